@@ -1,0 +1,56 @@
+// The file layer's one seam to the operating system.
+//
+// Every system call the engine makes on files (open, pread, pwrite, fstat, ftruncate,
+// fsync, flock, fcntl, unlink, directory listing) and every clock read of the file
+// layer goes through the OsFiles installed here.  There is one POSIX implementation;
+// tests install a wrapper (os_fault.h) that fails the Nth call of a kind, answers
+// EAGAIN to a lock, returns a short read or runs a fake clock.
+//
+// Every call returns 0 on success or the errno value of the failure; out-parameters
+// are only meaningful on success.  Paths are the operating system's (slashes, exact
+// spelling): the name mapping happens above, in the file layer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The kinds of calls, for counting and fault injection.
+enum class OsCall : uint8_t {
+  open, close, read, write, size, truncate, sync, shareLock, rangeLock, remove,
+  exists, listDir, count
+};
+
+class OsFiles {
+ public:
+  virtual ~OsFiles() = default;
+  // open(2) with flags and mode; *fd receives the descriptor.
+  virtual int open(const char* path, int flags, int mode, int* fd) = 0;
+  virtual int close(int fd) = 0;
+  // One pread(2)/pwrite(2); *done receives the byte count (may be short).
+  virtual int pread(int fd, void* buffer, size_t n, int64_t offset, size_t* done) = 0;
+  virtual int pwrite(int fd, const void* data, size_t n, int64_t offset, size_t* done) = 0;
+  virtual int size(int fd, int64_t* length) = 0;
+  virtual int truncate(int fd, int64_t length) = 0;
+  virtual int sync(int fd) = 0;
+  // Non-blocking whole-file share lock: exclusive or shared flock(2).
+  virtual int shareLock(int fd, bool exclusive) = 0;
+  // Non-blocking open-file-description byte-range write lock (lock) or release.
+  virtual int rangeLock(int fd, bool lock, int64_t offset, int64_t length) = 0;
+  virtual int remove(const char* path) = 0;
+  // *found: whether path names an existing directory entry.
+  virtual int exists(const char* path, bool* found) = 0;
+  // Entry names of a directory, "." and ".." left out.
+  virtual int listDir(const char* dir, std::vector<std::string>* names) = 0;
+  // Wall clock in milliseconds since the epoch, and a sleep.
+  virtual int64_t clockMillis() = 0;
+  virtual void sleepMillis(int32_t ms) = 0;
+};
+
+// The installed implementation (the POSIX one unless a test installed another).
+OsFiles& osFiles();
+// The POSIX implementation itself.
+OsFiles& osPosix();
+// Installs files (null: the POSIX one again) and returns the previous one.
+OsFiles* osInstall(OsFiles* files);
