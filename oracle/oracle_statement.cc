@@ -1,0 +1,225 @@
+// OracleStatement: prepare, execute, describe and release; the select-list
+// description, defines and fetch; parameter binds.
+//
+// States: Released (no handle, or a handle left by a failed prepare) and
+// Prepared.  prepare() moves to Prepared, release() back.  Binds and defines
+// belong to the prepared statement and are dropped with it.
+#include <cstring>
+
+#include "oracle/oracle_session.h"
+
+namespace {
+
+const OraText *oraText(const char *text) {
+  return reinterpret_cast<const OraText *>(text ? text : "");
+}
+
+}  // namespace
+
+OracleStatement::OracleStatement(OracleSession *owner)
+    :
+#if !DRIFT_IMPORT_BUILD
+      prepared(false),
+#endif
+      binds(),
+#if !DRIFT_IMPORT_BUILD
+      defines(),
+#endif
+      bindCount(0),
+#if !DRIFT_IMPORT_BUILD
+      defineCount(0),
+#endif
+      handle(nullptr),
+      session(owner) {
+}
+
+OracleStatement::~OracleStatement() { release(); }
+
+bool OracleStatement::isPrepared() const {
+#if DRIFT_IMPORT_BUILD
+  return !sqlText.empty();
+#else
+  return prepared;
+#endif
+}
+
+void OracleStatement::requirePrepared() {
+  if (isPrepared()) return;
+  if (session) session->status = OCI_SUCCESS;
+  throw OracleErrorCode::NotPrepared;
+}
+
+void OracleStatement::release() {
+  // A handle left by a failed prepare is freed too.
+  if (handle) OCIHandleFree(handle, OCI_HTYPE_STMT);
+  handle = nullptr;
+#if !DRIFT_IMPORT_BUILD
+  prepared = false;
+  defineCount = 0;
+#endif
+  sqlText.clear();
+  sqlText.shrink_to_fit();
+  bindCount = 0;
+}
+
+void OracleStatement::prepare(const char *text) {
+  // Also frees a handle kept by an earlier failed prepare, which the new
+  // allocation would otherwise overwrite.
+  if (isPrepared() || handle) release();
+  if (!session || !session->connected) {
+    if (session) session->status = OCI_SUCCESS;
+    throw OracleErrorCode::NotOpen;
+  }
+  session->status = OCIHandleAlloc(session->env, reinterpret_cast<void **>(&handle), OCI_HTYPE_STMT,
+                                   0, nullptr);
+  if (session->status != OCI_SUCCESS) {
+    handle = nullptr;  // nothing usable was allocated
+    throw OracleErrorCode::HandleAlloc;
+  }
+  std::size_t length = text ? std::strlen(text) : 0;
+  session->status = OCIStmtPrepare(handle, session->error, oraText(text),
+                                   static_cast<ub4>(length), OCI_NTV_SYNTAX, OCI_DEFAULT);
+  if (session->status != OCI_SUCCESS) throw OracleErrorCode::Prepare;
+  sqlText.assign(text ? text : "", length);
+#if !DRIFT_IMPORT_BUILD
+  // Prepared means "has a text" in both builds, so they answer alike.
+  prepared = !sqlText.empty();
+#endif
+}
+
+int OracleStatement::execute(int iterations) {
+  requirePrepared();
+  session->status = OCIStmtExecute(session->serviceContext, handle, session->error,
+                                   static_cast<ub4>(iterations), 0, nullptr, nullptr, OCI_DEFAULT);
+  if (session->status == OCI_SUCCESS) return 0;
+#if !DRIFT_IMPORT_BUILD
+  if (session->status == OCI_NO_DATA) return OCI_NO_DATA;
+#endif
+  throw OracleErrorCode::Execute;
+}
+
+void OracleStatement::describe() {
+  requirePrepared();
+  session->status = OCIStmtExecute(session->serviceContext, handle, session->error, 1, 0, nullptr,
+                                   nullptr, OCI_DESCRIBE_ONLY);
+  if (session->status != OCI_SUCCESS) throw OracleErrorCode::Execute;
+}
+
+OCIParam *OracleStatement::selectItem(int position) {
+  requirePrepared();
+  session->setDetail("%i", position);
+  void *parameter = nullptr;
+  session->status = OCIParamGet(handle, OCI_HTYPE_STMT, session->error, &parameter,
+                                static_cast<ub4>(position));
+  if (session->status != OCI_SUCCESS) throw OracleErrorCode::ParamGet;
+  return static_cast<OCIParam *>(parameter);
+}
+
+ub2 OracleStatement::columnType(int position) {
+  OCIParam *parameter = selectItem(position);
+  session->setDetail("'type' from column %i", position);
+  ub2 type = 0;
+  session->status =
+      OCIAttrGet(parameter, OCI_DTYPE_PARAM, &type, nullptr, OCI_ATTR_DATA_TYPE, session->error);
+  if (session->status != OCI_SUCCESS) throw OracleErrorCode::AttrGet;
+  return type;
+}
+
+#if !DRIFT_IMPORT_BUILD
+
+void OracleStatement::columnName(int position, char *out, std::size_t outSize) {
+  OCIParam *parameter = selectItem(position);
+  session->setDetail("'name' from column %i", position);
+  OraText *name = nullptr;
+  ub4 nameLength = 0;
+  session->status =
+      OCIAttrGet(parameter, OCI_DTYPE_PARAM, &name, &nameLength, OCI_ATTR_NAME, session->error);
+  if (session->status != OCI_SUCCESS) throw OracleErrorCode::AttrGet;
+  if (!out || outSize == 0) return;
+  std::size_t length = name ? nameLength : 0;
+  if (length > outSize - 1) length = outSize - 1;
+  if (length) std::memcpy(out, name, length);
+  out[length] = '\0';
+}
+
+ub2 OracleStatement::columnSize(int position) {
+  OCIParam *parameter = selectItem(position);
+  session->setDetail("'size' from column %i", position);
+  ub2 size = 0;
+  session->status =
+      OCIAttrGet(parameter, OCI_DTYPE_PARAM, &size, nullptr, OCI_ATTR_DATA_SIZE, session->error);
+  if (session->status != OCI_SUCCESS) throw OracleErrorCode::AttrGet;
+  return size;
+}
+
+void OracleStatement::defineColumn(int position, void *values, int slotSize, ub2 dataType,
+                                   sb2 *indicators, ub2 *lengths, ub2 charsetId) {
+  if (dataType == 0) dataType = SQLT_STR;
+  requirePrepared();
+  if (defineCount == kMaxHandles) {
+    session->status = OCI_SUCCESS;
+    throw OracleErrorCode::ColumnListFull;
+  }
+  session->setDetail("%i", position);
+  OCIDefine **define = &defines[defineCount];
+  session->status = OCIDefineByPos(handle, define, session->error, static_cast<ub4>(position),
+                                   values, slotSize, dataType, indicators, lengths, nullptr,
+                                   OCI_DEFAULT);
+  if (session->status != OCI_SUCCESS) throw OracleErrorCode::Define;
+  session->setDetail("to column '%i'", position);
+  if (charsetId > 0) {
+    // OCI reads the id as ub2 from a 32-bit value; its result is not kept
+    // in status, so the message carries the reason of the define (none).
+    ub4 charset = charsetId;
+    if (OCIAttrSet(*define, OCI_HTYPE_DEFINE, &charset, 0, OCI_ATTR_CHARSET_ID, session->error) !=
+        OCI_SUCCESS)
+      throw OracleErrorCode::AttrSet;
+  }
+  ++defineCount;
+}
+
+int OracleStatement::fetch(int rows, int *rowCount) {
+  requirePrepared();
+  // Prefetching only tunes round trips; its result does not matter.
+  ub4 prefetch = static_cast<ub4>(rows);
+  OCIAttrSet(handle, OCI_HTYPE_STMT, &prefetch, 0, OCI_ATTR_PREFETCH_ROWS, session->error);
+  sword result =
+      OCIStmtFetch(handle, session->error, static_cast<ub4>(rows), OCI_FETCH_NEXT, OCI_DEFAULT);
+  session->status = result;
+  if (result != OCI_SUCCESS && result != OCI_NO_DATA) throw OracleErrorCode::Fetch;
+  if (rowCount) {
+    sb4 value = -1;
+    session->setDetail("'row_count'");
+    session->status =
+        OCIAttrGet(handle, OCI_HTYPE_STMT, &value, nullptr, OCI_ATTR_ROW_COUNT, session->error);
+    if (session->status != OCI_SUCCESS) throw OracleErrorCode::AttrGet;
+    *rowCount = value;
+  }
+  return result;
+}
+
+#endif  // !DRIFT_IMPORT_BUILD
+
+void OracleStatement::bindParameter(const char *name, void *values, int slotSize, ub2 dataType,
+                                    ub2 *lengths, ub2 charsetId) {
+  if (dataType == 0) dataType = SQLT_STR;
+  requirePrepared();
+  if (bindCount == kMaxHandles) {
+    session->status = OCI_SUCCESS;
+    throw OracleErrorCode::ParamListFull;
+  }
+  if (!name) name = "";
+  session->setDetail("%s", name);
+  OCIBind **bind = &binds[bindCount];
+  session->status = OCIBindByName(handle, bind, session->error, oraText(name), -1, values, slotSize,
+                                  dataType, nullptr, lengths, nullptr, 0, nullptr, OCI_DEFAULT);
+  if (session->status != OCI_SUCCESS) throw OracleErrorCode::Bind;
+  session->setDetail("to parameter '%s'", name);
+  if (charsetId > 0) {
+    ub4 charset = charsetId;
+    if (OCIAttrSet(*bind, OCI_HTYPE_BIND, &charset, 0, OCI_ATTR_CHARSET_ID, session->error) !=
+        OCI_SUCCESS)
+      throw OracleErrorCode::AttrSet;
+  }
+  ++bindCount;
+}
