@@ -1,0 +1,17 @@
+// indrift: inserts the records of dbf files into Oracle tables, as its
+// configuration file says.
+#include "front/command_line.h"
+#include "front/interim_run.h"
+#include "front/password.h"
+#include "front/run_settings.h"
+#include "ocilite/oci.h"
+
+int main(int argc, char** argv) {
+  // OCI is initialised before anything else; its result is not needed.
+  OCIInitialize(OCI_DEFAULT, nullptr, nullptr, nullptr, nullptr);
+  runSettings.program = ProgramKind::Import;
+  if (!parseCommandLine(argc, argv)) return runSettings.exitCode;
+  if (passwordCancelled()) return cancelRun();
+  readConfigurationOnly();
+  return runSettings.exitCode;
+}
