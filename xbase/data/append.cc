@@ -1,0 +1,248 @@
+// Writing records: write-back of a changed record, flush, append, zap.
+#include <cstring>
+
+#include "xbase/data/data_internal.h"
+#include "xbase/data/dbf_format.h"
+#include "xbase/data/field.h"
+#include "xbase/data/index_hooks.h"
+#include "xbase/data/memo.h"
+#include "xbase/data/pool.h"
+#include "xbase/data/record.h"
+#include "xbase/file/seq.h"
+
+int dataWriteRecord(DataFile* data, int32_t n) {
+  int rc = dataLockRecord(data, n);
+  if (rc != 0) return rc;
+  if (indexHookAny(data)) {
+    if (!data->oldBufferValid || data->oldRecordNumber != n) {
+      rc = fileReadAll(&data->file, dataRecordOffset(data, n), data->oldRecord,
+                       static_cast<uint32_t>(data->recordLength));
+      if (rc != 0) return rc;
+      data->oldRecordNumber = n;
+      data->oldBufferValid = 1;
+    }
+    rc = indexHookRewrite(data, n);
+    if (rc < 0) return rc;
+  }
+  for (int32_t i = 0; i < data->memoFieldCount; ++i) {
+    rc = memoWrite(data->memoFields[i].field);
+    if (rc < 0) return rc;
+  }
+  data->recordChanged = 0;
+  data->fileChanged = 1;
+  // One write of the record's bytes; the end-of-file byte is only written by append.
+  return fileWrite(&data->file, dataRecordOffset(data, n), data->record,
+                   static_cast<uint32_t>(data->recordLength));
+}
+
+int dataFlushRecord(DataFile* data, int unlock) {
+  if (!data || dataInError(data)) return -1;
+  if (data->recordNumber <= 0 || data->atEnd) {
+    memoForgetAll(data);
+    data->recordChanged = 0;
+    return 0;
+  }
+  if (data->recordChanged) {
+    int rc = dataWriteRecord(data, data->recordNumber);
+    if (rc != 0) return rc;
+  }
+  memoForgetAll(data);
+  data->oldRecordNumber = -1;
+  data->oldBufferValid = 0;
+  if (unlock) return dataUnlockRecords(data);
+  return 0;
+}
+
+int dataFlush(DataFile* data) {
+  int rc = dataFlushRecord(data, 0);
+  if (rc != 0) return rc;
+  rc = fileCommitKeepError(&data->file);
+  if (rc < 0) return rc;
+  if (data->memoFieldCount > 0 && data->memoFile.handle >= 0) {
+    rc = fileCommitKeepError(&data->memoFile);
+    if (rc < 0) return rc;
+  }
+  return indexHookFlush(data);
+}
+
+int dataAppendStart(DataFile* data, int copyMemos) {
+  if (!data || dataInError(data)) return -1;
+  int rc = dataFlushRecord(data, 1);
+  if (rc != 0) return rc;
+  if (data->recordNumber > 0 && copyMemos && data->memoFieldCount > 0) {
+    int32_t n = data->recordNumber;
+    rc = dataLockRecord(data, n);
+    if (rc != 0) return rc;
+    rc = fileReadAll(&data->file, dataRecordOffset(data, n), data->oldRecord,
+                     static_cast<uint32_t>(data->recordLength));
+    if (rc != 0) return rc;
+    data->oldRecordNumber = n;
+    data->oldBufferValid = 1;
+    rc = memoLoadAllFrom(data, data->oldRecord);
+    if (rc != 0) return rc;
+  }
+  for (int32_t i = 0; i < data->memoFieldCount; ++i) fieldAssignLong(data->memoFields[i].field, 0);
+  if (!data->fileLocked && !dataExclusive(data)) {
+    rc = dataUnlock(data);
+    if (rc != 0) return rc;
+  }
+  data->recordNumber = 0;
+  return 0;
+}
+
+namespace {
+
+// Releases the append lock when it is held; the kept count is then forgotten.
+int releaseAppendLock(DataFile* data) {
+  if (!data->appendLocked) return 0;
+  data->appendLocked = 0;
+  data->header.recordCount = -1;
+  return fileUnlock(&data->file, dbf::kRecordLockBase, 1);
+}
+
+}  // namespace
+
+int dataAppend(DataFile* data) {
+  if (!data || dataInError(data)) return -1;
+  int rc = dataLockAppend(data);
+  if (rc != 0) return rc;
+  data->header.recordCount = -1;
+
+  int32_t count = dataRecordCount(data);
+  rc = count < 0 ? -1 : dataLockRecord(data, count + 1);
+  if (rc == 0) {
+    data->atBeginning = 0;
+    data->atEnd = 0;
+    data->recordChanged = 0;
+    data->recordNumber = count + 1;
+    if (indexHookAny(data)) {
+      rc = indexHookLock(data);
+      if (rc == 0) rc = indexHookAppend(data, count + 1);
+      if (rc != 0) {
+        data->recordNumber = 0;
+        releaseAppendLock(data);
+        return rc;
+      }
+    }
+    rc = memoAppendAll(data);
+  }
+  if (rc == 0) {
+    count = dataRecordCount(data);
+    if (count < 0) {
+      rc = -1;
+    } else {
+      data->fileChanged = 1;
+      // The record and the end-of-file byte go out in one write, so the file never
+      // shows a new record without its terminator.
+      data->record[data->recordLength] = static_cast<char>(dbf::kEndOfFile);
+      rc = fileWrite(&data->file, dataRecordOffset(data, count + 1), data->record,
+                     static_cast<uint32_t>(data->recordLength) + 1);
+      data->record[data->recordLength] = 0;
+      if (rc == 0) {
+        data->recordNumber = count + 1;
+        data->recordChanged = 0;
+        if (data->appendLocked || data->fileLocked || dataExclusive(data))
+          data->header.recordCount = count + 1;
+        else
+          data->header.recordCount = -1;
+        rc = dataHeaderWrite(data, 1, 1);
+      }
+    }
+  }
+  int unlockRc = releaseAppendLock(data);
+  return rc != 0 ? rc : unlockRc;
+}
+
+int dataAppendBlank(DataFile* data) {
+  int rc = dataAppendStart(data, 0);
+  if (rc != 0) return rc;
+  dataBlank(data);
+  return dataAppend(data);
+}
+
+namespace {
+
+// The two copy buffers of a zap, owned here and freed on every exit.
+struct ZapBuffers {
+  CODE4* context;
+  char* read = nullptr;
+  char* write = nullptr;
+  uint32_t size = 0;
+
+  // Buffers of zapBufferSize, then 2048 less while that stays above the record
+  // length; none at all (unbuffered copy) when no size can be had.
+  ZapBuffers(CODE4* c, int32_t recordLength) : context(c) {
+    for (int64_t s = c->zapBufferSize; s > recordLength; s -= 2048) {
+      read = static_cast<char*>(engineAlloc(c, static_cast<size_t>(s)));
+      write = static_cast<char*>(engineAlloc(c, static_cast<size_t>(s)));
+      if (read && write) {
+        size = static_cast<uint32_t>(s);
+        return;
+      }
+      release();
+    }
+  }
+  ~ZapBuffers() { release(); }
+  void release() {
+    engineFree(read);
+    engineFree(write);
+    read = write = nullptr;
+    size = 0;
+  }
+};
+
+// Copies records last + 1 .. count over records first .. and writes the 0x1A.
+int zapCopy(DataFile* data, int32_t first, int32_t last, int32_t count) {
+  ZapBuffers buffers(data->context, data->recordLength);
+  SeqReader reader;
+  SeqWriter writer;
+  seqReadInit(&reader, &data->file, dataRecordOffset(data, last + 1), buffers.read, buffers.size);
+  seqWriteInit(&writer, &data->file, dataRecordOffset(data, first), buffers.write, buffers.size);
+  uint32_t length = static_cast<uint32_t>(data->recordLength);
+  data->oldBufferValid = 0;  // the old record buffer serves as the copy slot
+  for (int32_t n = last + 1; n <= count; ++n) {
+    int rc = seqReadAll(&reader, data->oldRecord, length);
+    if (rc == 0) rc = seqWrite(&writer, data->oldRecord, length);
+    if (rc != 0) return rc;
+  }
+  char eof = static_cast<char>(dbf::kEndOfFile);
+  int rc = seqWrite(&writer, &eof, 1);
+  if (rc == 0) rc = seqWriteFlush(&writer);
+  return rc;
+}
+
+}  // namespace
+
+int dataZap(DataFile* data, int32_t first, int32_t last) {
+  if (!data || first < 0 || last < 0 || dataInError(data)) return -1;
+  int rc = dataLockFile(data);
+  if (rc == 0) rc = indexHookLock(data);
+  if (rc != 0) {
+    dataUnlock(data);
+    return rc;
+  }
+  rc = dataFlushRecord(data, 0);
+  if (rc != 0) return rc;
+  data->fileChanged = 1;
+  if (first == 0) first = 1;
+
+  int32_t count = dataRecordCount(data);
+  if (count < 0) return -1;
+  int32_t newCount = count;
+  if (count >= first && last >= first) {
+    if (last > count) last = count;
+    rc = zapCopy(data, first, last, count);
+    if (rc != 0) return rc;
+    newCount = count - (last - first + 1);
+    data->header.recordCount = newCount;
+    data->recordNumber = -1;
+    data->oldRecordNumber = -1;
+    std::memset(data->record, ' ', data->recordLength);
+    rc = fileSetLength(&data->file, dataRecordOffset(data, newCount + 1) + 1);
+    if (rc != 0) return rc;
+  }
+  data->atBeginning = data->atEnd = newCount == 0 ? 1 : 0;
+  rc = indexHookRebuild(data);
+  if (rc != 0) return rc;
+  return dataHeaderWrite(data, 1, 1);
+}

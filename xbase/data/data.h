@@ -1,0 +1,8 @@
+// Everything of the data file half of the engine.
+#pragma once
+
+#include "xbase/data/data_create.h"
+#include "xbase/data/data_file.h"
+#include "xbase/data/field.h"
+#include "xbase/data/memo.h"
+#include "xbase/data/record.h"

@@ -1,0 +1,41 @@
+// The points where data-file operations keep index tags current.  The record code
+// calls these and nothing else of the index machinery; without index code each one
+// has nothing to do because no tag is ever open (the DataFile's index list stays
+// empty).
+#pragma once
+
+#include <cstdint>
+
+struct DataFile;
+
+// dataOpen with autoOpen set: open the data file's index group file.  0 or an error
+// code (recorded).  Without index code nothing is opened.
+int indexHookOpen(DataFile* data);
+// dataClose: close every index file of the data file.
+void indexHookClose(DataFile* data);
+
+// Lock / unlock every index file before a change (dataAppend, dataZap).  0, 50 or an
+// error code.
+int indexHookLock(DataFile* data);
+void indexHookUnlock(DataFile* data);
+
+// dataAppend: add the record buffer's keys to every tag as record `recno`; on a
+// failure the keys already added are removed again.  0, resultUniqueKey or an error.
+int indexHookAppend(DataFile* data, int32_t recno);
+// dataWriteRecord: replace the keys of `recno` that changed between the stored copy
+// (oldRecord, read by the caller) and the record buffer.  0 or an error.
+int indexHookRewrite(DataFile* data, int32_t recno);
+// dataZap: rebuild every tag from the records.  0 or an error.
+int indexHookRebuild(DataFile* data);
+// dataFlush: write out every tag.  0 or an error.
+int indexHookFlush(DataFile* data);
+
+// True when the data file has open index files (the rewrite then needs the stored
+// copy of the record).
+bool indexHookAny(DataFile* data);
+// True when a tag is selected: top, bottom and skip then follow it.
+bool indexHookSelected(DataFile* data);
+// Positioning along the selected tag; called only when indexHookSelected is true.
+int indexHookTop(DataFile* data);
+int indexHookBottom(DataFile* data);
+int indexHookSkip(DataFile* data, int32_t n);
