@@ -11,10 +11,6 @@
 
 namespace {
 
-int refuse(CODE4* c, const char* what, const char* field) {
-  return errorReport(c, errorParameter, what, field);
-}
-
 // A field definition after checking, ready for its descriptor.
 struct CheckedField {
   char name[dbf::kNameSize];
@@ -23,18 +19,21 @@ struct CheckedField {
   int32_t decimals;
 };
 
-int checkField(CODE4* c, const FieldDef& def, CheckedField* out) {
+// Checks one definition; returns null when it is good, else what is wrong with it
+// (and *code: -220 for the type letter, else -930).
+const char* checkField(const FieldDef& def, CheckedField* out, int32_t* code) {
+  *code = errorParameter;
   const char* name = def.name ? def.name : "";
   size_t n = std::strlen(name);
   if (n == 0 || n > static_cast<size_t>(dbf::kNameMax))
-    return refuse(c, "Field name must have 1 to 10 characters", name);
+    return "Field name must have 1 to 10 characters";
   std::memset(out->name, 0, sizeof out->name);
   for (size_t i = 0; i < n; ++i) {
     char ch = name[i];
     bool letter = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z');
     bool digit = ch >= '0' && ch <= '9';
     if (!letter && (i == 0 || (!digit && ch != '_')))
-      return refuse(c, "Field name must be a letter followed by letters, digits or _", name);
+      return "Field name must be a letter followed by letters, digits or _";
     out->name[i] = (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 32) : ch;
   }
   int type = def.type;
@@ -44,38 +43,59 @@ int checkField(CODE4* c, const FieldDef& def, CheckedField* out) {
   out->decimals = def.decimals;
   switch (type) {
     case 'C':
-      if (def.length < 1 || def.length > 254)
-        return refuse(c, "Character field length must be 1 to 254", name);
+      if (def.length < 1 || def.length > 254) return "Character field length must be 1 to 254";
       break;
     case 'N':
     case 'F':
-      if (def.length < 1 || def.length > 20)
-        return refuse(c, "Numeric field length must be 1 to 20", name);
+      if (def.length < 1 || def.length > 20) return "Numeric field length must be 1 to 20";
       if (def.decimals < 0 || def.decimals > 15 ||
           (def.decimals > 0 && def.decimals > def.length - 2))
-        return refuse(c, "Decimals must be 0 to 15 and leave room for a digit and the point",
-                      name);
+        return "Decimals must be 0 to 15 and leave room for a digit and the point";
       break;
     case 'D':
     case 'L':
     case 'M': {
       int32_t standard = type == 'D' ? 8 : type == 'L' ? 1 : dbf::kMemoFieldLength;
       if (def.length != 0 && def.length != standard)
-        return refuse(c, type == 'D'   ? "Date field length must be 8"
-                         : type == 'L' ? "Logical field length must be 1"
-                                       : "Memo field length must be 10",
-                      name);
+        return type == 'D'   ? "Date field length must be 8"
+               : type == 'L' ? "Logical field length must be 1"
+                             : "Memo field length must be 10";
       out->length = standard;
       break;
     }
-    default: {
-      char letter[2] = {static_cast<char>(def.type), 0};
-      return errorReport(c, errorFieldType, name, letter);
-    }
+    default:
+      *code = errorFieldType;
+      return "Field type must be C, N, F, D, L or M";
   }
-  if (type != 'N' && type != 'F' && def.decimals != 0)
-    return refuse(c, "Only N and F fields have decimals", name);
-  return 0;
+  if (type != 'N' && type != 'F' && def.decimals != 0) return "Only N and F fields have decimals";
+  return nullptr;
+}
+
+// Checks every definition and the whole; fills checked.  Null when all is good.
+const char* checkAll(const FieldDef* fields, int32_t count, std::vector<CheckedField>* checked,
+                     int32_t* index, int32_t* code) {
+  *index = -1;
+  *code = errorParameter;
+  if (count < 1 || !fields) return "A data file needs at least one field";
+  if (dbf::kHeaderSize + static_cast<int64_t>(count) * dbf::kDescriptorSize + 1 >
+      dbf::kMaxHeaderLength)
+    return "Too many fields";
+  checked->assign(static_cast<size_t>(count), CheckedField{});
+  int64_t recordLength = 1;
+  for (int32_t i = 0; i < count; ++i) {
+    *index = i;
+    if (const char* problem = checkField(fields[i], &(*checked)[i], code)) return problem;
+    for (int32_t j = 0; j < i; ++j)
+      if (std::strcmp((*checked)[j].name, (*checked)[i].name) == 0)
+        return "Field name is used twice";
+    recordLength += (*checked)[i].length;
+  }
+  *index = -1;
+  if (recordLength > dbf::kMaxRecordLength) {
+    *code = errorRecordLength;
+    return "Record Length is too Large";
+  }
+  return nullptr;
 }
 
 bool hasExtension(const std::string& name) {
@@ -124,38 +144,35 @@ void removeFile(CODE4* c, const std::string& name) {
 
 }  // namespace
 
+const char* fieldDefProblem(const FieldDef* fields, int32_t count, int32_t* index) {
+  std::vector<CheckedField> checked;
+  int32_t at = -1;
+  int32_t code = 0;
+  const char* problem = checkAll(fields, count, &checked, &at, &code);
+  if (index) *index = at;
+  return problem;
+}
+
 DataFile* dataCreate(CODE4* c, const char* name, const FieldDef* fields, int32_t count) {
   if (!c || c->errorCode < 0) return nullptr;
   if (!name || !*name) {
     errorReport(c, errorParameter, "No data file name");
     return nullptr;
   }
-  if (count < 1 || !fields) {
-    errorReport(c, errorParameter, "A data file needs at least one field", name);
+  std::vector<CheckedField> checked;
+  int32_t index = -1;
+  int32_t code = 0;
+  if (const char* problem = checkAll(fields, count, &checked, &index, &code)) {
+    const char* field = index >= 0 && fields[index].name ? fields[index].name : name;
+    errorReport(c, code, problem, field);
     return nullptr;
   }
   int64_t headerLength = dbf::kHeaderSize + static_cast<int64_t>(count) * dbf::kDescriptorSize + 1;
-  if (headerLength > dbf::kMaxHeaderLength) {
-    errorReport(c, errorParameter, "Too many fields", name);
-    return nullptr;
-  }
-  std::vector<CheckedField> checked(count);
   int64_t recordLength = 1;
   bool memo = false;
-  for (int32_t i = 0; i < count; ++i) {
-    if (checkField(c, fields[i], &checked[i]) != 0) return nullptr;
-    for (int32_t j = 0; j < i; ++j) {
-      if (std::strcmp(checked[j].name, checked[i].name) == 0) {
-        errorReport(c, errorParameter, "Field name is used twice", fields[i].name);
-        return nullptr;
-      }
-    }
-    recordLength += checked[i].length;
-    if (checked[i].type == 'M') memo = true;
-  }
-  if (recordLength > dbf::kMaxRecordLength) {
-    errorReport(c, errorRecordLength, name);
-    return nullptr;
+  for (const CheckedField& f : checked) {
+    recordLength += f.length;
+    if (f.type == 'M') memo = true;
   }
 
   std::vector<unsigned char> bytes(static_cast<size_t>(headerLength) + 1, 0);

@@ -20,11 +20,15 @@ struct FieldDef {
   int32_t decimals;     // N and F: 0..15 and below length - 1; else 0
 };
 
+// Null when the definitions are good; else a sentence saying what is wrong, and
+// *index (when not null) the 0-based number of the field at fault, or -1.
+const char* fieldDefProblem(const FieldDef* fields, int32_t count, int32_t* index);
+
 // Creates the data file (and memo file) and opens it as dataOpen would.  The name is
 // used as given; ".dbf" is added when it has no extension.  Refuses bad definitions
-// before creating anything: -220 "Unrecognized Field Type" for a type letter, -930
-// "Unexpected Parameter" with a text naming the field for a name, length, decimal
-// count or duplicate, -230 "Record Length is too Large".  An existing file is not
+// before creating anything (texts: fieldDefProblem's sentence and the field name):
+// -220 "Unrecognized Field Type" for a type letter, -930 "Unexpected Parameter" for a
+// name, length, decimal count or duplicate, -230 "Record Length is too Large".  An existing file is not
 // overwritten while createFailsIfExists is set (-20 "Creating File").
 // Returns the open DataFile or null, the reason in the context's error code.
 DataFile* dataCreate(CODE4* context, const char* name, const FieldDef* fields, int32_t count);

@@ -1,0 +1,82 @@
+// dbftool create FILE NAME:TYPE:LENGTH[:DECIMALS] ...
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tools/dbftool/command.h"
+#include "tools/dbftool/tool_util.h"
+#include "xbase/data/data_create.h"
+
+namespace dbftool {
+namespace {
+
+bool parseNumber(const std::string& text, int32_t* out) {
+  if (text.empty() || text.size() > 6) return false;
+  for (char ch : text)
+    if (ch < '0' || ch > '9') return false;
+  *out = static_cast<int32_t>(std::atoi(text.c_str()));
+  return true;
+}
+
+// NAME:TYPE[:LENGTH[:DECIMALS]] into def (whose name points into names).  An empty
+// error means success.
+std::string parseSpec(const std::string& spec, std::string* name, FieldDef* def) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    size_t colon = spec.find(':', start);
+    parts.push_back(spec.substr(start, colon - start));
+    if (colon == std::string::npos) break;
+    start = colon + 1;
+  }
+  if (parts.size() < 2 || parts.size() > 4 || parts[1].size() != 1)
+    return "field '" + spec + "' is not NAME:TYPE:LENGTH[:DECIMALS]";
+  *name = parts[0];
+  def->type = static_cast<unsigned char>(parts[1][0]);
+  def->length = 0;
+  def->decimals = 0;
+  int type = def->type & ~0x20;
+  if (parts.size() < 3 && type != 'D' && type != 'L' && type != 'M')
+    return "field '" + spec + "' needs a length";
+  if (parts.size() >= 3 && !parseNumber(parts[2], &def->length))
+    return "field '" + spec + "' has a bad length";
+  if (parts.size() == 4 && !parseNumber(parts[3], &def->decimals))
+    return "field '" + spec + "' has bad decimals";
+  return "";
+}
+
+int runCreate(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: dbftool create FILE NAME:TYPE:LENGTH[:DECIMALS] ...\n");
+    return 1;
+  }
+  std::string path = argv[0];
+  std::vector<std::string> names(static_cast<size_t>(argc - 1));
+  std::vector<FieldDef> defs(static_cast<size_t>(argc - 1));
+  for (int i = 1; i < argc; ++i) {
+    std::string error = parseSpec(argv[i], &names[i - 1], &defs[i - 1]);
+    if (!error.empty()) return fail(path, error);
+  }
+  for (size_t i = 0; i < defs.size(); ++i) defs[i].name = names[i].c_str();
+  int32_t bad = -1;
+  if (const char* problem = fieldDefProblem(defs.data(), static_cast<int32_t>(defs.size()), &bad))
+    return fail(path, bad >= 0 ? "field '" + names[bad] + "': " + problem : std::string(problem));
+
+  CODE4 context;
+  engineInit(&context);
+  context.errQuiet = 1;
+  context.autoOpen = 0;
+  DataFile* d = dataCreate(&context, path.c_str(), defs.data(), static_cast<int32_t>(defs.size()));
+  int status = 0;
+  if (!d) status = failEngine(path, &context);
+  else if (dataClose(d) != 0) status = failEngine(path, &context);
+  engineRelease(&context);
+  return status;
+}
+
+}  // namespace
+
+DBFTOOL_COMMAND("create", "create FILE NAME:TYPE:LENGTH[:DECIMALS] ...", runCreate);
+
+}  // namespace dbftool

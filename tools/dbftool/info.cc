@@ -1,0 +1,75 @@
+// dbftool info: the header facts and the field table.
+#include <cstdio>
+#include <string>
+
+#include "tools/dbftool/command.h"
+#include "tools/dbftool/tool_util.h"
+
+namespace dbftool {
+namespace {
+
+std::string lastUpdate(const DataFile* d) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", 1900 + d->header.date[0], d->header.date[1],
+                d->header.date[2]);
+  return text;
+}
+
+void printJson(DataFile* d, int32_t count, Encoding encoding) {
+  std::printf("{\"version\":%d,\"lastUpdate\":\"%s\",\"headerLength\":%d,\"recordLength\":%d,"
+              "\"recordCount\":%d,\"memo\":%s,\"fields\":[",
+              d->header.version, lastUpdate(d).c_str(), d->header.headerLength, d->recordLength,
+              count, d->memoFile.handle >= 0 ? "true" : "false");
+  for (int32_t j = 1; j <= dataFieldCount(d); ++j) {
+    FieldInfo* f = dataField(d, j);
+    std::printf("%s{\"name\":%s,\"type\":\"%c\",\"length\":%d,\"decimals\":%d}", j > 1 ? "," : "",
+                jsonString(fieldName(f), encoding).c_str(), static_cast<char>(f->type),
+                fieldLength(f), fieldDecimals(f));
+  }
+  std::printf("]}\n");
+}
+
+void printText(const std::string& path, DataFile* d, int32_t count, Encoding encoding) {
+  std::printf("File:          %s\n", path.c_str());
+  std::printf("Version:       0x%02X\n", d->header.version);
+  std::printf("Memo file:     %s\n", d->memoFile.handle >= 0 ? "yes" : "no");
+  std::printf("Last update:   %s\n", lastUpdate(d).c_str());
+  std::printf("Header length: %d\n", d->header.headerLength);
+  std::printf("Record length: %d\n", d->recordLength);
+  std::printf("Records:       %d\n", count);
+  std::printf("Fields:        %d\n", dataFieldCount(d));
+  std::printf("    #  Name        Type  Length  Decimals  Offset\n");
+  for (int32_t j = 1; j <= dataFieldCount(d); ++j) {
+    FieldInfo* f = dataField(d, j);
+    std::string name = toUtf8(fieldName(f), encoding);
+    std::printf("%5d  %s%*s  %c     %6d  %8d  %6d\n", j, name.c_str(),
+                static_cast<int>(10 - std::string(fieldName(f)).size()), "",
+                static_cast<char>(f->type), fieldLength(f), fieldDecimals(f), f->offset);
+  }
+}
+
+int runInfo(int argc, char** argv) {
+  Options options;
+  if (!parseOptions(argc, argv, &options)) return 1;
+  if (options.args.size() != 1) {
+    std::fprintf(stderr, "usage: dbftool info [--json] [--encoding E] FILE\n");
+    return 1;
+  }
+  const std::string& path = options.args[0];
+  ReadOnlyData file(path);
+  DataFile* d = file.data();
+  if (!d) return failEngine(path, file.context());
+  int32_t count = dataRecordCount(d);
+  if (count < 0) return failEngine(path, file.context());
+  if (options.json)
+    printJson(d, count, options.encoding);
+  else
+    printText(path, d, count, options.encoding);
+  return std::fflush(stdout) == 0 ? 0 : fail(path, "cannot write the output");
+}
+
+}  // namespace
+
+DBFTOOL_COMMAND("info", "info [--json] [--encoding cp866|latin1|utf8] FILE", runInfo);
+
+}  // namespace dbftool

@@ -1,0 +1,72 @@
+#include "tools/dbftool/tool_util.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "xbase/data/error.h"
+
+namespace dbftool {
+
+bool parseOptions(int argc, char** argv, Options* out) {
+  for (int i = 0; i < argc; ++i) {
+    const char* a = argv[i];
+    if (std::strcmp(a, "--json") == 0) {
+      out->json = true;
+    } else if (std::strcmp(a, "--encoding") == 0 || std::strncmp(a, "--encoding=", 11) == 0) {
+      const char* value = nullptr;
+      if (a[10] == '=') value = a + 11;
+      else if (i + 1 < argc) value = argv[++i];
+      if (!value || !parseEncoding(value, &out->encoding)) {
+        std::fprintf(stderr, "dbftool: --encoding takes cp866, latin1 or utf8\n");
+        return false;
+      }
+    } else if (a[0] == '-' && a[1] == '-' && a[2] != '\0') {
+      std::fprintf(stderr, "dbftool: unknown option '%s'\n", a);
+      return false;
+    } else {
+      out->args.push_back(a);
+    }
+  }
+  return true;
+}
+
+int fail(const std::string& file, const std::string& message) {
+  std::fprintf(stderr, "dbftool: %s: %s\n", file.c_str(), message.c_str());
+  return 1;
+}
+
+std::string engineMessage(int code) {
+  const char* text = errorCodeText(code);
+  if (code == resultNotOpened) text = "Opening File";
+  if (code == resultNotCreated) text = "Creating File";
+  if (code == resultLocked) text = "Locked by another process";
+  std::string message = text ? text : "Engine error";
+  return message + " (" + std::to_string(code) + ")";
+}
+
+int failEngine(const std::string& file, const CODE4* context) {
+  return fail(file, engineMessage(engineErrorCode(context)));
+}
+
+std::string engineName(const std::string& path) {
+  std::string name = path;
+  for (char& ch : name)
+    if (ch == '/') ch = '\\';
+  return name;
+}
+
+ReadOnlyData::ReadOnlyData(const std::string& path) {
+  engineInit(&context_);
+  context_.errQuiet = 1;
+  context_.openReadOnly = 1;
+  context_.openExclusive = 0;
+  context_.autoOpen = 0;
+  data_ = dataOpen(&context_, engineName(path).c_str());
+}
+
+ReadOnlyData::~ReadOnlyData() {
+  if (data_) dataClose(data_);
+  engineRelease(&context_);
+}
+
+}  // namespace dbftool
