@@ -75,6 +75,8 @@ struct CODE4 {
   int32_t keyDecimals;           // 2: decimals of a computed numeric key
 
   // ---- Index machinery: further settings are appended below this line. ----
+  // Index and expression section (xbase/index).
+  EngineList exprCalcs;          // named calculations (ExprCalc, xbase/index/expr.h)
 };
 
 // Zeroes the whole context, then sets every default listed above.  A null context does
