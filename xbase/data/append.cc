@@ -29,10 +29,13 @@ int dataWriteRecord(DataFile* data, int32_t n) {
     if (rc < 0) return rc;
   }
   data->recordChanged = 0;
-  data->fileChanged = 1;
   // One write of the record's bytes; the end-of-file byte is only written by append.
-  return fileWrite(&data->file, dataRecordOffset(data, n), data->record,
-                   static_cast<uint32_t>(data->recordLength));
+  // The file counts as changed only once the write went through, so a refused write
+  // (a read-only file) does not make dataClose try to rewrite the header as well.
+  rc = fileWrite(&data->file, dataRecordOffset(data, n), data->record,
+                 static_cast<uint32_t>(data->recordLength));
+  if (rc == 0) data->fileChanged = 1;
+  return rc;
 }
 
 int dataFlushRecord(DataFile* data, int unlock) {
@@ -131,7 +134,6 @@ int dataAppend(DataFile* data) {
     if (count < 0) {
       rc = -1;
     } else {
-      data->fileChanged = 1;
       // The record and the end-of-file byte go out in one write, so the file never
       // shows a new record without its terminator.
       data->record[data->recordLength] = static_cast<char>(dbf::kEndOfFile);
@@ -139,6 +141,7 @@ int dataAppend(DataFile* data) {
                      static_cast<uint32_t>(data->recordLength) + 1);
       data->record[data->recordLength] = 0;
       if (rc == 0) {
+        data->fileChanged = 1;
         data->recordNumber = count + 1;
         data->recordChanged = 0;
         if (data->appendLocked || data->fileLocked || dataExclusive(data))
