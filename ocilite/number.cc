@@ -1,0 +1,181 @@
+#include "ocilite/number.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+namespace ocilite {
+
+namespace {
+
+void normalise(Decimal &d) {
+  size_t lead = 0;
+  while (lead < d.digits.size() && d.digits[lead] == '0') ++lead;
+  d.digits.erase(0, lead);
+  d.point -= static_cast<int>(lead);
+  while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back();
+  if (d.digits.empty()) {
+    d.point = 0;
+    d.negative = false;
+  }
+}
+
+// Keeps the first `keep` digits, rounding half up in magnitude.
+void keepDigits(Decimal &d, long keep) {
+  if (keep >= static_cast<long>(d.digits.size())) return;
+  if (keep < 0) {
+    d.digits.clear();
+    normalise(d);
+    return;
+  }
+  bool up = d.digits[static_cast<size_t>(keep)] >= '5';
+  d.digits.resize(static_cast<size_t>(keep));
+  if (up) {
+    long i = keep - 1;
+    while (i >= 0 && d.digits[static_cast<size_t>(i)] == '9') {
+      d.digits[static_cast<size_t>(i)] = '0';
+      --i;
+    }
+    if (i >= 0) {
+      ++d.digits[static_cast<size_t>(i)];
+    } else {
+      d.digits.insert(d.digits.begin(), '1');
+      ++d.point;
+    }
+  }
+  normalise(d);
+}
+
+}  // namespace
+
+bool parseDecimal(std::string_view text, char decimalChar, Decimal &out) {
+  size_t i = 0, n = text.size();
+  auto blank = [&](size_t k) { return text[k] == ' ' || text[k] == '\t'; };
+  while (i < n && blank(i)) ++i;
+  while (n > i && blank(n - 1)) --n;
+  out.negative = false;
+  out.digits.clear();
+  out.point = 0;
+  if (i < n && (text[i] == '+' || text[i] == '-')) {
+    out.negative = text[i] == '-';
+    ++i;
+  }
+  bool anyDigit = false;
+  int point = 0;
+  bool seenPoint = false;
+  for (; i < n; ++i) {
+    char c = text[i];
+    if (c >= '0' && c <= '9') {
+      anyDigit = true;
+      out.digits += c;
+      if (!seenPoint) ++point;
+    } else if (c == decimalChar && !seenPoint) {
+      seenPoint = true;
+    } else {
+      break;
+    }
+  }
+  if (!anyDigit) return false;
+  long exponent = 0;
+  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    bool negExp = false;
+    if (i < n && (text[i] == '+' || text[i] == '-')) {
+      negExp = text[i] == '-';
+      ++i;
+    }
+    if (i >= n || !std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+    for (; i < n && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+      if (exponent < 100000) exponent = exponent * 10 + (text[i] - '0');
+    }
+    if (negExp) exponent = -exponent;
+  }
+  if (i != n) return false;
+  out.point = point + static_cast<int>(exponent);
+  normalise(out);
+  return true;
+}
+
+Decimal decimalFromInt(int64_t v) {
+  Decimal d;
+  d.negative = v < 0;
+  uint64_t mag = d.negative ? static_cast<uint64_t>(0) - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  d.digits = std::to_string(mag);
+  d.point = static_cast<int>(d.digits.size());
+  normalise(d);
+  return d;
+}
+
+Decimal decimalFromDouble(double v) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.15e", v);
+  Decimal d;
+  if (!parseDecimal(buf, '.', d)) return Decimal{};
+  roundToDigits(d, 15);
+  return d;
+}
+
+void roundToScale(Decimal &d, int scale) { keepDigits(d, static_cast<long>(d.point) + scale); }
+
+void roundToDigits(Decimal &d, int digits) { keepDigits(d, digits); }
+
+std::string toOracleText(const Decimal &d, char decimalChar) {
+  if (d.isZero()) return "0";
+  std::string out;
+  if (d.negative) out += '-';
+  int len = static_cast<int>(d.digits.size());
+  std::string fixed;
+  if (d.point <= 0) {
+    fixed += decimalChar;
+    fixed.append(static_cast<size_t>(-d.point), '0');
+    fixed += d.digits;
+  } else if (d.point >= len) {
+    fixed = d.digits;
+    fixed.append(static_cast<size_t>(d.point - len), '0');
+  } else {
+    fixed = d.digits.substr(0, static_cast<size_t>(d.point));
+    fixed += decimalChar;
+    fixed += d.digits.substr(static_cast<size_t>(d.point));
+  }
+  if (out.size() + fixed.size() <= 64) return out + fixed;
+  // Scientific form: one digit, the rest after the decimal character, E+nn.
+  out += d.digits[0];
+  if (len > 1) {
+    out += decimalChar;
+    out += d.digits.substr(1);
+  }
+  int exponent = d.point - 1;
+  char exp[16];
+  std::snprintf(exp, sizeof exp, "E%c%02d", exponent < 0 ? '-' : '+', exponent < 0 ? -exponent : exponent);
+  return out + exp;
+}
+
+std::string toPlainText(const Decimal &d) {
+  if (d.isZero()) return "0";
+  std::string text = toOracleText(d, '.');
+  if (text.find('E') != std::string::npos) return text;
+  size_t at = d.negative ? 1 : 0;
+  if (text[at] == '.') text.insert(at, "0");
+  return text;
+}
+
+bool toInt64(const Decimal &d, int64_t &out) {
+  if (d.isZero()) {
+    out = 0;
+    return true;
+  }
+  int len = static_cast<int>(d.digits.size());
+  if (d.point < len || d.point > 19) return false;
+  uint64_t mag = 0;
+  for (int k = 0; k < d.point; ++k) {
+    unsigned digit = k < len ? static_cast<unsigned>(d.digits[static_cast<size_t>(k)] - '0') : 0;
+    if (mag > (UINT64_MAX - digit) / 10) return false;
+    mag = mag * 10 + digit;
+  }
+  uint64_t limit = d.negative ? static_cast<uint64_t>(INT64_MAX) + 1 : static_cast<uint64_t>(INT64_MAX);
+  if (mag > limit) return false;
+  out = d.negative ? static_cast<int64_t>(0 - mag) : static_cast<int64_t>(mag);
+  return true;
+}
+
+}  // namespace ocilite

@@ -1,0 +1,319 @@
+// Logon, logoff, transactions and the SQL functions of a connection.
+#include "ocilite/handles.h"
+#include "ocilite/values.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace ocilite {
+
+namespace {
+
+// How long a statement waits for another connection's lock before it fails
+// with ORA-30006.  OCILITE_BUSY_TIMEOUT_MS overrides it.
+int busyTimeoutMs() {
+  const char *env = std::getenv("OCILITE_BUSY_TIMEOUT_MS");
+  if (env && *env) {
+    long v = std::strtol(env, nullptr, 10);
+    if (v >= 0 && v < 24L * 3600 * 1000) return static_cast<int>(v);
+  }
+  return 10000;
+}
+
+Connection *connectionOf(sqlite3_context *ctx) { return static_cast<Connection *>(sqlite3_user_data(ctx)); }
+
+void resultText(sqlite3_context *ctx, const std::string &s) {
+  sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
+void resultOraError(sqlite3_context *ctx, int code) {
+  OraError e = oraError(code);
+  std::string text = e.records().front().text;
+  text.pop_back();  // the newline
+  sqlite3_result_error(ctx, text.c_str(), static_cast<int>(text.size()));
+}
+
+// ocl_number_to_char(x [, format]): TO_CHAR of a NUMBER column.
+void numberToChar(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  sqlite3_value *v = argv[0];
+  int type = sqlite3_value_type(v);
+  if (type == SQLITE_NULL) return sqlite3_result_null(ctx);
+  if (type == SQLITE_INTEGER) {
+    char buf[24];
+    size_t n = integerText(sqlite3_value_int64(v), buf);
+    return sqlite3_result_text(ctx, buf, static_cast<int>(n), SQLITE_TRANSIENT);
+  }
+  std::string out;
+  ColumnType t;
+  t.kind = ColumnKind::Number;
+  storedToText(v, t, connectionOf(ctx)->nls, out);
+  resultText(ctx, out);
+}
+
+bool formatArgument(sqlite3_context *ctx, int argc, sqlite3_value **argv, DateFormat &fmt, bool &custom) {
+  custom = argc > 1 && sqlite3_value_type(argv[1]) != SQLITE_NULL;
+  if (!custom) return true;
+  int rc = fmt.compile(reinterpret_cast<const char *>(sqlite3_value_text(argv[1])));
+  if (rc) {
+    resultOraError(ctx, rc);
+    return false;
+  }
+  return true;
+}
+
+// ocl_date_to_char(x [, format]): TO_CHAR of a DATE column.
+void dateToChar(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  sqlite3_value *v = argv[0];
+  if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  DateFormat fmt;
+  bool custom;
+  if (!formatArgument(ctx, argc, argv, fmt, custom)) return;
+  const Nls &nls = connectionOf(ctx)->nls;
+  std::string_view text(reinterpret_cast<const char *>(sqlite3_value_text(v)), static_cast<size_t>(sqlite3_value_bytes(v)));
+  Date d;
+  if (!readStoredDate(text, d)) return resultText(ctx, std::string(text));
+  resultText(ctx, (custom ? fmt : nls.dateFormat).format(d));
+}
+
+// to_char(x [, format]) where the argument's column type is not known: the
+// stored value decides (numbers as numbers, stored dates as dates).
+void genericToChar(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  sqlite3_value *v = argv[0];
+  int type = sqlite3_value_type(v);
+  if (type == SQLITE_NULL) return sqlite3_result_null(ctx);
+  if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) return numberToChar(ctx, 1, argv);
+  if (type == SQLITE_TEXT) {
+    std::string_view text(reinterpret_cast<const char *>(sqlite3_value_text(v)), static_cast<size_t>(sqlite3_value_bytes(v)));
+    Date d;
+    if (text.size() >= 10 && readStoredDate(text, d)) return dateToChar(ctx, argc, argv);
+  }
+  sqlite3_result_value(ctx, v);
+}
+
+// to_date(text [, format]) -> the stored form of a DATE.
+void toDate(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  sqlite3_value *v = argv[0];
+  if (sqlite3_value_type(v) == SQLITE_NULL || sqlite3_value_bytes(v) == 0) return sqlite3_result_null(ctx);
+  DateFormat fmt;
+  bool custom;
+  if (!formatArgument(ctx, argc, argv, fmt, custom)) return;
+  std::string_view text(reinterpret_cast<const char *>(sqlite3_value_text(v)), static_cast<size_t>(sqlite3_value_bytes(v)));
+  Date d;
+  if (!custom && readStoredDate(text, d)) return resultText(ctx, storedDate(d));
+  int rc = (custom ? fmt : connectionOf(ctx)->nls.dateFormat).parse(text, d);
+  if (rc) return resultOraError(ctx, rc);
+  resultText(ctx, storedDate(d));
+}
+
+// to_number(text): Oracle's text-to-number conversion.
+void toNumber(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  sqlite3_value *v = argv[0];
+  int type = sqlite3_value_type(v);
+  if (type == SQLITE_NULL) return sqlite3_result_null(ctx);
+  if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) return sqlite3_result_value(ctx, v);
+  std::string_view text(reinterpret_cast<const char *>(sqlite3_value_text(v)), static_cast<size_t>(sqlite3_value_bytes(v)));
+  if (text.empty()) return sqlite3_result_null(ctx);
+  Decimal d;
+  if (!parseDecimal(text, connectionOf(ctx)->nls.decimal, d)) return resultOraError(ctx, 1722);
+  int64_t i;
+  if (toInt64(d, i)) return sqlite3_result_int64(ctx, i);
+  sqlite3_result_double(ctx, std::strtod(toPlainText(d).c_str(), nullptr));
+}
+
+void nvl(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  sqlite3_result_value(ctx, sqlite3_value_type(argv[0]) == SQLITE_NULL ? argv[1] : argv[0]);
+}
+
+void sysdate(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  Date d{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
+  resultText(ctx, storedDate(d));
+}
+
+void registerFunctions(Connection *c) {
+  struct Fn {
+    const char *name;
+    int args;
+    void (*fn)(sqlite3_context *, int, sqlite3_value **);
+    bool deterministic;
+  };
+  static const Fn fns[] = {
+      {"ocl_number_to_char", 1, numberToChar, true}, {"ocl_number_to_char", 2, numberToChar, true},
+      {"ocl_date_to_char", 1, dateToChar, true},     {"ocl_date_to_char", 2, dateToChar, true},
+      {"to_char", 1, genericToChar, true},           {"to_char", 2, genericToChar, true},
+      {"to_date", 1, toDate, true},                  {"to_date", 2, toDate, true},
+      {"to_number", 1, toNumber, true},              {"nvl", 2, nvl, true},
+      {"ocl_sysdate", 0, sysdate, false},
+  };
+  for (const Fn &f : fns) {
+    // Session settings change the results, so "deterministic" only within
+    // one statement, which is what SQLite assumes.
+    sqlite3_create_function_v2(c->db, f.name, f.args, SQLITE_UTF8 | (f.deterministic ? SQLITE_DETERMINISTIC : 0), c,
+                               f.fn, nullptr, nullptr, nullptr);
+  }
+}
+
+// ocilite_users(name, password): user name ignoring case, password exactly.
+// Returns the ORA error of the check (none when the table is absent).
+OraError checkUser(Connection &c, const std::string &user, const std::string &password) {
+  sqlite3_stmt *st = nullptr;
+  int rc = sqlite3_prepare_v2(c.db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name='ocilite_users'", -1, &st,
+                              nullptr);
+  if (rc != SQLITE_OK) return fromSqlite(c.db, rc, c.context());
+  rc = sqlite3_step(st);
+  sqlite3_finalize(st);
+  if (rc == SQLITE_DONE) return {};
+  if (rc != SQLITE_ROW) return fromSqlite(c.db, rc, c.context());
+  rc = sqlite3_prepare_v2(c.db, "SELECT password FROM ocilite_users WHERE name = ?1 COLLATE NOCASE", -1, &st, nullptr);
+  if (rc != SQLITE_OK) return fromSqlite(c.db, rc, c.context());
+  sqlite3_bind_text(st, 1, user.data(), static_cast<int>(user.size()), SQLITE_STATIC);
+  bool ok = false;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    const char *p = reinterpret_cast<const char *>(sqlite3_column_text(st, 0));
+    int n = sqlite3_column_bytes(st, 0);
+    if (p && static_cast<size_t>(n) == password.size() && std::memcmp(p, password.data(), password.size()) == 0)
+      ok = true;
+  }
+  sqlite3_finalize(st);
+  if (rc != SQLITE_DONE) return fromSqlite(c.db, rc, c.context());
+  return ok ? OraError{} : oraError(1017);
+}
+
+}  // namespace
+
+OraError Connection::commit() {
+  if (!inTransaction) {
+    readOnly = false;
+    return {};
+  }
+  int rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return fromSqlite(db, rc, context());
+  inTransaction = false;
+  readOnly = false;
+  return {};
+}
+
+OraError Connection::rollback() {
+  readOnly = false;
+  if (!inTransaction) return {};
+  int rc = sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  inTransaction = false;
+  if (rc != SQLITE_OK && sqlite3_get_autocommit(db) == 0) return fromSqlite(db, rc, context());
+  return {};
+}
+
+OraError Connection::beginWrite() {
+  if (readOnly) return oraError(1456);
+  if (inTransaction) return {};
+  // Take the write lock now, so a busy database fails here after the wait
+  // rather than half-way through a block.
+  int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return fromSqlite(db, rc, context());
+  inTransaction = true;
+  return {};
+}
+
+}  // namespace ocilite
+
+using namespace ocilite;
+
+extern "C" {
+
+sword OCILogon(OCIEnv *envhp, OCIError *errhp, OCISvcCtx **svchp, const OraText *username, ub4 uname_len,
+               const OraText *password, ub4 passwd_len, const OraText *dbname, ub4 dbname_len) {
+  auto *env = live<EnvHandle>(envhp, OCI_HTYPE_ENV);
+  auto *err = live<ErrorHandle>(errhp, OCI_HTYPE_ERROR);
+  if (!env || !err || !svchp) return OCI_INVALID_HANDLE;
+  err->records.clear();
+  std::string user(username ? reinterpret_cast<const char *>(username) : "", username ? uname_len : 0);
+  std::string pass(password ? reinterpret_cast<const char *>(password) : "", password ? passwd_len : 0);
+  std::string path(dbname ? reinterpret_cast<const char *>(dbname) : "", dbname ? dbname_len : 0);
+  if (path.empty()) path = "local.db";
+
+  // The database must exist: a missing file is an unknown service, never a
+  // new empty database.
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return fail(err, oraError(12154));
+
+  auto conn = std::make_shared<Connection>();
+  conn->schema = upperAscii(user.empty() ? "LOCAL" : user);
+  int rc = sqlite3_open_v2(path.c_str(), &conn->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (rc != SQLITE_OK) return fail(err, fromSqlite(conn->db, rc, conn->context()));
+  sqlite3_extended_result_codes(conn->db, 1);
+  sqlite3_busy_timeout(conn->db, busyTimeoutMs());
+  // A double-quoted name is always a name, as in Oracle (no fallback to a
+  // string literal that would hide ORA-00904).
+  sqlite3_db_config(conn->db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+  sqlite3_db_config(conn->db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+  registerFunctions(conn.get());
+
+  OraError check = checkUser(*conn, user, pass);
+  if (check.failed()) return fail(err, check);
+
+  auto *svc = new SvcHandle;
+  svc->conn = std::move(conn);
+  svc->server = new ServerHandle;
+  svc->session = new SessionHandle;
+  svc->session->user = user;
+  track(svc);
+  track(svc->server);
+  track(svc->session);
+  *svchp = reinterpret_cast<OCISvcCtx *>(svc);
+  return OCI_SUCCESS;
+}
+
+sword OCILogoff(OCISvcCtx *svchp, OCIError *errhp) {
+  auto *svc = live<SvcHandle>(svchp, OCI_HTYPE_SVCCTX);
+  auto *err = live<ErrorHandle>(errhp, OCI_HTYPE_ERROR);
+  if (!svc || !err) return OCI_INVALID_HANDLE;
+  err->records.clear();
+  if (svc->conn) {
+    // The end of a session commits its open work.
+    OraError e = svc->conn->commit();
+    if (e.failed()) {
+      svc->conn->rollback();
+      setErrors(err, e);
+    }
+  }
+  bool failed = !err->records.empty();
+  destroy(svc);
+  return failed ? OCI_ERROR : OCI_SUCCESS;
+}
+
+sword OCITransStart(OCISvcCtx *svchp, OCIError *errhp, uword timeout, ub4 flags) {
+  auto *svc = live<SvcHandle>(svchp, OCI_HTYPE_SVCCTX);
+  auto *err = live<ErrorHandle>(errhp, OCI_HTYPE_ERROR);
+  if (!svc || !err) return OCI_INVALID_HANDLE;
+  err->records.clear();
+  if (!svc->conn) return fail(err, oraError(1034));
+  if (svc->conn->inTransaction) return fail(err, oraError(1453));
+  svc->conn->readOnly = (flags & OCI_TRANS_READONLY) != 0;
+  return OCI_SUCCESS;
+}
+
+sword OCITransCommit(OCISvcCtx *svchp, OCIError *errhp, ub4 flags) {
+  auto *svc = live<SvcHandle>(svchp, OCI_HTYPE_SVCCTX);
+  auto *err = live<ErrorHandle>(errhp, OCI_HTYPE_ERROR);
+  if (!svc || !err) return OCI_INVALID_HANDLE;
+  err->records.clear();
+  if (!svc->conn) return fail(err, oraError(1034));
+  OraError e = svc->conn->commit();
+  return e.failed() ? fail(err, e) : OCI_SUCCESS;
+}
+
+sword OCITransRollback(OCISvcCtx *svchp, OCIError *errhp, ub4 flags) {
+  auto *svc = live<SvcHandle>(svchp, OCI_HTYPE_SVCCTX);
+  auto *err = live<ErrorHandle>(errhp, OCI_HTYPE_ERROR);
+  if (!svc || !err) return OCI_INVALID_HANDLE;
+  err->records.clear();
+  if (!svc->conn) return fail(err, oraError(1034));
+  OraError e = svc->conn->rollback();
+  return e.failed() ? fail(err, e) : OCI_SUCCESS;
+}
+
+}  // extern "C"

@@ -1,0 +1,71 @@
+// The SQL texts of the client, read and rewritten for SQLite.
+//
+// This is the one place where Oracle forms become SQLite forms.  parseSql()
+// reads a statement once, at prepare: its kind, its placeholders, the names
+// Oracle gives its select-list items, the target columns of bound values in
+// INSERT and UPDATE, and the pieces of the statements that libocilite runs
+// itself (ALTER SESSION, COMMIT, ROLLBACK, TRUNCATE TABLE, ALTER TABLE ...
+// DEALLOCATE UNUSED, SET TRANSACTION).  rewriteForSqlite() then produces the
+// text SQLite prepares:
+//
+//   :name              -> :NAME (placeholders match ignoring case)
+//   FROM s.t, INTO s.t -> FROM t, INTO t (a schema prefix names no SQLite schema)
+//   FROM DUAL          -> dropped (SQLite selects without FROM)
+//   TO_CHAR(column)    -> ocl_number_to_char(column) / ocl_date_to_char(column)
+//                         by the column's declared type; other TO_CHAR calls
+//                         go to the generic to_char function
+//   SYSDATE            -> ocl_sysdate()
+//   SELECT UNIQUE      -> SELECT DISTINCT
+//
+// Comments, hints (/*+ APPEND */ included) and everything else pass
+// unchanged: SQLite ignores comments.
+#ifndef DRIFT_OCILITE_SQLTEXT_H
+#define DRIFT_OCILITE_SQLTEXT_H
+
+#include "ocilite/coltype.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace ocilite {
+
+enum class StmtKind {
+  Select, Insert, Update, Delete, Merge, Create, Drop, Alter,
+  AlterSession, AlterTableDeallocate, Truncate, Commit, Rollback, SetTransaction, Other, Empty
+};
+
+struct SelectItem {
+  std::string name;          // the name Oracle reports (OCI_ATTR_NAME)
+  bool toChar = false;       // the item is a TO_CHAR(...) call
+  std::string toCharColumn;  // its argument when that is a plain column name
+};
+
+struct ParsedSql {
+  StmtKind kind = StmtKind::Empty;
+  unsigned short ociType = 0;             // OCI_ATTR_STMT_TYPE
+  std::vector<std::string> placeholders;  // ":NAME", upper case, each once
+  std::vector<SelectItem> selectItems;    // empty when not a plain select list
+  std::vector<std::string> tables;        // tables named after FROM / INTO / UPDATE / TABLE
+  // Bound targets of INSERT / UPDATE: placeholder -> column of tables[0].
+  std::vector<std::pair<std::string, std::string>> boundColumns;
+  // ALTER SESSION SET name=value ... (names upper case, values unquoted).
+  std::vector<std::pair<std::string, std::string>> settings;
+  bool readOnlyTransaction = false;       // SET TRANSACTION READ ONLY
+};
+
+ParsedSql parseSql(std::string_view sql);
+
+// `kindOf(column)` gives the declared kind of a column of the statement's
+// tables (ColumnKind::Unknown when there is no such column).
+std::string rewriteForSqlite(std::string_view sql,
+                             const std::function<ColumnKind(std::string_view column)> &kindOf);
+
+// Upper-case ASCII copy.
+std::string upperAscii(std::string_view s);
+
+}  // namespace ocilite
+
+#endif

@@ -1,0 +1,796 @@
+// Statements: prepare, execute (queries, array DML, the statements run here),
+// array fetch into defines, binds.
+#include "ocilite/cp866.h"
+#include "ocilite/handles.h"
+#include "ocilite/values.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace ocilite {
+
+namespace {
+
+constexpr ub2 kCharsetCp866 = 152;
+
+std::vector<TableColumn> readTableColumns(sqlite3 *db, const std::string &table) {
+  std::vector<TableColumn> out;
+  char *sql = sqlite3_mprintf("PRAGMA table_info(\"%w\")", table.c_str());
+  sqlite3_stmt *st = nullptr;
+  if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK) {
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      TableColumn c;
+      const char *name = reinterpret_cast<const char *>(sqlite3_column_text(st, 1));
+      const char *decl = reinterpret_cast<const char *>(sqlite3_column_text(st, 2));
+      c.name = upperAscii(name ? name : "");
+      c.type = columnTypeFromDeclared(decl ? decl : "");
+      c.notNull = sqlite3_column_int(st, 3) != 0;
+      out.push_back(std::move(c));
+    }
+  }
+  sqlite3_finalize(st);
+  sqlite3_free(sql);
+  return out;
+}
+
+bool tableExists(sqlite3 *db, const std::string &table) {
+  sqlite3_stmt *st = nullptr;
+  bool found = false;
+  if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE",
+                         -1, &st, nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_STATIC);
+    found = sqlite3_step(st) == SQLITE_ROW;
+  }
+  sqlite3_finalize(st);
+  return found;
+}
+
+const TableColumn *findColumn(const std::vector<TableColumn> &cols, std::string_view name) {
+  std::string upper = upperAscii(name);
+  for (const TableColumn &c : cols)
+    if (c.name == upper) return &c;
+  return nullptr;
+}
+
+bool isAggregate(const std::string &name) {
+  static const char *const fns[] = {"COUNT(", "SUM(", "AVG(", "LENGTH(", "TO_NUMBER("};
+  for (const char *f : fns)
+    if (name.compare(0, std::strlen(f), f) == 0) return true;
+  return false;
+}
+
+bool isBlankTail(const char *tail) {
+  for (; tail && *tail; ++tail) {
+    if (*tail == ';' || *tail == ' ' || *tail == '\t' || *tail == '\n' || *tail == '\r') continue;
+    if (tail[0] == '-' && tail[1] == '-') {
+      while (*tail && *tail != '\n') ++tail;
+      if (!*tail) break;
+      continue;
+    }
+    return false;
+  }
+  return true;
+}
+
+// Compiles the statement for its connection: the table columns it refers to,
+// the SQLite text, the SQLite statement and the result columns.
+OraError compile(StmtHandle *s) {
+  Connection &c = *s->conn;
+  if (s->sqlite && s->compiledFor == &c && s->compiledGeneration == c.schemaGeneration) return {};
+  s->finalize();
+  std::vector<TableColumn> all;
+  for (size_t k = 0; k < s->parsed.tables.size(); ++k) {
+    std::vector<TableColumn> cols = readTableColumns(c.db, s->parsed.tables[k]);
+    if (k == 0) s->tableColumns = cols;
+    all.insert(all.end(), cols.begin(), cols.end());
+  }
+  std::string sql = rewriteForSqlite(s->sql, [&](std::string_view column) {
+    const TableColumn *tc = findColumn(all, column);
+    return tc ? tc->type.kind : ColumnKind::Unknown;
+  });
+  const char *tail = nullptr;
+  int rc = sqlite3_prepare_v3(c.db, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &s->sqlite,
+                              &tail);
+  if (rc != SQLITE_OK) {
+    OraError e = fromSqlite(c.db, rc, c.context());
+    s->finalize();
+    return e;
+  }
+  if (!s->sqlite) return oraError(900);
+  if (!isBlankTail(tail)) {
+    s->finalize();
+    return oraError(911);
+  }
+  int n = sqlite3_column_count(s->sqlite);
+  bool named = static_cast<int>(s->parsed.selectItems.size()) == n;
+  for (int i = 0; i < n; ++i) {
+    ResultColumn rc2;
+    const char *decl = sqlite3_column_decltype(s->sqlite, i);
+    if (named) {
+      rc2.name = s->parsed.selectItems[static_cast<size_t>(i)].name;
+    } else {
+      const char *name = sqlite3_column_name(s->sqlite, i);
+      rc2.name = upperAscii(name ? name : "");
+    }
+    if (decl) {
+      rc2.type = columnTypeFromDeclared(decl);
+      const char *table = sqlite3_column_table_name(s->sqlite, i);
+      const char *origin = sqlite3_column_origin_name(s->sqlite, i);
+      int notNull = 0;
+      if (table && origin &&
+          sqlite3_table_column_metadata(c.db, sqlite3_column_database_name(s->sqlite, i), table, origin, nullptr,
+                                        nullptr, &notNull, nullptr, nullptr) == SQLITE_OK)
+        rc2.nullable = notNull == 0;
+    } else if (named && s->parsed.selectItems[static_cast<size_t>(i)].toChar) {
+      rc2.type.kind = ColumnKind::Unknown;
+      rc2.type.oraType = SQLT_CHR;
+      rc2.type.dataSize = 40;
+    } else if (isAggregate(rc2.name)) {
+      rc2.type.kind = ColumnKind::Unknown;
+      rc2.type.oraType = SQLT_NUM;
+      rc2.type.dataSize = 22;
+    }
+    s->columns.push_back(std::move(rc2));
+  }
+  s->bindForParam.assign(static_cast<size_t>(sqlite3_bind_parameter_count(s->sqlite)), nullptr);
+  s->compiledFor = &c;
+  s->compiledGeneration = c.schemaGeneration;
+  return {};
+}
+
+// Matches the binds to SQLite's parameters and to their target columns.
+OraError resolveBinds(StmtHandle *s) {
+  for (size_t i = 0; i < s->bindForParam.size(); ++i) {
+    const char *name = sqlite3_bind_parameter_name(s->sqlite, static_cast<int>(i + 1));
+    BindHandle *found = nullptr;
+    for (BindHandle *b : s->binds)
+      if (name && b->name == name) found = b;
+    if (!found) return oraError(1008);
+    s->bindForParam[i] = found;
+    found->target = ColumnType{};
+    found->targetColumn.clear();
+    for (const auto &[placeholder, column] : s->parsed.boundColumns) {
+      if (placeholder != found->name) continue;
+      const TableColumn *tc = nullptr;
+      if (!column.empty() && column[0] == '#') {
+        size_t k = static_cast<size_t>(std::atoi(column.c_str() + 1));
+        if (k < s->tableColumns.size()) tc = &s->tableColumns[k];
+      } else {
+        tc = findColumn(s->tableColumns, column);
+      }
+      if (tc) {
+        found->target = tc->type;
+        found->targetColumn = tc->name;
+      }
+    }
+  }
+  return {};
+}
+
+// Binds row `row` of every bound array to the SQLite statement.
+OraError bindRow(StmtHandle *s, ub4 row) {
+  Connection &c = *s->conn;
+  std::string table = s->parsed.tables.empty() ? std::string() : s->parsed.tables[0];
+  for (size_t i = 0; i < s->bindForParam.size(); ++i) {
+    BindHandle *b = s->bindForParam[i];
+    int idx = static_cast<int>(i + 1);
+    Stored out;
+    Target names{c.schema, table, b->targetColumn};
+    OraError err;
+    bool isNull = !b->value || (b->ind && b->ind[row] == -1);
+    if (!isNull) {
+      size_t size = b->size > 0 ? static_cast<size_t>(b->size) : 0;
+      const unsigned char *p = b->value + static_cast<size_t>(row) * size;
+      size_t len = 0;
+      bool binary = false, numeric = false;
+      switch (b->dty) {
+        case SQLT_STR:
+        case SQLT_AVC: len = strnlen(reinterpret_cast<const char *>(p), size); break;
+        case SQLT_CHR:
+        case SQLT_AFC:
+        case SQLT_LNG:
+        case SQLT_LVC: len = b->alen ? b->alen[row] : size; break;
+        case SQLT_VCS: {
+          ub2 n;
+          std::memcpy(&n, p, 2);
+          len = n;
+          p += 2;
+          break;
+        }
+        case SQLT_BIN:
+        case SQLT_LBI:
+        case SQLT_LVB:
+          len = b->alen ? b->alen[row] : size;
+          binary = true;
+          break;
+        case SQLT_VBI: {
+          ub2 n;
+          std::memcpy(&n, p, 2);
+          len = n;
+          p += 2;
+          binary = true;
+          break;
+        }
+        case SQLT_INT:
+        case SQLT_UIN: {
+          int64_t v = 0;
+          if (size == 1) v = b->dty == SQLT_INT ? static_cast<int64_t>(*reinterpret_cast<const int8_t *>(p)) : *p;
+          if (size == 2) {
+            uint16_t u;
+            std::memcpy(&u, p, 2);
+            v = b->dty == SQLT_INT ? static_cast<int16_t>(u) : u;
+          }
+          if (size == 4) {
+            uint32_t u;
+            std::memcpy(&u, p, 4);
+            v = b->dty == SQLT_INT ? static_cast<int32_t>(u) : static_cast<int64_t>(u);
+          }
+          if (size == 8) std::memcpy(&v, p, 8);
+          b->number = decimalFromInt(v);
+          numeric = true;
+          break;
+        }
+        case SQLT_FLT:
+        case SQLT_BFLOAT:
+        case SQLT_BDOUBLE:
+        case SQLT_IBFLOAT:
+        case SQLT_IBDOUBLE: {
+          double v = 0;
+          if (size == 4) {
+            float f;
+            std::memcpy(&f, p, 4);
+            v = f;
+          } else if (size == 8) {
+            std::memcpy(&v, p, 8);
+          }
+          b->number = decimalFromDouble(v);
+          numeric = true;
+          break;
+        }
+        default: return oraError(1460);
+      }
+      if (numeric) {
+        err = numberToStored(b->number, b->target, c.nls, names, b->stored, b->number, out);
+      } else if (binary) {
+        err = bytesToStored(std::string_view(reinterpret_cast<const char *>(p), len), b->target, c.nls, names,
+                            b->stored, b->number, out);
+      } else {
+        std::string_view text(reinterpret_cast<const char *>(p), len);
+        if (b->charset == kCharsetCp866) {
+          b->text.clear();
+          cp866ToUtf8(p, len, b->text);
+          text = b->text;
+        }
+        err = textToStored(text, b->target, c.nls, names, b->stored, b->number, out);
+      }
+      if (err.failed()) return err;
+    }
+    int rc;
+    if (isNull) out.type = Stored::Type::Null;
+    switch (out.type) {
+      case Stored::Type::Null: rc = sqlite3_bind_null(s->sqlite, idx); break;
+      case Stored::Type::Int: rc = sqlite3_bind_int64(s->sqlite, idx, out.i); break;
+      case Stored::Type::Real: rc = sqlite3_bind_double(s->sqlite, idx, out.d); break;
+      case Stored::Type::Text:
+        rc = sqlite3_bind_text(s->sqlite, idx, out.bytes, static_cast<int>(out.size), SQLITE_STATIC);
+        break;
+      default: rc = sqlite3_bind_blob(s->sqlite, idx, out.bytes, static_cast<int>(out.size), SQLITE_STATIC); break;
+    }
+    if (rc != SQLITE_OK) return fromSqlite(c.db, rc, c.context());
+  }
+  return {};
+}
+
+bool supportedDefineType(ub2 dty) {
+  switch (dty) {
+    case SQLT_STR: case SQLT_AVC: case SQLT_CHR: case SQLT_AFC: case SQLT_LNG: case SQLT_LVC: case SQLT_VCS:
+    case SQLT_BIN: case SQLT_LBI: case SQLT_LVB: case SQLT_VBI: case SQLT_INT: case SQLT_UIN: case SQLT_FLT:
+    case SQLT_BFLOAT: case SQLT_BDOUBLE: case SQLT_IBFLOAT: case SQLT_IBDOUBLE: case SQLT_DAT:
+      return true;
+    default: return false;
+  }
+}
+
+enum class Put { Ok, Truncated, NullNoIndicator, Error };
+
+// Writes column `col` of the current row into row `row` of define `d`.
+Put putValue(StmtHandle *s, DefineHandle *d, ub4 row, int col, OraError &err) {
+  Connection &c = *s->conn;
+  const ColumnType &t = s->columns[static_cast<size_t>(col)].type;
+  size_t size = d->size > 0 ? static_cast<size_t>(d->size) : 0;
+  unsigned char *base = d->value ? d->value + static_cast<size_t>(row) * size : nullptr;
+  sb2 *ind = d->ind ? d->ind + row : nullptr;
+  ub2 *rlen = d->rlen ? d->rlen + row : nullptr;
+  ub2 *rcode = d->rcode ? d->rcode + row : nullptr;
+  sqlite3_value *v = sqlite3_column_value(s->sqlite, col);
+  int type = sqlite3_value_type(v);
+  if (type == SQLITE_NULL) {
+    if (rlen) *rlen = 0;
+    if (ind) {
+      *ind = -1;
+      if (rcode) *rcode = 0;
+      return Put::Ok;
+    }
+    if (rcode) *rcode = 1405;
+    return Put::NullNoIndicator;
+  }
+  if (!base) {
+    if (ind) *ind = 0;
+    return Put::Ok;
+  }
+
+  switch (d->dty) {
+    case SQLT_INT:
+    case SQLT_UIN:
+    case SQLT_FLT:
+    case SQLT_BFLOAT:
+    case SQLT_BDOUBLE:
+    case SQLT_IBFLOAT:
+    case SQLT_IBDOUBLE: {
+      Decimal num;
+      if (!storedNumber(v, num)) {
+        err = oraError(1722);
+        return Put::Error;
+      }
+      if (d->dty == SQLT_INT || d->dty == SQLT_UIN) {
+        roundToScale(num, 0);
+        int64_t i;
+        if (!toInt64(num, i)) {
+          err = oraError(1455);
+          return Put::Error;
+        }
+        if (size == 1) *base = static_cast<unsigned char>(i);
+        if (size == 2) {
+          int16_t x = static_cast<int16_t>(i);
+          std::memcpy(base, &x, 2);
+        }
+        if (size == 4) {
+          int32_t x = static_cast<int32_t>(i);
+          std::memcpy(base, &x, 4);
+        }
+        if (size == 8) std::memcpy(base, &i, 8);
+      } else {
+        double x = std::strtod(toPlainText(num).c_str(), nullptr);
+        if (size == 4) {
+          float f = static_cast<float>(x);
+          std::memcpy(base, &f, 4);
+        } else if (size >= 8) {
+          std::memcpy(base, &x, 8);
+        }
+      }
+      if (ind) *ind = 0;
+      if (rlen) *rlen = static_cast<ub2>(size);
+      if (rcode) *rcode = 0;
+      return Put::Ok;
+    }
+    case SQLT_DAT: {
+      Date dt;
+      std::string_view text(reinterpret_cast<const char *>(sqlite3_value_text(v)),
+                            static_cast<size_t>(sqlite3_value_bytes(v)));
+      if (!readStoredDate(text, dt)) {
+        int rc = c.nls.dateFormat.parse(text, dt);
+        if (rc) {
+          err = oraError(rc);
+          return Put::Error;
+        }
+      }
+      if (size >= 7) {
+        base[0] = static_cast<unsigned char>(dt.year / 100 + 100);
+        base[1] = static_cast<unsigned char>(dt.year % 100 + 100);
+        base[2] = static_cast<unsigned char>(dt.month);
+        base[3] = static_cast<unsigned char>(dt.day);
+        base[4] = static_cast<unsigned char>(dt.hour + 1);
+        base[5] = static_cast<unsigned char>(dt.minute + 1);
+        base[6] = static_cast<unsigned char>(dt.second + 1);
+      }
+      if (ind) *ind = 0;
+      if (rlen) *rlen = 7;
+      if (rcode) *rcode = 0;
+      return Put::Ok;
+    }
+    default: break;
+  }
+
+  // Character and binary defines: find the source bytes.
+  bool binary = d->dty == SQLT_BIN || d->dty == SQLT_LBI || d->dty == SQLT_LVB || d->dty == SQLT_VBI;
+  const unsigned char *src;
+  size_t len;
+  bool direct = type == SQLITE_BLOB ? (binary || t.kind == ColumnKind::Unknown || t.kind == ColumnKind::Clob ||
+                                       t.kind == ColumnKind::Long)
+                                    : type == SQLITE_TEXT && t.kind != ColumnKind::Date &&
+                                          t.kind != ColumnKind::Number && t.kind != ColumnKind::Char;
+  if (direct) {
+    src = static_cast<const unsigned char *>(type == SQLITE_BLOB ? sqlite3_value_blob(v) : sqlite3_value_text(v));
+    len = static_cast<size_t>(sqlite3_value_bytes(v));
+  } else {
+    s->scratch.clear();
+    storedToText(v, t, c.nls, s->scratch);
+    src = reinterpret_cast<const unsigned char *>(s->scratch.data());
+    len = s->scratch.size();
+  }
+
+  // Destination layout by external type.
+  unsigned char *dest = base;
+  size_t cap = size;
+  if (d->dty == SQLT_STR || d->dty == SQLT_AVC) cap = size > 0 ? size - 1 : 0;
+  if (d->dty == SQLT_VCS || d->dty == SQLT_VBI) {
+    dest = base + 2;
+    cap = size >= 2 ? size - 2 : 0;
+  }
+
+  size_t full, copied;
+  if (!binary && d->charset == kCharsetCp866) {
+    full = utf8ToCp866(src, len, dest, cap);
+    copied = full < cap ? full : cap;
+  } else {
+    full = len;
+    copied = full < cap ? full : cap;
+    if (copied) std::memcpy(dest, src, copied);
+  }
+  if (d->dty == SQLT_STR || d->dty == SQLT_AVC) {
+    if (size > 0) dest[copied] = '\0';
+  } else if (d->dty == SQLT_AFC && copied < cap) {
+    std::memset(dest + copied, ' ', cap - copied);
+  } else if (d->dty == SQLT_VCS || d->dty == SQLT_VBI) {
+    if (size >= 2) {
+      ub2 n = static_cast<ub2>(copied);
+      std::memcpy(base, &n, 2);
+    }
+  }
+  bool truncated = full > cap;
+  if (ind) *ind = truncated ? (full > 32767 ? -2 : static_cast<sb2>(full)) : 0;
+  if (rlen) *rlen = static_cast<ub2>(d->dty == SQLT_AFC ? cap : copied);
+  if (rcode) *rcode = truncated ? 1406 : 0;
+  return truncated ? Put::Truncated : Put::Ok;
+}
+
+// Fetches up to `nrows` rows into the defines.
+sword fetchRows(StmtHandle *s, ErrorHandle *err, ub4 nrows) {
+  s->rowsFetched = 0;
+  if (!s->executed || !s->sqlite) return fail(err, oraError(24338));
+  if (nrows == 0) {
+    // Cancels the cursor.
+    sqlite3_reset(s->sqlite);
+    s->eof = true;
+    return OCI_SUCCESS;
+  }
+  if (s->eof) return OCI_NO_DATA;
+  bool truncated = false, anyRcode = false;
+  ub4 row = 0;
+  int ncol = static_cast<int>(s->columns.size());
+  while (row < nrows) {
+    int rc = sqlite3_step(s->sqlite);
+    if (rc == SQLITE_DONE) {
+      s->eof = true;
+      sqlite3_reset(s->sqlite);  // releases the read lock at once
+      break;
+    }
+    if (rc != SQLITE_ROW) {
+      OraError e = fromSqlite(s->conn->db, rc, s->conn->context());
+      sqlite3_reset(s->sqlite);
+      s->eof = true;
+      s->rowsFetched = row;
+      s->rowCount += row;
+      return fail(err, e);
+    }
+    for (DefineHandle *d : s->defines) {
+      if (!d) continue;
+      int col = static_cast<int>(d->position) - 1;
+      if (col >= ncol) continue;
+      OraError e;
+      Put put = putValue(s, d, row, col, e);
+      if (put == Put::Truncated) {
+        truncated = true;
+        anyRcode = anyRcode || d->rcode;
+      } else if (put == Put::NullNoIndicator || put == Put::Error) {
+        s->rowsFetched = row + 1;
+        s->rowCount += row + 1;
+        return fail(err, put == Put::Error ? e : oraError(1405));
+      }
+    }
+    ++row;
+  }
+  s->rowsFetched = row;
+  s->rowCount += row;
+  if (row < nrows) return OCI_NO_DATA;
+  if (truncated) {
+    setErrors(err, oraError(anyRcode ? 24345 : 1406));
+    return OCI_SUCCESS_WITH_INFO;
+  }
+  return OCI_SUCCESS;
+}
+
+// ALTER SESSION SET ...
+OraError alterSession(Connection &c, const ParsedSql &p) {
+  if (p.settings.empty()) return oraError(922);
+  for (const auto &[name, value] : p.settings) {
+    if (name == "NLS_DATE_FORMAT") {
+      DateFormat f;
+      int rc = f.compile(value);
+      if (rc) return oraError(rc);
+      c.nls.dateFormat = f;
+    } else if (name == "NLS_TERRITORY") {
+      // The territory sets the date format and the numeric characters.
+      std::string t = upperAscii(value);
+      struct Territory {
+        const char *name, *dateFormat;
+        char decimal, group;
+      };
+      static const Territory territories[] = {
+          {"AMERICA", "DD-MON-RR", '.', ','},     {"UNITED KINGDOM", "DD-MON-RR", '.', ','},
+          {"RUSSIA", "DD.MM.RR", ',', ' '},       {"CIS", "DD.MM.RR", ',', ' '},
+          {"GERMANY", "DD.MM.RR", ',', '.'},      {"FRANCE", "DD/MM/RR", ',', ' '},
+          {"UKRAINE", "DD.MM.RR", ',', ' '},      {"CANADA", "RR-MM-DD", '.', ','},
+      };
+      const Territory *found = nullptr;
+      for (const Territory &tr : territories)
+        if (t == tr.name) found = &tr;
+      if (!found) return oraError(12705);
+      c.nls.territory = t;
+      c.nls.dateFormat.compile(found->dateFormat);
+      c.nls.decimal = found->decimal;
+      c.nls.group = found->group;
+    } else if (name == "NLS_NUMERIC_CHARACTERS") {
+      if (value.size() != 2 || value[0] == value[1]) return oraError(922);
+      c.nls.decimal = value[0];
+      c.nls.group = value[1];
+    } else if (name.compare(0, 4, "NLS_") == 0 || name == "CURRENT_SCHEMA" || name == "TIME_ZONE" ||
+               name == "OPTIMIZER_MODE" || name == "SQL_TRACE" || name == "SKIP_UNUSABLE_INDEXES" ||
+               name == "DDL_LOCK_TIMEOUT" || name == "CURSOR_SHARING") {
+      // Accepted; nothing here depends on them.
+    } else {
+      return oraError(2248);
+    }
+  }
+  return {};
+}
+
+// Runs a statement that libocilite handles itself; false when `s` is not one.
+bool runOwnStatement(StmtHandle *s, OraError &err) {
+  Connection &c = *s->conn;
+  const ParsedSql &p = s->parsed;
+  switch (p.kind) {
+    case StmtKind::AlterSession: err = alterSession(c, p); return true;
+    case StmtKind::Commit: err = c.commit(); return true;
+    case StmtKind::Rollback: err = c.rollback(); return true;
+    case StmtKind::SetTransaction:
+      if (c.inTransaction) {
+        err = oraError(1453);
+      } else {
+        c.readOnly = p.readOnlyTransaction;
+      }
+      return true;
+    case StmtKind::Truncate:
+    case StmtKind::AlterTableDeallocate: {
+      // DDL: commits the open work before it runs.
+      if (p.tables.empty()) {
+        err = oraError(903);
+        return true;
+      }
+      err = c.commit();
+      if (err.failed()) return true;
+      if (!tableExists(c.db, p.tables[0])) {
+        err = oraError(942);
+        return true;
+      }
+      if (p.kind == StmtKind::Truncate) {
+        char *sql = sqlite3_mprintf("DELETE FROM \"%w\"", p.tables[0].c_str());
+        int rc = sqlite3_exec(c.db, sql, nullptr, nullptr, nullptr);
+        sqlite3_free(sql);
+        if (rc != SQLITE_OK) err = fromSqlite(c.db, rc, c.context());
+      }
+      return true;
+    }
+    default: return false;
+  }
+}
+
+bool isDml(StmtKind k) {
+  return k == StmtKind::Insert || k == StmtKind::Update || k == StmtKind::Delete || k == StmtKind::Merge;
+}
+
+bool isDdl(StmtKind k) { return k == StmtKind::Create || k == StmtKind::Drop || k == StmtKind::Alter; }
+
+sword execute(SvcHandle *svc, StmtHandle *s, ErrorHandle *err, ub4 iters, ub4 rowoff, ub4 mode) {
+  if (!s->preparedText) return fail(err, oraError(24338));
+  if (s->conn != svc->conn) {
+    s->finalize();
+    s->conn = svc->conn;
+  }
+  Connection &c = *s->conn;
+  s->executed = false;
+  s->eof = true;
+  s->rowCount = 0;
+  s->rowsFetched = 0;
+  const ParsedSql &p = s->parsed;
+  bool describeOnly = (mode & OCI_DESCRIBE_ONLY) != 0;
+
+  if (p.kind != StmtKind::Select && iters == 0 && !describeOnly) return fail(err, oraError(24333));
+
+  OraError e;
+  if (runOwnStatement(s, e)) {
+    if (e.failed()) return fail(err, e);
+    return OCI_SUCCESS;
+  }
+
+  if (isDml(p.kind) && c.readOnly && !describeOnly) return fail(err, oraError(1456));
+  if (isDdl(p.kind) && !describeOnly) {
+    e = c.commit();
+    if (e.failed()) return fail(err, e);
+  }
+
+  e = compile(s);
+  if (e.failed()) return fail(err, e);
+  s->described = true;
+  if (describeOnly) return OCI_SUCCESS;
+
+  e = resolveBinds(s);
+  if (e.failed()) return fail(err, e);
+
+  if (p.kind == StmtKind::Select) {
+    sqlite3_reset(s->sqlite);
+    if (!s->bindForParam.empty()) {
+      e = bindRow(s, rowoff);
+      if (e.failed()) return fail(err, e);
+    }
+    s->executed = true;
+    s->eof = false;
+    if (iters == 0) return OCI_SUCCESS;
+    bool anyDefine = false;
+    for (DefineHandle *d : s->defines) anyDefine = anyDefine || d;
+    if (!anyDefine && !s->columns.empty()) return fail(err, oraError(24374));
+    return fetchRows(s, err, iters);
+  }
+
+  if (isDml(p.kind)) {
+    e = c.beginWrite();
+    if (e.failed()) return fail(err, e);
+  }
+  // One prepared statement, reset and rebound for every row.  Rows before a
+  // failing row stay done in the open transaction.
+  for (ub4 k = 0; k < iters; ++k) {
+    sqlite3_reset(s->sqlite);
+    if (!s->bindForParam.empty()) {
+      e = bindRow(s, rowoff + k);
+      if (e.failed()) return fail(err, e);
+    }
+    int rc = sqlite3_step(s->sqlite);
+    while (rc == SQLITE_ROW) rc = sqlite3_step(s->sqlite);
+    if (rc != SQLITE_DONE) {
+      e = fromSqlite(c.db, rc, c.context());
+      sqlite3_reset(s->sqlite);
+      return fail(err, e);
+    }
+    if (isDml(p.kind)) s->rowCount += static_cast<ub8>(sqlite3_changes(c.db));
+  }
+  sqlite3_reset(s->sqlite);
+  if (isDdl(p.kind)) {
+    ++c.schemaGeneration;
+    c.readOnly = false;
+  }
+  if (mode & OCI_COMMIT_ON_SUCCESS) {
+    e = c.commit();
+    if (e.failed()) return fail(err, e);
+  }
+  return OCI_SUCCESS;
+}
+
+}  // namespace
+
+}  // namespace ocilite
+
+using namespace ocilite;
+
+extern "C" {
+
+sword OCIStmtPrepare(OCIStmt *stmtp, OCIError *errhp, const OraText *stmt, ub4 stmt_len, ub4 language, ub4 mode) {
+  auto *s = live<StmtHandle>(stmtp, OCI_HTYPE_STMT);
+  auto *err = live<ErrorHandle>(errhp, OCI_HTYPE_ERROR);
+  if (!s || !err) return OCI_INVALID_HANDLE;
+  err->records.clear();
+  s->finalize();
+  for (BindHandle *b : s->binds) destroy(b);
+  for (DefineHandle *d : s->defines) destroy(d);
+  for (ParamHandle *p : s->params) destroy(p);
+  s->binds.clear();
+  s->defines.clear();
+  s->params.clear();
+  s->executed = false;
+  s->described = false;
+  s->eof = true;
+  s->rowCount = 0;
+  s->rowsFetched = 0;
+  s->preparedText = false;
+  if (!stmt || stmt_len == 0) return fail(err, oraError(900));
+  s->sql.assign(reinterpret_cast<const char *>(stmt), stmt_len);
+  s->parsed = parseSql(s->sql);
+  if (s->parsed.kind == StmtKind::Empty) return fail(err, oraError(900));
+  s->preparedText = true;
+  return OCI_SUCCESS;
+}
+
+sword OCIStmtExecute(OCISvcCtx *svchp, OCIStmt *stmtp, OCIError *errhp, ub4 iters, ub4 rowoff,
+                     const OCISnapshot *snap_in, OCISnapshot *snap_out, ub4 mode) {
+  auto *svc = live<SvcHandle>(svchp, OCI_HTYPE_SVCCTX);
+  auto *s = live<StmtHandle>(stmtp, OCI_HTYPE_STMT);
+  auto *err = live<ErrorHandle>(errhp, OCI_HTYPE_ERROR);
+  if (!svc || !s || !err) return OCI_INVALID_HANDLE;
+  err->records.clear();
+  if (!svc->conn) return fail(err, oraError(1034));
+  return execute(svc, s, err, iters, rowoff, mode);
+}
+
+sword OCIStmtFetch(OCIStmt *stmtp, OCIError *errhp, ub4 nrows, ub2 orientation, ub4 mode) {
+  auto *s = live<StmtHandle>(stmtp, OCI_HTYPE_STMT);
+  auto *err = live<ErrorHandle>(errhp, OCI_HTYPE_ERROR);
+  if (!s || !err) return OCI_INVALID_HANDLE;
+  err->records.clear();
+  if (orientation != OCI_FETCH_NEXT && orientation != OCI_DEFAULT) return fail(err, oraError(3001));
+  return fetchRows(s, err, nrows);
+}
+
+sword OCIDefineByPos(OCIStmt *stmtp, OCIDefine **defnp, OCIError *errhp, ub4 position, void *valuep, sb4 value_sz,
+                     ub2 dty, void *indp, ub2 *rlenp, ub2 *rcodep, ub4 mode) {
+  auto *s = live<StmtHandle>(stmtp, OCI_HTYPE_STMT);
+  auto *err = live<ErrorHandle>(errhp, OCI_HTYPE_ERROR);
+  if (!s || !err || !defnp) return OCI_INVALID_HANDLE;
+  err->records.clear();
+  if (position == 0 || position > 1000) return fail(err, oraError(24334));
+  if (!supportedDefineType(dty) || value_sz < 0) return fail(err, oraError(1460));
+  if (s->defines.size() < position) s->defines.resize(position, nullptr);
+  DefineHandle *&d = s->defines[position - 1];
+  if (!d) {
+    d = new DefineHandle;
+    track(d);
+  }
+  d->stmt = s;
+  d->position = position;
+  d->value = static_cast<unsigned char *>(valuep);
+  d->size = value_sz;
+  d->dty = dty;
+  d->ind = static_cast<sb2 *>(indp);
+  d->rlen = rlenp;
+  d->rcode = rcodep;
+  *defnp = reinterpret_cast<OCIDefine *>(d);
+  return OCI_SUCCESS;
+}
+
+sword OCIBindByName(OCIStmt *stmtp, OCIBind **bindp, OCIError *errhp, const OraText *placeholder, sb4 placeh_len,
+                    void *valuep, sb4 value_sz, ub2 dty, void *indp, ub2 *alenp, ub2 *rcodep, ub4 maxarr_len,
+                    ub4 *curelep, ub4 mode) {
+  auto *s = live<StmtHandle>(stmtp, OCI_HTYPE_STMT);
+  auto *err = live<ErrorHandle>(errhp, OCI_HTYPE_ERROR);
+  if (!s || !err || !bindp) return OCI_INVALID_HANDLE;
+  err->records.clear();
+  if (!placeholder) return fail(err, oraError(1036));
+  // A length of -1 means a NUL-terminated name.
+  std::string name = placeh_len < 0 ? std::string(reinterpret_cast<const char *>(placeholder))
+                                    : std::string(reinterpret_cast<const char *>(placeholder),
+                                                  static_cast<size_t>(placeh_len));
+  if (name.empty() || name[0] != ':') name.insert(name.begin(), ':');
+  name = upperAscii(name);
+  const auto &names = s->parsed.placeholders;
+  if (std::find(names.begin(), names.end(), name) == names.end()) return fail(err, oraError(1036));
+  if (value_sz < 0) return fail(err, oraError(1460));
+  BindHandle *b = nullptr;
+  for (BindHandle *existing : s->binds)
+    if (existing->name == name) b = existing;
+  if (!b) {
+    b = new BindHandle;
+    track(b);
+    s->binds.push_back(b);
+  }
+  b->stmt = s;
+  b->name = name;
+  b->value = static_cast<unsigned char *>(valuep);
+  b->size = value_sz;
+  b->dty = dty;
+  b->ind = static_cast<sb2 *>(indp);
+  b->alen = alenp;
+  b->rcode = rcodep;
+  *bindp = reinterpret_cast<OCIBind *>(b);
+  return OCI_SUCCESS;
+}
+
+}  // extern "C"
