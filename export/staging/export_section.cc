@@ -1,0 +1,255 @@
+// Transfer of one section: open the existing dbf file, match the field lines to its
+// fields and to the table's columns, empty the file when asked, select the rows and
+// append each one as a record, a block of rows per fetch.
+//
+// Order of the steps (each later step needs the earlier ones):
+//   engine context + dbf file open (exclusive, read-write)
+//   match field lines to dbf fields by name  -- every missing field is named
+//   describe "SELECT cols FROM table"        -- names, types, sizes; buffers
+//   truncate (when the section asks for it)
+//   prepare the real select, define one array per column
+//   row loop: fetch a block, mark nulls and cuts, append one record per row
+//   commit, close the dbf file, release the context
+//
+// Set-up errors set exit code 1 and skip the transfer; every other failure raises.
+// On every path out, raised or not, the dbf file is closed and the context
+// released, so the header counts exactly the records appended.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "export/export_error.h"
+#include <unistd.h>
+
+#include "export/export_run.h"
+#include "front/config_reader.h"
+#include "front/console.h"
+#include "front/run_settings.h"
+#include "oracle/oracle_session.h"
+#include "xbase/data/data.h"
+
+namespace {
+
+constexpr int32_t kProgressStep = 10000;
+
+void upperInPlace(std::string& text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+}
+
+// Bytes the buffers of one section may take in all: the machine's memory.  A block
+// beyond it cannot be served and is refused before anything is fetched.
+uint64_t bufferBudget() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || pageSize <= 0) return UINT64_MAX;
+  return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
+}
+
+// The engine context and data file of a section, closed and released when the
+// section ends, whichever way it ends.
+class SectionFile {
+ public:
+  SectionFile() { engineInit(&context_); }
+  ~SectionFile() { close(); }
+  SectionFile(const SectionFile&) = delete;
+  SectionFile& operator=(const SectionFile&) = delete;
+
+  CODE4* context() { return &context_; }
+  DataFile* data() const { return data_; }
+  void open(const char* path) { data_ = dataOpen(&context_, path); }
+
+  // Closes the file and releases the context.  Safe to call twice.  The export
+  // never changes a record it has read, so a record still marked changed here is
+  // one that a failure kept from being appended: it is dropped, not written.
+  void close() {
+    if (released_) return;
+    released_ = true;
+    if (data_ != nullptr) {
+      data_->recordChanged = 0;
+      dataClose(data_);
+      data_ = nullptr;
+    }
+    engineRelease(&context_);
+  }
+
+ private:
+  CODE4 context_{};
+  DataFile* data_ = nullptr;
+  bool released_ = false;
+};
+
+// Reports a set-up error of the section: console (without an empty line before
+// it) and report.
+void setupError(const std::string& text) {
+  runSettings.exitCode = 1;
+  messagePlain(text);
+}
+
+}  // namespace
+
+void exportSection(ExportRun& run, SectionState& section) {
+  const int32_t blockSize = runSettings.blockSize;
+  const int fieldCount = section.fieldCount();
+
+  messageReport(formatText("%s Begin transfer file '%s' to table '%s'\n", run.runDate,
+                           runSettings.configFile.c_str(), section.tableName.c_str()));
+
+  run.lineCount = -1;
+  run.currentField = -1;
+  bool sound = true;
+
+  SectionFile file;
+  CODE4* context = file.context();
+  context->errQuiet = 1;
+  context->openExclusive = 1;
+  context->openReadOnly = 0;
+  context->autoOpen = 0;
+
+  for (char& c : section.dbfPath)
+    if (c == '/') c = '\\';
+
+  file.open(section.dbfPath.c_str());
+  if (context->errorCode != 0) throw ExportError("Can't open dbf-file");
+  engineExitOnError(context);
+  DataFile* data = file.data();
+
+  // Match every field line to the first dbf field of the same name, as stored.
+  bool matched = true;
+  const int32_t dbfFieldCount = dataFieldCount(data);
+  for (int j = 0; j < fieldCount; ++j) {
+    FieldMapping& mapping = section.fields[j];
+    ExportColumn& column = run.columns[j];
+    for (int32_t n = 1; n <= dbfFieldCount; ++n) {
+      FieldInfo* field = dataField(data, n);
+      if (mapping.dbfName == fieldName(field)) {
+        column.dbfFieldNumber = n;
+        column.dbfType = static_cast<char>(fieldType(field));
+        break;
+      }
+    }
+    if (column.dbfFieldNumber < 0) {
+      matched = false;
+      sound = false;
+      setupError(formatText("Field '%s' not found in dbf-file\n", mapping.dbfName.c_str()));
+    }
+  }
+
+  if (sound) {
+    // Describe the columns as the table declares them.
+    std::string sql = "SELECT ";
+    for (int j = 0; j < fieldCount; ++j) {
+      upperInPlace(section.fields[j].oracleName);
+      if (j > 0) sql += ',';
+      sql += section.fields[j].oracleName;
+    }
+    sql += " FROM ";
+    sql += section.tableName;
+    run.describe->prepare(sql.c_str());
+    run.describe->describe();
+
+    uint64_t budget = bufferBudget();
+    std::string memoryError;
+    for (int j = 0; j < fieldCount; ++j) {
+      FieldMapping& mapping = section.fields[j];
+      ExportColumn& column = run.columns[j];
+      char name[256];
+      run.describe->columnName(j + 1, name, sizeof name);
+      std::string described = name;
+      upperInPlace(described);
+      if (described != mapping.oracleName) {
+        sound = false;
+        setupError(formatText("Found field '%s' instead of '%s'.\n", described.c_str(),
+                              mapping.oracleName.c_str()));
+        continue;
+      }
+      const uint16_t type = run.describe->columnType(j + 1);
+      const uint16_t size = run.describe->columnSize(j + 1);
+      if (!column.configure(mapping.oracleName.c_str(), type, size)) {
+        sound = false;
+        setupError(formatText("Type '%i' not supported\n", static_cast<int>(type)));
+      }
+      // A block that does not fit is reported once every line has been examined,
+      // as a failure of the run.
+      if (memoryError.empty())
+        column.allocateBuffers(blockSize, budget, mapping.oracleName.c_str(), memoryError);
+    }
+    if (!memoryError.empty()) throw ExportError(memoryError);
+  }
+
+  // Truncation follows a successful match by name, even when a column failed.
+  if (matched && section.truncate) {
+    messageConsole("Truncating dbf-file...");
+    messageReport("Truncating dbf-file... ");
+    if (dataZap(data, 1, 2000000000) != 0) throw ExportError("Can't zap dbf-file");
+    messagePlain("Done\n");
+  }
+
+  if (sound) {
+    std::string sql = "SELECT ";
+    for (int j = 0; j < fieldCount; ++j) {
+      if (j > 0) sql += ',';
+      sql += run.columns[j].selectExpr;
+    }
+    sql += " FROM ";
+    sql += section.tableName;
+    if (!runSettings.whereClause.empty()) {
+      sql += " WHERE ";
+      sql += runSettings.whereClause;
+    }
+    if (!runSettings.orderByClause.empty()) {
+      sql += " ORDER BY ";
+      sql += runSettings.orderByClause;
+    }
+    run.select->prepare(sql.c_str());
+    for (int j = 0; j < fieldCount; ++j) {
+      ExportColumn& column = run.columns[j];
+      run.select->defineColumn(j + 1, column.valueBuffer, column.elementSize, column.defineType,
+                               column.indicatorArray, column.lengthArray,
+                               section.fields[j].charsetId);
+    }
+
+    messageConsole("Processing line:         ");
+    messageReport("Begin transfering...\n");
+    run.lineCount = 0;
+    run.processed = 0;
+    int32_t fetchedTotal = 0;
+
+    int status = run.select->execute(0);
+    if (dataRecordCount(data) > 0 && dataBottom(data) != 0)
+      throw ExportError("Can't move to bottom of dbf-file");
+
+    while (status == 0) {
+      for (int j = 0; j < fieldCount; ++j) run.columns[j].clearSlots(blockSize);
+      status = run.select->fetch(blockSize, &fetchedTotal);
+      int32_t rows = fetchedTotal - run.processed;
+      if (rows < 0) rows = 0;
+      if (rows > blockSize) rows = blockSize;
+      for (int j = 0; j < fieldCount; ++j) run.columns[j].markFetched(rows);
+
+      for (int32_t r = 0; r < rows; ++r) {
+        if (dataAppendStart(data, 0) != 0) throw ExportError("Can't append record to dbf-file");
+        dataBlank(data);
+        for (int j = 0; j < fieldCount; ++j) {
+          run.currentField = j;
+          convertValue(data, run.columns[j], r);
+        }
+        run.currentField = -1;
+        if (dataAppend(data) != 0) throw ExportError("Can't commit appended record in dbf-file");
+        if (run.lineCount % kProgressStep == kProgressStep - 1)
+          progressUpdate(run.lineCount + 1);
+        ++run.lineCount;
+      }
+      run.processed = fetchedTotal;
+    }
+
+    progressDone(run.lineCount);
+    messageReport(formatText("Processed %i lines\n", run.lineCount));
+    run.lineCount = -1;
+    run.currentField = -1;
+  }
+
+  run.session->commit(0);
+  file.close();
+  if (runSettings.exitCode == 0) ++run.sectionsTransferred;
+}
