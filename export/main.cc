@@ -1,7 +1,7 @@
 // exdrift: copies the rows of Oracle tables into existing dbf files, as its
 // configuration file says.
+#include "export/export_run.h"
 #include "front/command_line.h"
-#include "front/interim_run.h"
 #include "front/password.h"
 #include "front/run_settings.h"
 #include "ocilite/oci.h"
@@ -12,6 +12,6 @@ int main(int argc, char** argv) {
   runSettings.program = ProgramKind::Export;
   if (!parseCommandLine(argc, argv)) return runSettings.exitCode;
   if (passwordCancelled()) return cancelRun();
-  readConfigurationOnly();
+  exportRun();
   return runSettings.exitCode;
 }
