@@ -52,7 +52,7 @@ TEST_F(ErrorReportTest, DetailTextsStopAtTheFirstNull) {
   EXPECT_EQ(report(-910, "a", "b", "c"),
             "\r\n\r\nError Number  -910\r\nUnexpected Information\r\na\r\nb\r\nc\r\nPress a key ...");
   EXPECT_EQ(report(-1070),
-            "\r\n\r\nError Number ******\r\nFunction unsupported: library not compiled with "
+            "\r\n\r\nError Number -1070\r\nFunction unsupported: library not compiled with "
             "S4ERROR_HOOK\r\nPress a key ...");
 }
 

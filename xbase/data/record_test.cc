@@ -17,7 +17,7 @@ Image numbered(int n) {
   Image img;
   img.fields = {{"ID", 'C', 3}};
   for (int i = 1; i <= n; ++i) {
-    char rec[8];
+    char rec[16];
     std::snprintf(rec, sizeof rec, " %03d", i);
     img.records.push_back(rec);
   }
@@ -123,7 +123,8 @@ TEST_F(RecordTest, ZapRemovesRangesAndRewritesHeader) {
   b = readFile(path);
   EXPECT_EQ(b.size(), static_cast<size_t>(h + 1));
   EXPECT_EQ(le32(b, 4), 0u);
-  EXPECT_EQ(Bytes(b.begin() + 8, b.end() - 1), Bytes(img.bytes().begin() + 8, img.bytes().begin() + h));
+  const Bytes original = img.bytes();
+  EXPECT_EQ(Bytes(b.begin() + 8, b.end() - 1), Bytes(original.begin() + 8, original.begin() + h));
   EXPECT_EQ(dataBof(d), 1);
   EXPECT_EQ(dataEof(d), 1);
   EXPECT_EQ(dataClose(d), 0);
@@ -285,7 +286,9 @@ TEST_F(RecordTest, FaultLoopOverAppend) {
       }
       fired = faults->fired();
       EXPECT_EQ(ok, !fired) << "write " << n;
-      if (fired) EXPECT_EQ(local.code(), errorWrite);
+      if (fired) {
+        EXPECT_EQ(local.code(), errorWrite);
+      }
     }
     Engine check;
     DataFile* d = check.open(path);

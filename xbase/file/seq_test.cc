@@ -52,8 +52,10 @@ TEST_F(SeqTest, ReaderRefillsOnKilobyteBoundariesAfterAShortFirstFill) {
   char piece[700];
   while (uint32_t n = seqRead(&reader, piece, sizeof piece)) got.append(piece, n);
   EXPECT_EQ(got, pattern(kSize).substr(1000));
+  // The first refill is cut short so that it ends on the 16384 boundary
+  // (16384 - 1000 % 1024 = 15384 bytes); every later one is a whole buffer.
   std::vector<std::pair<int64_t, size_t>> expected = {
-      {1000, 15360}, {16384, 16384}, {32768, 16384}, {49152, 16384}, {65536, 16384},
+      {1000, 15384}, {16384, 16384}, {32768, 16384}, {49152, 16384}, {65536, 16384},
       // End of file: the call that ends short and the one that finds nothing each look.
       {70000, 16384}, {70000, 16384}};
   EXPECT_EQ(files_.reads, expected);
@@ -122,8 +124,10 @@ TEST_F(SeqTest, WriterWritesKilobyteAlignedChunksAndTheRestOnFlush) {
   // Until the flush, the last partial chunk is only in memory.
   EXPECT_EQ(fileLength(&file), 16384 + 16384);
   ASSERT_EQ(seqWriteFlush(&writer), 0);
+  // The first refill is cut short so that it ends on the 16384 boundary
+  // (16384 - 1000 % 1024 = 15384 bytes); every later one is a whole buffer.
   std::vector<std::pair<int64_t, size_t>> expected = {
-      {1000, 15360}, {16384, 16384}, {32768, 41000 - 32768}};
+      {1000, 15384}, {16384, 16384}, {32768, 41000 - 32768}};
   EXPECT_EQ(files_.writes, expected);
   EXPECT_EQ(fileClose(&file), 0);
   EXPECT_EQ(readFile("W.BIN"), pattern(1000) + data);
