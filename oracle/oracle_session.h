@@ -16,7 +16,7 @@
 //   - the reason text: the import build turns CR and LF into blanks;
 //   - OracleStatement: the import build has no define list and no prepared
 //     flag (a statement is prepared while its text is not empty), and offers
-//     only the column operation it needs (columnType).
+//     only the column operations it needs (columnType, columnSize).
 // A program links exactly one of the two builds.
 //
 // Ownership.  The session owns its environment, error, server and service
@@ -149,12 +149,14 @@ class OracleStatement {
   // NotPrepared, ParamGet or AttrGet.
   ub2 columnType(int position);
 
+  // Size in bytes of the item.  Throws NotPrepared, ParamGet or AttrGet.  The
+  // import sizes the memo slots from it.
+  ub2 columnSize(int position);
+
 #if !DRIFT_IMPORT_BUILD
   // Copies the item's name into out (NUL-terminated, cut to outSize - 1).
   // Throws NotPrepared, ParamGet or AttrGet.
   void columnName(int position, char *out, std::size_t outSize = 256);
-  // Size in bytes of the item.  Throws NotPrepared, ParamGet or AttrGet.
-  ub2 columnSize(int position);
   // Defines item `position`: row k goes to values + k*slotSize,
   // indicators[k], lengths[k].  dataType 0 means SQLT_STR; charsetId 0 sets
   // none.  Throws NotPrepared, ColumnListFull, Define or AttrSet.

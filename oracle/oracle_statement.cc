@@ -125,6 +125,16 @@ ub2 OracleStatement::columnType(int position) {
   return type;
 }
 
+ub2 OracleStatement::columnSize(int position) {
+  OCIParam *parameter = selectItem(position);
+  session->setDetail("'size' from column %i", position);
+  ub2 size = 0;
+  session->status =
+      OCIAttrGet(parameter, OCI_DTYPE_PARAM, &size, nullptr, OCI_ATTR_DATA_SIZE, session->error);
+  if (session->status != OCI_SUCCESS) throw OracleErrorCode::AttrGet;
+  return size;
+}
+
 #if !DRIFT_IMPORT_BUILD
 
 void OracleStatement::columnName(int position, char *out, std::size_t outSize) {
@@ -140,16 +150,6 @@ void OracleStatement::columnName(int position, char *out, std::size_t outSize) {
   if (length > outSize - 1) length = outSize - 1;
   if (length) std::memcpy(out, name, length);
   out[length] = '\0';
-}
-
-ub2 OracleStatement::columnSize(int position) {
-  OCIParam *parameter = selectItem(position);
-  session->setDetail("'size' from column %i", position);
-  ub2 size = 0;
-  session->status =
-      OCIAttrGet(parameter, OCI_DTYPE_PARAM, &size, nullptr, OCI_ATTR_DATA_SIZE, session->error);
-  if (session->status != OCI_SUCCESS) throw OracleErrorCode::AttrGet;
-  return size;
 }
 
 void OracleStatement::defineColumn(int position, void *values, int slotSize, ub2 dataType,
