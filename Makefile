@@ -10,7 +10,7 @@ CMAKE_ARGS ?=
 PACKAGES = cmake g++ make libsqlite3-dev sqlite3 libgtest-dev python3 \
            python3-dbf python3-dbfread gdal-bin
 
-.PHONY: all deps configure build test demo clean
+.PHONY: all deps configure build test demo clean bench
 
 all: build
 
@@ -37,6 +37,16 @@ test: build
 
 demo: build
 	./scripts/demo.sh $(BUILD)
+
+# Throughput of both programs against ogr2ogr and the system-call floors
+# (bench/README.md).  Not part of test.  ROWS, RUNS, SEED, WORK, MEMO pass
+# through to bench/run.sh.
+bench: build
+	@[ -x /usr/bin/time ] || { \
+	  SUDO=""; [ "$$(id -u)" = 0 ] || SUDO=sudo; \
+	  $$SUDO apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq time; }
+	./bench/run.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

@@ -1,0 +1,106 @@
+/* benchfloor: the system-call floors of the dbf side of a transfer.
+ *
+ *   benchfloor read FILE.dbf
+ *       Reads every record with one pread of one record length, as the
+ *       engine's record walk does, and counts the live ones.
+ *   benchfloor write TEMPLATE.dbf OUT.dbf ROWS
+ *       Creates OUT.dbf with TEMPLATE's header and appends ROWS records the
+ *       way the engine appends: one pwrite of the record and the 0x1A end
+ *       byte, then one pwrite of the 10 header bytes (version, date, count,
+ *       header length).  Each record image is a copy of the first record of
+ *       TEMPLATE when it has one, else blanks, with its number written in.
+ *
+ * Nothing else is done per record, so a driver can at best approach these
+ * times.
+ */
+#include <errno.h>
+#include <fcntl.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+static void die(const char *what, const char *path) {
+  fprintf(stderr, "benchfloor: %s %s: %s\n", what, path, strerror(errno));
+  exit(1);
+}
+
+static unsigned get16(const unsigned char *p) { return p[0] | (unsigned)p[1] << 8; }
+
+static int readHeader(int fd, const char *path, unsigned char *h, unsigned *headerLength, unsigned *recordLength) {
+  if (pread(fd, h, 32, 0) != 32) die("cannot read header of", path);
+  *headerLength = get16(h + 8);
+  *recordLength = get16(h + 10);
+  if (*headerLength <= 32 || *recordLength == 0) {
+    fprintf(stderr, "benchfloor: %s is not a dbf file\n", path);
+    exit(1);
+  }
+  return 0;
+}
+
+static int floorRead(const char *path) {
+  unsigned char h[32];
+  unsigned headerLength, recordLength;
+  int fd = open(path, O_RDONLY);
+  if (fd < 0) die("cannot open", path);
+  readHeader(fd, path, h, &headerLength, &recordLength);
+  struct stat st;
+  if (fstat(fd, &st) != 0) die("cannot stat", path);
+  uint64_t count = ((uint64_t)st.st_size - headerLength) / recordLength;
+  char *rec = malloc(recordLength);
+  uint64_t live = 0;
+  for (uint64_t n = 0; n < count; n++) {
+    if (pread(fd, rec, recordLength, (off_t)(headerLength + n * recordLength)) != (ssize_t)recordLength)
+      die("short read in", path);
+    live += rec[0] == ' ';
+  }
+  printf("%llu records, %llu live\n", (unsigned long long)count, (unsigned long long)live);
+  free(rec);
+  close(fd);
+  return 0;
+}
+
+static int floorWrite(const char *templatePath, const char *outPath, long long rows) {
+  unsigned char h[32];
+  unsigned headerLength, recordLength;
+  int in = open(templatePath, O_RDONLY);
+  if (in < 0) die("cannot open", templatePath);
+  readHeader(in, templatePath, h, &headerLength, &recordLength);
+  unsigned char *header = malloc(headerLength);
+  if (pread(in, header, headerLength, 0) != (ssize_t)headerLength) die("cannot read header of", templatePath);
+  char *rec = malloc(recordLength + 1);
+  if (pread(in, rec, recordLength, headerLength) != (ssize_t)recordLength) memset(rec, ' ', recordLength);
+  close(in);
+
+  int fd = open(outPath, O_RDWR | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) die("cannot create", outPath);
+  memset(header + 4, 0, 4);
+  if (pwrite(fd, header, headerLength, 0) != (ssize_t)headerLength) die("cannot write", outPath);
+  rec[recordLength] = 0x1A;
+  for (long long n = 0; n < rows; n++) {
+    /* A different image each time, as real rows are. */
+    char num[16];
+    int len = snprintf(num, sizeof num, "%10lld", n + 1);
+    if ((unsigned)len < recordLength) memcpy(rec + 1, num, (size_t)len);
+    if (pwrite(fd, rec, recordLength + 1, (off_t)(headerLength + (uint64_t)n * recordLength)) !=
+        (ssize_t)(recordLength + 1))
+      die("cannot write", outPath);
+    uint32_t count = (uint32_t)(n + 1);
+    for (int i = 0; i < 4; i++) header[4 + i] = (unsigned char)(count >> (8 * i));
+    if (pwrite(fd, header, 10, 0) != 10) die("cannot write", outPath);
+  }
+  if (close(fd) != 0) die("cannot close", outPath);
+  free(rec);
+  free(header);
+  printf("%lld records written\n", rows);
+  return 0;
+}
+
+int main(int argc, char **argv) {
+  if (argc == 3 && !strcmp(argv[1], "read")) return floorRead(argv[2]);
+  if (argc == 5 && !strcmp(argv[1], "write")) return floorWrite(argv[2], argv[3], atoll(argv[4]));
+  fprintf(stderr, "usage: benchfloor read FILE.dbf | benchfloor write TEMPLATE.dbf OUT.dbf ROWS\n");
+  return 2;
+}
