@@ -109,6 +109,16 @@ int DateFormat::compile(std::string_view model) {
     }
     if (!matched) return 1821;
   }
+  auto numeric = [](Kind k) {
+    return k == Kind::Year4 || k == Kind::Year3 || k == Kind::Year2 || k == Kind::Year1 || k == Kind::RoundYear2 ||
+           k == Kind::RoundYear4 || k == Kind::Month || k == Kind::Day || k == Kind::DayOfYear ||
+           k == Kind::Hour12 || k == Kind::Hour24 || k == Kind::Minute || k == Kind::Second;
+  };
+  for (size_t k = 0; k < elements.size(); ++k) {
+    if (!numeric(elements[k].kind)) continue;
+    elements[k].packed = (k > 0 && numeric(elements[k - 1].kind)) ||
+                         (k + 1 < elements.size() && numeric(elements[k + 1].kind));
+  }
   elements_ = std::move(elements);
   model_ = std::string(model);
   return 0;
@@ -172,6 +182,7 @@ int DateFormat::parse(std::string_view text, Date &out) const {
   size_t i = 0;
   while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
 
+  const Element *current = nullptr;
   auto readNumber = [&](int width, int &value) -> int {
     size_t start = i;
     value = 0;
@@ -181,10 +192,12 @@ int DateFormat::parse(std::string_view text, Date &out) const {
       ++i;
     }
     if (i == start) return i >= text.size() ? 1840 : 1858;
+    if (current->packed && i - start < static_cast<size_t>(width)) return i >= text.size() ? 1840 : 1858;
     return 0;
   };
 
   for (const Element &e : elements_) {
+    current = &e;
     int rc = 0, v = 0;
     switch (e.kind) {
       case Kind::Year4:

@@ -27,7 +27,9 @@ class DateFormat {
   // Formats `d` through the model.
   std::string format(const Date &d) const;
 
-  // Reads `text` through the model; returns 0 or the ORA error number
+  // Reads `text` through the model; returns 0 or the ORA error number.  In a
+  // packed model such as YYYYMMDD each number needs all its digits: text
+  // that ends early is ORA-01840, never a shorter date read silently.
   // (01858, 01861, 01840, 01830, 01843, 01847, 01839, 01841, 0185x).
   int parse(std::string_view text, Date &out) const;
 
@@ -41,6 +43,10 @@ class DateFormat {
   struct Element {
     Kind kind;
     std::string text;  // literal text, or the model spelling (for case)
+    // A numeric element next to another numeric element with nothing in
+    // between ("YYYYMMDD"): the text has no separator to end a short number,
+    // so it must give all the element's digits.
+    bool packed = false;
   };
   std::vector<Element> elements_;
   std::string model_;
