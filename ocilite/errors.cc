@@ -95,6 +95,14 @@ bool startsWith(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
 }
 
+// "ORA-NNNNN: ..." with five digits.
+bool isOraLine(std::string_view s) {
+  if (s.size() < 11 || !startsWith(s, "ORA-") || s.substr(9, 2) != ": ") return false;
+  for (size_t i = 4; i < 9; ++i)
+    if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
+  return true;
+}
+
 }  // namespace
 
 void OraError::add(int code, std::string_view message) {
@@ -155,9 +163,28 @@ OraError fromSqlite(int rc, const char *message, const SqliteContext &context) {
     e.records().front().text.insert(e.records().front().text.size() - 1, " (" + std::string(msg) + ")");
     return e;
   }
-  if (startsWith(msg, "ORA-") && msg.size() > 11 && msg.substr(9, 2) == ": ") {
-    // Raised by one of our SQL functions (TO_DATE, TO_NUMBER ...).
-    return OraError(std::atoi(std::string(msg.substr(4, 5)).c_str()), msg.substr(11));
+  if (isOraLine(msg)) {
+    // Raised by one of our SQL functions (TO_DATE, TO_NUMBER ...), or by a
+    // trigger's RAISE with an error stack of its own: each line that starts
+    // with "ORA-NNNNN: " is a record, other lines continue the one before.
+    OraError e;
+    std::string text;
+    int code = 0;
+    while (!msg.empty()) {
+      size_t eol = msg.find('\n');
+      std::string_view line = msg.substr(0, eol);
+      msg = eol == std::string_view::npos ? std::string_view() : msg.substr(eol + 1);
+      if (isOraLine(line)) {
+        if (code) e.add(code, text);
+        code = std::atoi(std::string(line.substr(4, 5)).c_str());
+        text = std::string(line.substr(11));
+      } else {
+        text += '\n';
+        text += line;
+      }
+    }
+    e.add(code, text);
+    return e;
   }
   if (startsWith(msg, "no such table: ")) return oraError(942);
   if (startsWith(msg, "no such column: ")) {
