@@ -1,9 +1,9 @@
 // indrift: inserts the records of dbf files into Oracle tables, as its
 // configuration file says.
 #include "front/command_line.h"
-#include "front/interim_run.h"
 #include "front/password.h"
 #include "front/run_settings.h"
+#include "import/import_run.h"
 #include "ocilite/oci.h"
 
 int main(int argc, char** argv) {
@@ -12,6 +12,6 @@ int main(int argc, char** argv) {
   runSettings.program = ProgramKind::Import;
   if (!parseCommandLine(argc, argv)) return runSettings.exitCode;
   if (passwordCancelled()) return cancelRun();
-  readConfigurationOnly();
+  importRun();
   return runSettings.exitCode;
 }

@@ -1,0 +1,216 @@
+#include "import/import_column.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "front/config_reader.h"
+#include "front/console.h"
+#include "front/run_settings.h"
+#include "import/import_error.h"
+#include "ocilite/oci.h"
+#include "xbase/data/data.h"
+
+namespace {
+
+// Room a memo slot gets when the column describes no size (LONG): the most a
+// 16-bit length can say.
+constexpr int32_t kUnsizedMemoSlot = 65535 + 1;
+
+bool isRawBind(uint16_t type) { return type == SQLT_VBI || type == SQLT_BIN; }
+
+// Zero-filled room for `count` items of `size` bytes, taken from the budget.  The
+// product is formed in 64 bits, so a large block is refused instead of wrapping.
+void* allocateBlock(int32_t count, int32_t size, uint64_t& budget, const char* what,
+                    const FieldMapping& mapping) {
+  const uint64_t bytes = static_cast<uint64_t>(count) * static_cast<uint64_t>(size);
+  void* block = nullptr;
+  if (bytes <= budget && bytes <= SIZE_MAX) block = std::calloc(bytes > 0 ? bytes : 1, 1);
+  if (block == nullptr)
+    throw ImportError(formatText(
+        "Can't allocate %llu bytes for %s of %i lines of field '%s'.",
+        static_cast<unsigned long long>(bytes), what, count, mapping.dbfName.c_str()));
+  budget -= bytes;
+  return block;
+}
+
+// Ends the text of the slot at its last character that is not a blank.  Leading
+// blanks stay.  Returns the remaining length.
+std::size_t trimTrailingBlanks(char* text, std::size_t length) {
+  while (length > 0 && text[length - 1] == ' ') text[--length] = '\0';
+  return length;
+}
+
+}  // namespace
+
+std::string fileNameOf(const std::string& dbfPath) {
+  const std::size_t slash = dbfPath.rfind('\\');
+  return slash == std::string::npos ? dbfPath : dbfPath.substr(slash + 1);
+}
+
+uint64_t importBufferBudget() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || pageSize <= 0) return UINT64_MAX;
+  return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
+}
+
+void ImportColumn::reset() {
+  std::free(values);
+  std::free(lengths);
+  kind = 0;
+  slotSize = 0;
+  dbfLength = 0;
+  values = nullptr;
+  dbfFieldNumber = -1;
+  oracleType = 0xFFFF;
+  oracleSize = 0;
+  bindType = 0;
+  lengths = nullptr;
+  slotCount = 0;
+}
+
+bool ImportColumn::setUp(const FieldMapping& mapping, DataFile* data,
+                         const std::string& dbfPath, int32_t blockSize, uint64_t& budget) {
+  if (mapping.dbfName == "%FILE_NAME") {
+    const std::string name = fileNameOf(dbfPath);
+    kind = 'F';
+    dbfFieldNumber = -1;
+    slotSize = static_cast<int32_t>(name.size()) + 2;
+    values = static_cast<char*>(allocateBlock(blockSize, slotSize, budget, "a block", mapping));
+    slotCount = blockSize;
+    // The slots are never written again.
+    for (int32_t row = 0; row < blockSize; ++row)
+      std::memcpy(slot(row), name.data(), name.size());
+    return true;
+  }
+  if (mapping.dbfName == "%RECNUM") {
+    kind = 'R';
+    dbfFieldNumber = -1;
+    slotSize = kNumberSlotSize;
+    values = static_cast<char*>(allocateBlock(blockSize, slotSize, budget, "a block", mapping));
+    slotCount = blockSize;
+    return true;
+  }
+
+  // The first field whose stored name equals the pair's name byte for byte.
+  const int32_t count = dataFieldCount(data);
+  FieldInfo* found = nullptr;
+  for (int32_t n = 1; n <= count && found == nullptr; ++n) {
+    FieldInfo* field = dataField(data, n);
+    if (mapping.dbfName == fieldName(field)) {
+      found = field;
+      dbfFieldNumber = n;
+    }
+  }
+  if (found == nullptr) {
+    runSettings.exitCode = 1;
+    messagePlain(formatText("Field '%s' not found\n", mapping.dbfName.c_str()));
+    return false;
+  }
+
+  kind = static_cast<char>(fieldType(found));
+  dbfLength = fieldLength(found);
+  switch (kind) {
+    case 'C': slotSize = dbfLength + 2; break;
+    case 'M': slotSize = 0; break;  // sized from the target column (setColumn)
+    case 'D': slotSize = kDateSlotSize; break;
+    case 'L': slotSize = kLogicalSlotSize; break;
+    case 'N': slotSize = kNumberSlotSize; break;
+    default:
+      runSettings.exitCode = 1;
+      messagePlain(formatText("Uncknown type '%c'\n", kind));
+      return false;
+  }
+  if (kind != 'M') {
+    values = static_cast<char*>(allocateBlock(blockSize, slotSize, budget, "a block", mapping));
+    slotCount = blockSize;
+  }
+  return true;
+}
+
+void ImportColumn::setColumn(uint16_t type, uint16_t size, int32_t blockSize, uint64_t& budget,
+                             const FieldMapping& mapping) {
+  oracleType = type;
+  oracleSize = size;
+  if (kind == 'M') {
+    slotSize = size > 0 ? static_cast<int32_t>(size) + 1 : kUnsizedMemoSlot;
+    values = static_cast<char*>(allocateBlock(blockSize, slotSize, budget, "a block", mapping));
+    slotCount = blockSize;
+  }
+  if (isRawBind(type)) {
+    bindType = type;
+    lengths = static_cast<uint16_t*>(
+        allocateBlock(blockSize, sizeof(uint16_t), budget, "the lengths", mapping));
+    // The file name never changes: its lengths are known now.
+    if (kind == 'F') {
+      const uint16_t length = static_cast<uint16_t>(std::strlen(values));
+      for (int32_t row = 0; row < blockSize; ++row) lengths[row] = length;
+    }
+  } else {
+    bindType = SQLT_STR;
+  }
+}
+
+bool ImportColumn::fill(DataFile* data, int32_t row) {
+  char* target = slot(row);
+  std::size_t length = 0;
+  bool fits = true;
+  switch (kind) {
+    case 'F':
+      return true;
+    case 'R':
+      length = static_cast<std::size_t>(
+          std::snprintf(target, slotSize, "%i", static_cast<int>(dataRecordNumber(data))));
+      break;
+    case 'L': {
+      const char c = fieldPtr(dataField(data, dbfFieldNumber))[0];
+      target[0] = (c == 'T' || c == 't' || c == 'Y' || c == 'y') ? '1' : '0';
+      target[1] = '\0';
+      length = 1;
+      break;
+    }
+    case 'M': {
+      // The memo text is bound whole, blanks included: it is free text, and a
+      // text that does not fit the column is a failure, never a silent cut.
+      FieldInfo* field = dataField(data, dbfFieldNumber);
+      const char* text = memoText(field);
+      const int32_t textLength = memoLength(field);
+      if (text == nullptr || textLength < 0) {
+        throw ImportError(formatText("Can't read memo of field '%s' in record %i.",
+                                     fieldName(field), static_cast<int>(dataRecordNumber(data))));
+      }
+      length = static_cast<std::size_t>(textLength);
+      if (length > static_cast<std::size_t>(slotSize - 1)) {
+        length = static_cast<std::size_t>(slotSize - 1);
+        fits = false;
+      }
+      std::memcpy(target, text, length);
+      target[length] = '\0';
+      length = strnlen(target, length);
+      break;
+    }
+    default: {
+      // C, D and N: the field's bytes, whole (also beyond 256 bytes), without
+      // trailing blanks.
+      FieldInfo* field = dataField(data, dbfFieldNumber);
+      length = static_cast<std::size_t>(fieldLength(field));
+      if (length > static_cast<std::size_t>(slotSize - 1))
+        length = static_cast<std::size_t>(slotSize - 1);
+      std::memcpy(target, fieldPtr(field), length);
+      target[length] = '\0';
+      length = trimTrailingBlanks(target, strnlen(target, length));
+      break;
+    }
+  }
+  if (lengths != nullptr) lengths[row] = static_cast<uint16_t>(length);
+  return fits;
+}
+
+std::string_view ImportColumn::text(int32_t row) const {
+  if (values == nullptr || row < 0 || row >= slotCount) return {};
+  const char* s = slot(row);
+  return std::string_view(s, strnlen(s, static_cast<std::size_t>(slotSize)));
+}

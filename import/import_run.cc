@@ -1,0 +1,123 @@
+// The import run: connect once, set the session up, transfer the sections, and
+// end with a summary.  Everything raised below (ImportError texts from the driver,
+// int codes from the session layer) comes to the one failure handler here.
+#include "import/import_run.h"
+
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "front/config_reader.h"
+#include "front/console.h"
+#include "front/dump.h"
+#include "front/run_settings.h"
+#include "import/import_error.h"
+#include "oracle/oracle_session.h"
+
+namespace {
+
+// Back to the start of a section: tableName and dbfPath from the command line, no
+// name, no field lines, every pair's buffers freed.  The truncate flag carries over.
+void resetImportSection(ImportRun& run) {
+  resetSection();
+  for (ImportColumn& column : run.columns) column.reset();
+}
+
+// The failure handler: the message and, for a failure inside the record loop, the
+// row slot that was being gathered.
+void reportFailure(ImportRun& run, const SectionState& section, const std::string& message) {
+  runSettings.exitCode = 2;
+  messageError(message + "\n");
+  if (run.lineNumber < 0) return;
+  auto valueOf = [&run](int field, int slot) -> std::string_view {
+    return run.columns[field].text(slot);
+  };
+  dumpRow(run.lineNumber, run.rowInBlock, section.fields, valueOf);
+}
+
+}  // namespace
+
+void importRun() {
+  ImportRun run;
+  std::snprintf(run.runDate, sizeof run.runDate, "%s", currentDateText().c_str());
+
+  OracleSession session;
+  OracleStatement dateFormat(&session);
+  OracleStatement territory(&session);
+  OracleStatement commit(&session);
+  OracleStatement insert(&session);
+  OracleStatement truncate(&session);
+  OracleStatement describe(&session);
+  OracleStatement deallocate(&session);
+  run.session = &session;
+  run.dateFormat = &dateFormat;
+  run.territory = &territory;
+  run.commit = &commit;
+  run.insert = &insert;
+  run.truncate = &truncate;
+  run.describe = &describe;
+  run.deallocate = &deallocate;
+
+  // openConfig has printed "File '%s' not found." and set exit code 1: nothing is
+  // connected and no summary follows.
+  std::FILE* config = openConfig();
+  if (config != nullptr) {
+    SectionState& section = sectionState;
+    try {
+      messageConsole("\nConnecting... ");
+      messageReport("Connect...");
+      session.open(runSettings.user.c_str(), runSettings.password.c_str(),
+                   runSettings.service.c_str());
+      messagePlain("Done\n");
+      territory.prepare("ALTER SESSION SET NLS_TERRITORY=AMERICA");
+      territory.execute(1);
+      dateFormat.prepare("ALTER SESSION SET NLS_DATE_FORMAT=\"YYYYMMDD\"");
+      dateFormat.execute(1);
+
+      while (!configAtEnd(config) && runSettings.exitCode == 0) {
+        section.tableName = runSettings.tableName;
+        if (!readSection(config)) {
+          runSettings.exitCode = 1;
+          messageConsole("\nIncorrect structure of configuration file\n");
+          messageReport("Incorrect structure of configuration file.\n");
+        } else if (section.fieldCount() > 0 && isSectionSelected(section.sectionName)) {
+          importSection(run, section);
+        }
+        resetImportSection(run);
+      }
+    } catch (const ImportError& error) {
+      reportFailure(run, section, error.what());
+    } catch (int code) {
+      reportFailure(run, section, session.errorText(code));
+    } catch (const std::bad_alloc&) {
+      reportFailure(run, section, "Out of memory.");
+    }
+    run.lineNumber = -1;
+    resetImportSection(run);
+
+    closeConfig(config);
+
+    if (runSettings.exitCode == 0)
+      messagePlain(formatText("Process successfully complited, %i section(s) transfered.\n",
+                              run.sectionsTransferred));
+    else
+      messagePlain(
+          formatText("Some error has occurred. Process terminated. %i section(s) transfered.\n",
+                     run.sectionsTransferred));
+  }
+
+  dateFormat.release();
+  territory.release();
+  commit.release();
+  insert.release();
+  truncate.release();
+  describe.release();
+  deallocate.release();
+  // Logging off commits what is still open; a failure there is the run's failure.
+  try {
+    session.close();
+  } catch (int code) {
+    runSettings.exitCode = 2;
+    messageError(session.errorText(code) + "\n");
+  }
+}

@@ -1,0 +1,212 @@
+// Transfer of one section: open the dbf file read-only and shared, set up one
+// ImportColumn per field pair, empty the table when asked, describe the target
+// columns, prepare and bind the array INSERT, then insert the live records block by
+// block, committing after each.
+//
+// Order of the steps (each later step needs the earlier ones):
+//   engine context + dbf file open (shared, read-only)
+//   set up every pair against the field table  -- every bad pair is named
+//   truncate (when the section asks for it), COMMIT
+//   describe "SELECT cols FROM table"          -- types, sizes; memo slots
+//   prepare "INSERT /*+ APPEND */ INTO table (cols) VALUES (:param0,...)", bind
+//   record loop: fill a row slot per live record; a full block is one
+//   execution and one COMMIT
+//   last partial block, COMMIT, COMMIT, DEALLOCATE UNUSED, close the file
+//
+// A pair that fails its set-up sets exit code 1 and skips the transfer, but the
+// closing COMMIT and DEALLOCATE still run.  Every other failure raises; the dbf
+// file is closed and the context released on every path out.
+#include <cstdio>
+#include <string>
+
+#include "front/config_reader.h"
+#include "front/console.h"
+#include "front/run_settings.h"
+#include "import/import_error.h"
+#include "import/import_run.h"
+#include "oracle/oracle_session.h"
+#include "xbase/data/data.h"
+
+namespace {
+
+constexpr int32_t kProgressStep = 10000;
+
+void upperInPlace(std::string& text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+}
+
+// The engine context and data file of a section, closed and released when the
+// section ends, whichever way it ends.  The file is only read, so closing it
+// writes nothing.
+class SectionFile {
+ public:
+  SectionFile() { engineInit(&context_); }
+  ~SectionFile() { close(); }
+  SectionFile(const SectionFile&) = delete;
+  SectionFile& operator=(const SectionFile&) = delete;
+
+  CODE4* context() { return &context_; }
+  DataFile* data() const { return data_; }
+  void open(const char* path) { data_ = dataOpen(&context_, path); }
+
+  void close() {
+    if (released_) return;
+    released_ = true;
+    if (data_ != nullptr) {
+      dataClose(data_);
+      data_ = nullptr;
+    }
+    engineRelease(&context_);
+  }
+
+ private:
+  CODE4 context_{};
+  DataFile* data_ = nullptr;
+  bool released_ = false;
+};
+
+void executeText(OracleStatement* statement, const std::string& sql) {
+  statement->prepare(sql.c_str());
+  statement->execute(1);
+}
+
+// Fills row slot `row` of every pair from the current record.  A memo longer than
+// its column ends the run; every pair's slot is filled first, so the dump shows
+// the whole record.
+void fillRow(ImportRun& run, const SectionState& section, DataFile* data, int32_t row) {
+  int overflow = -1;
+  for (int j = 0; j < section.fieldCount(); ++j)
+    if (!run.columns[j].fill(data, row) && overflow < 0) overflow = j;
+  if (overflow >= 0) {
+    const ImportColumn& column = run.columns[overflow];
+    throw ImportError(formatText(
+        "Memo of dbf-field '%s' in record %i is longer than %i bytes of oracle field '%s'.",
+        section.fields[overflow].dbfName.c_str(), static_cast<int>(dataRecordNumber(data)),
+        static_cast<int>(column.slotSize - 1), section.fields[overflow].oracleName.c_str()));
+  }
+}
+
+void transferRecords(ImportRun& run, const SectionState& section, CODE4* context,
+                     DataFile* data) {
+  const int32_t blockSize = runSettings.blockSize;
+  run.lineNumber = 0;
+  run.rowInBlock = 0;
+  run.pendingRows = false;
+  messageConsole("Processing line:         ");
+  messageReport("Begin transfering...\n");
+
+  while (dataEof(data) == 0) {
+    if (!dataDeleted(data)) {
+      fillRow(run, section, data, run.rowInBlock);
+      run.pendingRows = true;
+      ++run.rowInBlock;
+    }
+    if (run.rowInBlock == blockSize) {
+      run.insert->execute(blockSize);
+      run.rowInBlock = 0;
+      run.pendingRows = false;
+      run.commit->execute(1);
+    }
+    if (run.lineNumber % kProgressStep == kProgressStep - 1) progressUpdate(run.lineNumber + 1);
+    // A move that fails inside the engine leaves dataEof at -1: that is a failure
+    // too, never the end of the file.
+    if (dataSkip(data, 1) != 0 && (dataEof(data) != 1 || engineErrorCode(context) < 0))
+      throw ImportError("Can't skip record in dbf-file.");
+    ++run.lineNumber;
+  }
+  if (engineErrorCode(context) < 0) throw ImportError("Can't skip record in dbf-file.");
+
+  // From here on a failure has no row slot to show.
+  const int32_t gathered = run.rowInBlock;
+  run.rowInBlock = blockSize;
+  if (run.pendingRows) run.insert->execute(gathered);
+  run.commit->execute(1);
+
+  progressDone(run.lineNumber);
+  messageReport(formatText("Processed %i lines\n", run.lineNumber));
+  run.lineNumber = -1;
+}
+
+}  // namespace
+
+void importSection(ImportRun& run, SectionState& section) {
+  const int32_t blockSize = runSettings.blockSize;
+  const int fieldCount = section.fieldCount();
+
+  messageReport(formatText("%s Configuration file '%s',DBF File '%s', Table '%s'\n", run.runDate,
+                           runSettings.configFile.c_str(), section.dbfPath.c_str(),
+                           section.tableName.c_str()));
+  run.lineNumber = -1;
+  run.sectionOk = true;
+
+  SectionFile file;
+  CODE4* context = file.context();
+  context->autoOpen = 0;
+  context->errQuiet = 1;
+  context->openExclusive = 0;
+  context->openReadOnly = 1;
+
+  for (char& c : section.dbfPath)
+    if (c == '/') c = '\\';
+
+  file.open(section.dbfPath.c_str());
+  if (engineErrorCode(context) != 0 || file.data() == nullptr)
+    throw ImportError("Can't open dbf-file.");
+  DataFile* data = file.data();
+
+  // Every pair is set up, so that every bad one is named.
+  uint64_t budget = importBufferBudget();
+  for (int j = 0; j < fieldCount; ++j)
+    if (!run.columns[j].setUp(section.fields[j], data, section.dbfPath, blockSize, budget))
+      run.sectionOk = false;
+
+  if (run.sectionOk) {
+    dataTop(data);
+    if (engineErrorCode(context) < 0) throw ImportError("Can't skip record in dbf-file.");
+
+    if (section.truncate) {
+      messageConsole("Truncating table...");
+      messageReport("Truncating table... ");
+      executeText(run.truncate, "TRUNCATE TABLE " + section.tableName);
+      messagePlain("Done\n");
+    }
+    executeText(run.commit, "COMMIT");
+
+    std::string names;
+    for (int j = 0; j < fieldCount; ++j) {
+      upperInPlace(section.fields[j].oracleName);
+      if (j > 0) names += ',';
+      names += section.fields[j].oracleName;
+    }
+    run.describe->prepare(("SELECT " + names + " FROM " + section.tableName).c_str());
+    run.describe->describe();
+    for (int j = 0; j < fieldCount; ++j) {
+      const uint16_t type = run.describe->columnType(j + 1);
+      const uint16_t size = run.describe->columnSize(j + 1);
+      run.columns[j].setColumn(type, size, blockSize, budget, section.fields[j]);
+    }
+
+    std::string parameters;
+    for (int j = 0; j < fieldCount; ++j) {
+      if (j > 0) parameters += ',';
+      parameters += formatText(":param%i", j);
+    }
+    run.insert->prepare(("INSERT /*+ APPEND */ INTO " + section.tableName + " (" + names +
+                         ") VALUES (" + parameters + ")")
+                            .c_str());
+    for (int j = 0; j < fieldCount; ++j) {
+      ImportColumn& column = run.columns[j];
+      run.insert->bindParameter(formatText(":param%i", j).c_str(), column.values,
+                                column.slotSize, column.bindType, column.lengths,
+                                section.fields[j].charsetId);
+    }
+
+    transferRecords(run, section, context, data);
+  }
+
+  executeText(run.commit, "COMMIT");
+  executeText(run.deallocate, "ALTER TABLE " + section.tableName + " DEALLOCATE UNUSED");
+  file.close();
+  if (runSettings.exitCode == 0) ++run.sectionsTransferred;
+}
