@@ -307,7 +307,7 @@ TEST_F(DbftoolTest, FailuresNameTheFileAndTheEngineErrorAndChangeNothing) {
 TEST_F(DbftoolTest, AFileHeldExclusivelyByAnotherProcessIsRefused) {
   ASSERT_EQ(tool({"create", "held.dbf", "A:C:3"}).exitCode, 0);
   // The holder keeps the file the way an exporting exdrift does: exclusively.
-  int fd = open(dir.path("held.dbf").c_str(), O_RDWR);
+  int fd = open(dir.path("held.dbf").c_str(), O_RDWR | O_CLOEXEC);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
   e2e::RunResult r = tool({"dump", "--json", "held.dbf"});
