@@ -48,6 +48,16 @@ TEST_F(ExportValues, EveryColumnTypeIntoItsFieldsWithNullsBlank) {
             "[2, 'Nut', 'N22', 0.5, datetime.date(1999, 12, 31), '19991231', 'z', 'Nut']\n"
             "[3, '', '', None, None, '', '', None]\n"
             "[4, 'Washer', 'W', -3, datetime.date(2000, 2, 29), '20000229', '', 'Washer']\n");
+  // The engine's own reader sees the same bytes, memo texts included.
+  EXPECT_EQ(dump("items.dbf"),
+            "{\"recno\":1,\"deleted\":false,\"values\":[\"1         \",\"Bolt                \","
+            "\"B1  \",\"12.5      \",\"20240131\",\"20240131\",\"ABC \",\"Bolt\"]}\n"
+            "{\"recno\":2,\"deleted\":false,\"values\":[\"2         \",\"Nut                 \","
+            "\"N22 \",\".5        \",\"19991231\",\"19991231\",\"z   \",\"Nut\"]}\n"
+            "{\"recno\":3,\"deleted\":false,\"values\":[\"3         \",\"                    \","
+            "\"    \",\"          \",\"        \",\"        \",\"    \",\"\"]}\n"
+            "{\"recno\":4,\"deleted\":false,\"values\":[\"4         \",\"Washer              \","
+            "\"W   \",\"-3        \",\"20000229\",\"20000229\",\"    \",\"Washer\"]}\n");
 }
 
 TEST_F(ExportValues, CyrillicArrivesAsCodePage866UnlessMarked) {
@@ -108,6 +118,14 @@ TEST_F(ExportValues, MemoFieldsCarryTheWholeText) {
   EXPECT_NE(raw.find("[b'1  ', b'          ']"), std::string::npos) << raw;
   EXPECT_NE(raw.find("[b'2  ', b'         1']"), std::string::npos) << raw;
   EXPECT_NE(raw.find("[b'5  ', b'        10']"), std::string::npos) << raw;
+  EXPECT_EQ(dump("notes.dbf"),
+            "{\"recno\":1,\"deleted\":false,\"values\":[\"1  \",\"\"]}\n"
+            "{\"recno\":2,\"deleted\":false,\"values\":[\"2  \",\"0123456789\"]}\n"
+            "{\"recno\":3,\"deleted\":false,\"values\":[\"3  \",\"" + a600 + "\"]}\n"
+            "{\"recno\":4,\"deleted\":false,\"values\":[\"4  \",\"" + b3000 + "\"]}\n"
+            "{\"recno\":5,\"deleted\":false,\"values\":[\"5  \",\"last\"]}\n");
+  // Header, then 1 + 2 + 6 + 1 blocks of 512 bytes.
+  EXPECT_EQ(e2e::readFile(dir.path("notes.dbt")).size(), 11u * 512);
 }
 
 TEST_F(ExportValues, ValueLongerThanItsFieldStopsTheRunKeepingEarlierRecords) {
@@ -133,6 +151,10 @@ TEST_F(ExportValues, ValueLongerThanItsFieldStopsTheRunKeepingEarlierRecords) {
                        "\nError in oracle field 'W', dbf-field 'W' : twelve chars\n" +
                        failure(0));
   EXPECT_EQ(readBack("words.dbf"), "count 3\n[1, 'one']\n[2, 'two']\n[3, 'exactly10!']\n");
+  EXPECT_EQ(dump("words.dbf"),
+            "{\"recno\":1,\"deleted\":false,\"values\":[\"1  \",\"one       \"]}\n"
+            "{\"recno\":2,\"deleted\":false,\"values\":[\"2  \",\"two       \"]}\n"
+            "{\"recno\":3,\"deleted\":false,\"values\":[\"3  \",\"exactly10!\"]}\n");
   // Header length 97, record length 14: three records and the end byte.
   EXPECT_EQ(e2e::readFile(dir.path("words.dbf")).size(), 97u + 3 * 14 + 1);
 }
@@ -165,17 +187,30 @@ TEST_F(ExportValues, UnknownFieldTypeFailsAtTheFirstRowOnly) {
 }
 
 TEST_F(ExportValues, MissingFieldsAreAllNamedAndNothingIsSent) {
-  // No table at all: a statement sent would fail with an Oracle error (exit 2).
-  sql("CREATE TABLE OTHER (X NUMBER);");
+  sql("CREATE TABLE OTHER (A VARCHAR2(5), B VARCHAR2(5)); INSERT INTO OTHER VALUES ('a', 'b');");
   dbf("t.dbf", {"A:C:5", "B:C:5"});
+  config("%TABLE_NAME=OTHER\n%DBF_NAME=t.dbf\nA=A\nB=B\n");
+  ASSERT_EQ(exdrift().exitCode, 0);
+  const std::string before = e2e::readFile(dir.path("t.dbf"));
+
+  // No such table: a statement sent would fail with an Oracle error (exit 2).  The
+  // truncation asked for does not happen either.
   config("%TABLE_NAME=NOSUCHTABLE\n%DBF_NAME=t.dbf\n%TRUNCATE=ON\n"
          "A=A\nX=MISSING1\nB=B\nY=MISSING2\n");
-  e2e::RunResult r = exdrift();
+  e2e::RunResult r = exdrift({"-R:report.txt"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.out, opening() + section("DEFAULT_SECTION_0", "NOSUCHTABLE", "t.dbf", 4) +
                        "Field 'MISSING1' not found in dbf-file\n"
                        "Field 'MISSING2' not found in dbf-file\n" +
                        failure(0));
+  EXPECT_EQ(e2e::maskTimes(e2e::readFile(dir.path("report.txt"))),
+            "hh:mm:ss Connect...hh:mm:ss Done\n"
+            "hh:mm:ss mm/dd/yy Begin transfer file 'run.cfg' to table 'NOSUCHTABLE'\n"
+            "hh:mm:ss Field 'MISSING1' not found in dbf-file\n"
+            "hh:mm:ss Field 'MISSING2' not found in dbf-file\n"
+            "hh:mm:ss Some error has occurred. Process terminated. 0 section(s) transfered.\n");
+  EXPECT_EQ(e2e::readFile(dir.path("t.dbf")), before);
+  EXPECT_EQ(readBack("t.dbf"), "count 1\n['a', 'b']\n");
 }
 
 TEST_F(ExportValues, ColumnSetUpErrorsAreNamedAfterTruncating) {
