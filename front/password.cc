@@ -4,7 +4,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
+#include <iterator>
 
 #include "front/console.h"
 #include "front/run_settings.h"
@@ -22,8 +24,25 @@ void writeAll(int fd, const char* bytes, std::size_t size) {
   }
 }
 
+// The terminal and its mode from before the prompt, for the signal handler
+// below.  restoreFd is -1 while no prompt is reading keys.
+volatile sig_atomic_t restoreFd = -1;
+termios restoreModes{};
+
+// Ctrl-C (or a hang-up, or a kill) at the prompt ends the process as such a
+// signal always does, but first puts the terminal's echo back: a process
+// that dies in the middle of the prompt must not leave the user's shell
+// typing blind.  Only async-signal-safe calls here.
+void restoreTerminalAndDie(int signalNumber) {
+  if (restoreFd >= 0) tcsetattr(restoreFd, TCSANOW, &restoreModes);
+  std::signal(signalNumber, SIG_DFL);
+  std::raise(signalNumber);
+}
+
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
 // Keys without echo for as long as it lives; the terminal's mode is put
-// back on every way out.
+// back on every way out, the ending signals included.
 class RawTerminal {
  public:
   explicit RawTerminal(int fd) : fd_(fd) {
@@ -33,10 +52,22 @@ class RawTerminal {
     raw.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
+    restoreModes = saved_;
+    restoreFd = fd_;
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+      struct sigaction action{};
+      action.sa_handler = restoreTerminalAndDie;
+      sigemptyset(&action.sa_mask);
+      sigaction(kEndingSignals[i], &action, &previous_[i]);
+    }
     active_ = tcsetattr(fd_, TCSANOW, &raw) == 0;
   }
   ~RawTerminal() {
     if (active_) tcsetattr(fd_, TCSANOW, &saved_);
+    if (restoreFd != fd_) return;  // the constructor stopped early
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
+      sigaction(kEndingSignals[i], &previous_[i], nullptr);
+    restoreFd = -1;
   }
   RawTerminal(const RawTerminal&) = delete;
   RawTerminal& operator=(const RawTerminal&) = delete;
@@ -44,6 +75,7 @@ class RawTerminal {
  private:
   int fd_;
   termios saved_{};
+  struct sigaction previous_[std::size(kEndingSignals)]{};
   bool active_ = false;
 };
 

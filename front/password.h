@@ -5,8 +5,10 @@
 // its character and shows "X", Backspace (8 or 127) removes the last one,
 // Enter (13 or 10) ends, Esc replaces the password by the cancel marker and
 // ends; every other key is ignored, and keys past 255 characters are
-// ignored too.  Without a terminal the prompt goes to standard error and
-// the password is one line of standard input.
+// ignored too.  (127 is what the Backspace key of a POSIX terminal sends.)
+// Ctrl-C and the other ending signals still end the process, after putting
+// the terminal's echo back.  Without a terminal the prompt goes to standard
+// error and the password is one line of standard input.
 #ifndef DRIFT_FRONT_PASSWORD_H
 #define DRIFT_FRONT_PASSWORD_H
 

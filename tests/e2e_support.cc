@@ -5,6 +5,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -188,6 +189,10 @@ RunResult runOnTerminal(const std::string& program, const std::vector<std::strin
   close(out[0]);
   close(err[0]);
   result.exitCode = waitForExit(pid, timedOut);
+  // On the master side the terminal's modes are still those the program
+  // set or put back.
+  termios modes{};
+  if (tcgetattr(master, &modes) == 0) result.ttyLocalModes = static_cast<long>(modes.c_lflag);
   close(master);
   return result;
 }

@@ -32,6 +32,9 @@ struct RunResult {
   std::string err;     // standard error
   std::string tty;     // what reached the terminal (runOnTerminal only)
   int exitCode = -1;   // exit status; 128 + signal when killed by one
+  // runOnTerminal only: the terminal's local modes (termios c_lflag, e.g.
+  // ECHO and ICANON) as the program left them; -1 when unknown.
+  long ttyLocalModes = -1;
 };
 
 // Absolute path of a built program ("exdrift", "indrift", "dbftool").

@@ -3,6 +3,8 @@
 // the report file and compact mode.  The runs name a configuration file that
 // does not exist, so they end right after start-up whatever the drivers do.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <termios.h>
 
 #include <string>
 #include <vector>
@@ -392,6 +394,31 @@ TEST_F(FrontTerminal, EscCancelsTheRun) {
     EXPECT_EQ(r.tty.find("ab"), std::string::npos);
     EXPECT_EQ(maskTimes(e2e::readFile(dir.path("tty.rep"))),
               "hh:mm:ss Process canceled by user\n");
+    std::remove(dir.path("tty.rep").c_str());
+  }
+}
+
+// The prompt turns echo off while it reads keys; however the program ends,
+// the terminal must be left as it was found.
+bool echoRestored(const RunResult& r) {
+  return r.ttyLocalModes >= 0 && (r.ttyLocalModes & ECHO) != 0 && (r.ttyLocalModes & ICANON) != 0;
+}
+
+TEST_F(FrontTerminal, TerminalModesAreRestoredOnEveryWayOut) {
+  for (const char* program : kPrograms) {
+    SCOPED_TRACE(program);
+    RunResult enter = type(program, "pw\r");
+    EXPECT_EQ(enter.exitCode, 1);  // the configuration file is missing
+    EXPECT_TRUE(echoRestored(enter)) << enter.ttyLocalModes;
+    RunResult esc = type(program, "pw\x1b");
+    EXPECT_EQ(esc.out, settingsEcho("a.cfg", 10000, "", "u") + "Process aborted\n");
+    EXPECT_TRUE(echoRestored(esc)) << esc.ttyLocalModes;
+    // Ctrl-C ends the process by its signal, as it always does, but gives
+    // the echo back first.
+    RunResult interrupted = type(program, "pw\x03");
+    EXPECT_EQ(interrupted.exitCode, 128 + SIGINT);
+    EXPECT_EQ(interrupted.out, settingsEcho("a.cfg", 10000, "", "u"));
+    EXPECT_TRUE(echoRestored(interrupted)) << interrupted.ttyLocalModes;
     std::remove(dir.path("tty.rep").c_str());
   }
 }
