@@ -1,0 +1,308 @@
+// Memo fields: texts written by append at the next free block, rewritten in place
+// when they fit, read back across block boundaries; copy out, reset; damaged memo
+// files; and the memo files read by an independent reader (python3-dbfread).
+#include "xbase/data/memo.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "xbase/data/data_create.h"
+#include "xbase/data/dbf_image_test_util.h"
+#include "xbase/file/os_fault.h"
+
+using namespace dbftest;
+
+namespace {
+
+class MemoTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  Engine e;
+  std::string path = dir.file("notes.dbf");
+  std::string memoPath = dir.file("notes.dbt");
+
+  // NAME C(5), NOTE M: a fresh file with an empty memo file.
+  DataFile* create() {
+    FieldDef defs[] = {{"NAME", 'C', 5, 0}, {"NOTE", 'M', 0, 0}};
+    DataFile* d = dataCreate(&e.c, Engine::enginePath(path).c_str(), defs, 2);
+    EXPECT_NE(d, nullptr) << e.code();
+    return d;
+  }
+  static FieldInfo* note(DataFile* d) { return dataField(d, 2); }
+
+  bool append(DataFile* d, const std::string& name, const std::string& text) {
+    if (dataAppendStart(d, 0) != 0) return false;
+    dataBlank(d);
+    fieldAssignText(dataField(d, 1), name.data(), static_cast<int32_t>(name.size()));
+    if (memoAssign(note(d), text.data(), static_cast<int32_t>(text.size())) != 0) return false;
+    return dataAppend(d) == 0;
+  }
+  std::string text(DataFile* d) {
+    int32_t n = memoLength(note(d));
+    const char* t = memoText(note(d));
+    if (n < 0 || t == nullptr) return "<error>";
+    return std::string(t, static_cast<size_t>(n));
+  }
+  // The memo text stored at block b of the memo file, up to its 0x1A.
+  std::string stored(uint32_t block) {
+    Bytes m = readFile(memoPath);
+    size_t at = block * 512;
+    std::string out;
+    while (at < m.size() && m[at] != 0x1A) out += static_cast<char>(m[at++]);
+    return at < m.size() ? out : "<no end>";
+  }
+  uint32_t nextFree() { return le32(readFile(memoPath), 0); }
+  static std::string pattern(size_t n, char seed) {
+    std::string s;
+    for (size_t i = 0; i < n; ++i) s += static_cast<char>('a' + (seed + i) % 26);
+    return s;
+  }
+};
+
+TEST_F(MemoTest, AppendWritesEachTextAtTheNextFreeBlock) {
+  DataFile* d = create();
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(nextFree(), 1u);
+  const std::string t511 = pattern(511, 1), t512 = pattern(512, 2), t1500 = pattern(1500, 3);
+  ASSERT_TRUE(append(d, "one", "hello"));     // block 1, one block
+  ASSERT_TRUE(append(d, "two", t511));        // 511 + 0x1A fill block 2 exactly
+  ASSERT_TRUE(append(d, "three", t512));      // the 0x1A spills: blocks 3 and 4
+  ASSERT_TRUE(append(d, "four", ""));         // empty: nothing written, field blank
+  ASSERT_TRUE(append(d, "five", t1500));      // blocks 5 to 7
+  EXPECT_EQ(nextFree(), 8u);
+  EXPECT_EQ(readFile(memoPath).size(), 8u * 512);
+  EXPECT_EQ(stored(1), "hello");
+  EXPECT_EQ(stored(2), t511);
+  EXPECT_EQ(stored(3), t512);
+  EXPECT_EQ(stored(5), t1500);
+
+  // The fields hold the block numbers, right-aligned; blanks for no memo.
+  const char* expected[] = {"         1", "         2", "         3", "          ", "         5"};
+  for (int n = 1; n <= 5; ++n) {
+    ASSERT_EQ(dataGo(d, n), 0);
+    EXPECT_EQ(fieldBytes(note(d)), expected[n - 1]) << n;
+  }
+  ASSERT_EQ(dataClose(d), 0);
+
+  // Read back by a fresh opener, across the block boundaries.
+  d = e.open(path);
+  ASSERT_NE(d, nullptr);
+  const std::string texts[] = {"hello", t511, t512, "", t1500};
+  for (int n = 1; n <= 5; ++n) {
+    ASSERT_EQ(dataGo(d, n), 0);
+    EXPECT_EQ(memoLength(note(d)), static_cast<int32_t>(texts[n - 1].size())) << n;
+    EXPECT_EQ(text(d), texts[n - 1]) << n;
+  }
+  EXPECT_EQ(e.code(), 0);
+}
+
+TEST_F(MemoTest, RewriteGoesInPlaceWhenTheTextFitsTheOldRun) {
+  DataFile* d = create();
+  ASSERT_NE(d, nullptr);
+  ASSERT_TRUE(append(d, "a", pattern(512, 0)));  // blocks 1-2: a run of 1024 bytes
+  ASSERT_TRUE(append(d, "b", "tail"));           // block 3
+  ASSERT_EQ(nextFree(), 4u);
+
+  // 1023 bytes and the 0x1A fit the two blocks: same place, next free unchanged.
+  ASSERT_EQ(dataGo(d, 1), 0);
+  const std::string fits = pattern(1023, 5);
+  ASSERT_EQ(memoAssign(note(d), fits.data(), 1023), 0);
+  ASSERT_EQ(dataFlush(d), 0);
+  EXPECT_EQ(nextFree(), 4u);
+  EXPECT_EQ(stored(1), fits);
+  EXPECT_EQ(stored(3), "tail");
+  EXPECT_EQ(fieldBytes(note(d)), "         1");
+
+  // 1024 bytes do not: they go to block 4 (three blocks with the 0x1A).
+  ASSERT_EQ(dataGo(d, 1), 0);
+  const std::string grown = pattern(1024, 7);
+  ASSERT_EQ(memoAssign(note(d), grown.data(), 1024), 0);
+  ASSERT_EQ(dataGo(d, 2), 0);  // the move writes the record back
+  EXPECT_EQ(nextFree(), 7u);
+  EXPECT_EQ(stored(4), grown);
+  EXPECT_EQ(stored(3), "tail");
+  ASSERT_EQ(dataGo(d, 1), 0);
+  EXPECT_EQ(fieldBytes(note(d)), "         4");
+  EXPECT_EQ(text(d), grown);
+
+  // A shorter text goes in place again; an empty one blanks the field.
+  ASSERT_EQ(memoAssign(note(d), "short", 5), 0);
+  ASSERT_EQ(dataGo(d, 1), 0);
+  EXPECT_EQ(text(d), "short");
+  EXPECT_EQ(nextFree(), 7u);
+  ASSERT_EQ(memoAssign(note(d), "", 0), 0);
+  ASSERT_EQ(dataGo(d, 1), 0);
+  EXPECT_EQ(fieldBytes(note(d)), "          ");
+  EXPECT_EQ(text(d), "");
+  EXPECT_EQ(e.code(), 0);
+}
+
+TEST_F(MemoTest, CopyOutResetAndNonMemoFields) {
+  DataFile* d = create();
+  ASSERT_NE(d, nullptr);
+  // No current record: the memo is empty.
+  EXPECT_EQ(text(d), "");
+  ASSERT_TRUE(append(d, "x", "stored text"));
+  ASSERT_EQ(dataGo(d, 1), 0);
+
+  char out[5];
+  EXPECT_EQ(memoCopyOut(note(d), out, sizeof out), 4);
+  EXPECT_STREQ(out, "stor");
+  EXPECT_EQ(memoCopyOut(note(d), out, 0), 0);
+
+  // An assigned text is forgotten by a reset; the stored one comes back.
+  ASSERT_EQ(memoAssign(note(d), "changed", 7), 0);
+  EXPECT_EQ(text(d), "changed");
+  memoReset(note(d));
+  EXPECT_EQ(text(d), "stored text");
+
+  // A non-memo field: its length, its bytes, and assignment as fieldAssignText.
+  FieldInfo* name = dataField(d, 1);
+  EXPECT_EQ(memoLength(name), 5);
+  EXPECT_STREQ(memoText(name), "x    ");
+  ASSERT_EQ(memoAssign(name, "ABCDEFG", 7), 0);
+  EXPECT_EQ(fieldBytes(name), "ABCDE");
+  EXPECT_EQ(e.code(), 0);
+}
+
+TEST_F(MemoTest, AppendStartCanCopyTheCurrentMemos) {
+  DataFile* d = create();
+  ASSERT_NE(d, nullptr);
+  ASSERT_TRUE(append(d, "src", "copied along"));
+  ASSERT_EQ(dataGo(d, 1), 0);
+  ASSERT_EQ(dataAppendStart(d, 1), 0);
+  ASSERT_EQ(dataAppend(d), 0);
+  EXPECT_EQ(dataRecordCount(d), 2);
+  ASSERT_EQ(dataGo(d, 2), 0);
+  EXPECT_EQ(fieldBytes(note(d)), "         2");  // its own copy, not a shared block
+  EXPECT_EQ(text(d), "copied along");
+  EXPECT_EQ(stored(2), "copied along");
+}
+
+TEST_F(MemoTest, DamagedMemoFilesAreErrorsNeverReadsPastTheEnd) {
+  DataFile* d = create();
+  ASSERT_NE(d, nullptr);
+  ASSERT_TRUE(append(d, "ok", "fine"));
+  ASSERT_TRUE(append(d, "far", "x"));
+  ASSERT_TRUE(append(d, "open", "y"));
+  ASSERT_EQ(dataClose(d), 0);
+
+  // Record 2 points past the end of the memo file; record 3's memo loses its 0x1A.
+  Bytes b = readFile(path);
+  int h = le16(b, 8), r = le16(b, 10);
+  std::memcpy(&b[h + r + 6], "      9999", 10);
+  writeFile(path, b);
+  Bytes m = readFile(memoPath);
+  m.resize(3 * 512 + 1);  // block 3 keeps only its "y"
+  writeFile(memoPath, m);
+
+  d = e.open(path);
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(dataGo(d, 1), 0);
+  EXPECT_EQ(text(d), "fine");
+  ASSERT_EQ(dataGo(d, 2), 0);
+  EXPECT_EQ(memoText(note(d)), nullptr);
+  EXPECT_EQ(e.code(), errorInfo);
+  e.clear();
+  ASSERT_EQ(dataGo(d, 3), 0);
+  EXPECT_EQ(memoLength(note(d)), -1);
+  EXPECT_EQ(e.code(), errorInfo);
+  e.clear();
+
+  // Writing a new text over the damaged memo does not reuse it: it goes to the end.
+  ASSERT_EQ(dataGo(d, 3), 0);
+  ASSERT_EQ(memoAssign(note(d), "new", 3), 0);
+  ASSERT_EQ(dataFlush(d), 0);
+  EXPECT_EQ(stored(4), "new");
+  EXPECT_EQ(fieldBytes(note(d)), "         4");
+  EXPECT_EQ(e.code(), 0);
+}
+
+TEST_F(MemoTest, ReadOnlyFilesRefuseMemoWritesAndStayUnchanged) {
+  DataFile* d = create();
+  ASSERT_NE(d, nullptr);
+  ASSERT_TRUE(append(d, "a", "keep me"));
+  ASSERT_EQ(dataClose(d), 0);
+  Bytes before = readFile(memoPath), dataBefore = readFile(path);
+
+  e.c.openReadOnly = 1;
+  d = e.open(path);
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(dataGo(d, 1), 0);
+  EXPECT_EQ(text(d), "keep me");
+  ASSERT_EQ(memoAssign(note(d), "a much longer replacement text", 30), 0);
+  EXPECT_EQ(dataFlush(d), errorParameter);
+  e.clear();
+  dataClose(d);
+  EXPECT_EQ(readFile(memoPath), before);
+  EXPECT_EQ(readFile(path), dataBefore);
+}
+
+TEST_F(MemoTest, FaultLoopOverMemoAppendsLosesNoEarlierMemo) {
+  DataFile* d = create();
+  ASSERT_NE(d, nullptr);
+  ASSERT_TRUE(append(d, "base", "earlier memo"));
+  ASSERT_EQ(dataClose(d), 0);
+  const std::string big = pattern(2000, 4);
+  bool fired = true;
+  for (int n = 1; fired; ++n) {
+    {
+      Engine local;
+      DataFile* w = local.open(path);
+      ASSERT_NE(w, nullptr);
+      OsFaultScope faults;
+      faults->failNth(OsCall::write, n, ENOSPC);
+      bool ok = dataAppendStart(w, 0) == 0;
+      if (ok) {
+        dataBlank(w);
+        ok = memoAssign(note(w), big.data(), 2000) == 0 && dataAppend(w) == 0;
+      }
+      fired = faults->fired();
+      EXPECT_EQ(ok, !fired) << "write " << n;
+    }
+    Engine check;
+    DataFile* r = check.open(path);
+    ASSERT_NE(r, nullptr) << "write " << n;
+    ASSERT_EQ(dataGo(r, 1), 0);
+    FieldInfo* f = note(r);
+    EXPECT_EQ(std::string(memoText(f), memoLength(f)), "earlier memo") << "write " << n;
+    int32_t count = dataRecordCount(r);
+    if (count == 2) {
+      ASSERT_EQ(dataGo(r, 2), 0);
+      EXPECT_EQ(std::string(memoText(f), memoLength(f)), big) << "write " << n;
+    }
+    // Put the file back for the next round.
+    dataClose(r);
+    if (count == 2) {
+      DataFile* z = check.open(path);
+      ASSERT_EQ(dataZap(z, 2, 2), 0);
+      dataClose(z);
+    }
+  }
+}
+
+TEST_F(MemoTest, AnIndependentReaderSeesTheEngineMemos) {
+  DataFile* d = create();
+  ASSERT_NE(d, nullptr);
+  ASSERT_TRUE(append(d, "one", "first"));
+  ASSERT_TRUE(append(d, "two", pattern(1300, 9)));
+  ASSERT_TRUE(append(d, "three", ""));
+  ASSERT_EQ(dataGo(d, 1), 0);
+  ASSERT_EQ(memoAssign(note(d), "rewritten", 9), 0);
+  ASSERT_EQ(dataClose(d), 0);
+
+  std::string command =
+      "/usr/bin/python3 -c \"import dbfread,sys\n"
+      "for r in dbfread.DBF(sys.argv[1], load=True): print(r['NAME'], len(r['NOTE'] or ''), "
+      "(r['NOTE'] or '')[:9])\" " + path;
+  FILE* p = popen(command.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string out;
+  char buffer[256];
+  while (size_t n = std::fread(buffer, 1, sizeof buffer, p)) out.append(buffer, n);
+  EXPECT_EQ(pclose(p), 0);
+  EXPECT_EQ(out, "one 9 rewritten\ntwo 1300 " + pattern(9, 9) + "\nthree 0 \n");
+}
+
+}  // namespace
