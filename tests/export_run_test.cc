@@ -151,6 +151,49 @@ TEST_F(ExportRun, BlockTooLargeForMemoryIsAClearFailure) {
   EXPECT_EQ(readBack("w.dbf"), "count 0\n");
 }
 
+TEST_F(ExportRun, StructureErrorKeepsEarlierSectionsAndEndsWithOne) {
+  numbers(2);
+  e2e::runProgram("/bin/mkdir", {dir.path("data")});
+  dbf("data/orders.dbf", {"N:N:6"});
+  // The dbf name is found through its directory whatever its case and extension.
+  config("%BEGIN_SECTION ONE\n%TABLE_NAME=NUMS\n%DBF_NAME=data/Orders\nN=N\n%END_SECTION\n"
+         "%BEGIN_SECTION TWO\n%TABLE_NAME=NUMS\n%TRUNCATE=MAYBE\n%DBF_NAME=data/orders.dbf\n"
+         "N=N\n%END_SECTION\n");
+  e2e::RunResult r = exdrift();
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, opening() + section("ONE", "NUMS", "data/Orders", 1) + counted(2) +
+                       "\nUnknown option value in line 8.\n"
+                       "\nIncorrect structure of configuration file\n" +
+                       failure(1));
+  EXPECT_EQ(readBack("data/orders.dbf"), "count 2\n[1]\n[2]\n");
+}
+
+TEST_F(ExportRun, ProgressCounterEveryTenThousandLines) {
+  // Exactly one default block, then one block and one row.
+  sql("CREATE TABLE NUMS (N NUMBER(6));"
+      "WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < 10001)"
+      " INSERT INTO NUMS SELECT i FROM c;");
+  dbf("n.dbf", {"N:N:6"});
+  config("%TABLE_NAME=NUMS\n%DBF_NAME=n.dbf\n%WHERE=\"N <= 10000\"\nN=N\n");
+  e2e::RunResult r = exdrift();
+  EXPECT_EQ(r.exitCode, 0);
+  // Without a terminal the backspaces go nowhere; the counts stay side by side.
+  EXPECT_EQ(r.out, opening() + section("DEFAULT_SECTION_0", "NUMS", "n.dbf", 1) +
+                       "Processing line:            10000   10000...Done\n"
+                       "Process successfully complited, 1 section(s) transfered.\n");
+
+  config("%TABLE_NAME=NUMS\n%DBF_NAME=n.dbf\n%TRUNCATE=ON\n%ORDER_BY=\"N DESC\"\nN=N\n");
+  r = exdrift();
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, opening() + section("DEFAULT_SECTION_0", "NUMS", "n.dbf", 1) +
+                       "Truncating dbf-file...Done\n"
+                       "Processing line:            10000   10001...Done\n"
+                       "Process successfully complited, 1 section(s) transfered.\n");
+  const std::string back = readBack("n.dbf");
+  EXPECT_EQ(back.substr(0, 22), "count 10001\n[10001]\n[1");
+  EXPECT_EQ(back.substr(back.size() - 8), "[2]\n[1]\n");
+}
+
 TEST_F(ExportRun, CompactModeShowsTheReportRecordsOfTheWholeRun) {
   numbers(2);
   dbf("n.dbf", {"N:N:6", "T:C:4"});
