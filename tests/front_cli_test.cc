@@ -444,3 +444,73 @@ TEST_F(FrontTerminal, KeysBeyondTheLimitAreIgnored) {
 }
 
 }  // namespace
+
+// The configuration file read by the programs themselves.  The sections
+// below have no field lines, so a run connects (to an empty local
+// database) and reads, checks and announces them without transferring
+// anything.
+class FrontConfig : public FrontCli {
+ protected:
+  void SetUp() override { e2e::writeFile(dir.path("local.db"), ""); }
+  static std::string announced(const std::string& section, const std::string& table,
+                               const std::string& dbf) {
+    return "\n     Section name: " + section + "\nOracle table name: " + table +
+           "\n    DBF-file name: " + dbf + "\n";
+  }
+  static bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+  }
+};
+
+TEST_F(FrontConfig, DbfPathFileAndSectionListReachTheSections) {
+  e2e::writeFile(dir.path("paths.txt"), "data\\orders.dbf\r\nsecond line\n");
+  e2e::writeFile(dir.path("run.cfg"),
+                 "%BEGIN_SECTION first\n%TABLE_NAME=T\n%END_SECTION\n"
+                 "%begin_section Second\n%TABLE_NAME=U\n%END_SECTION\n"
+                 "%TABLE_NAME=V\n%DBF_NAME=v.dbf");  // no line feed at the end
+  for (const char* program : kPrograms) {
+    SCOPED_TRACE(program);
+    RunResult all = run(program, {"-U:u", "-P:p", "-F:run.cfg", "-D:@paths.txt"});
+    EXPECT_EQ(all.exitCode, 0) << all.out;
+    EXPECT_TRUE(contains(all.out, announced("FIRST", "T", "data\\orders.dbf"))) << all.out;
+    EXPECT_TRUE(contains(all.out, announced("SECOND", "U", "data\\orders.dbf"))) << all.out;
+    EXPECT_TRUE(contains(all.out, announced("DEFAULT_SECTION_2", "V", "data\\orders.dbf\\v.dbf")))
+        << all.out;
+    EXPECT_FALSE(contains(all.out, "\r"));
+
+    // -L: names in lower case select the upper-cased section names.
+    RunResult some = run(program, {"-U:u", "-P:p", "-F:run.cfg", "-D:x.dbf", "-L:second"});
+    EXPECT_EQ(some.exitCode, 0) << some.out;
+    EXPECT_TRUE(contains(some.out, announced("SECOND", "U", "x.dbf"))) << some.out;
+    EXPECT_FALSE(contains(some.out, "FIRST"));
+    EXPECT_FALSE(contains(some.out, "DEFAULT_SECTION_2"));
+  }
+}
+
+TEST_F(FrontConfig, StructureErrorEndsTheRunWithExitCodeOne) {
+  e2e::writeFile(dir.path("bad.cfg"),
+                 "%TABLE_NAME=T\n%TRUNCATE=YES\nA=B\n%END_SECTION\n%BEGIN_SECTION never\n");
+  for (const char* program : kPrograms) {
+    SCOPED_TRACE(program);
+    const std::string report = std::string(program) + ".rep";
+    RunResult r = run(program, {"-U:u", "-P:p", "-F:bad.cfg", "-D:x.dbf", "-R:" + report});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.out, "\nUnknown option value in line 2.\n"
+                                "\nIncorrect structure of configuration file\n"))
+        << r.out;
+    EXPECT_FALSE(contains(r.out, "NEVER"));
+    EXPECT_TRUE(contains(maskTimes(e2e::readFile(dir.path(report))),
+                         "hh:mm:ss Unknown option value in line 2.\n"
+                         "hh:mm:ss Incorrect structure of configuration file.\n"));
+  }
+}
+
+TEST_F(FrontConfig, CommandLineTableClashesWithTheFile) {
+  e2e::writeFile(dir.path("run.cfg"), "%BEGIN_SECTION s\n%TABLE_NAME=T\n");
+  for (const char* program : kPrograms) {
+    SCOPED_TRACE(program);
+    RunResult r = run(program, {"-U:u", "-P:p", "-F:run.cfg", "-D:x.dbf", "-T:OTHER"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.out, "\nRedefinition table name in line 2.\n")) << r.out;
+  }
+}
