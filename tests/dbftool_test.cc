@@ -18,15 +18,20 @@ namespace {
 
 class DbftoolTest : public ::testing::Test {
  protected:
+  e2e::RunOptions here() const {
+    e2e::RunOptions options;
+    options.cwd = dir.path();
+    return options;
+  }
   e2e::RunResult tool(const std::vector<std::string>& args) {
-    return e2e::runProgram("dbftool", args, {.cwd = dir.path()});
+    return e2e::runProgram("dbftool", args, here());
   }
 
   // Runs a python3 script with the test directory as working directory.
   e2e::RunResult python(const std::string& script, const std::vector<std::string>& args = {}) {
     std::vector<std::string> all = {"-c", script};
     all.insert(all.end(), args.begin(), args.end());
-    return e2e::runProgram("/usr/bin/python3", all, {.cwd = dir.path()});
+    return e2e::runProgram("/usr/bin/python3", all, here());
   }
 
   // Compares `dbftool dump --json` of a file with what python3-dbfread reads from it
