@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "front/front_test_support.h"
-#include "front/interim_run.h"
 
 namespace {
 
@@ -394,7 +393,7 @@ TEST_P(ImportReader, LineReaderHasNoQuotes) {
   std::fclose(file);
 }
 
-// ---- tokens and the interim run ------------------------------------------
+// ---- tokens ----------------------------------------------------------------
 
 TEST(NextToken, SplitsAtTheFirstBlankAfterTheToken) {
   std::string line = "   first  second ";
@@ -409,39 +408,6 @@ TEST(NextToken, SplitsAtTheFirstBlankAfterTheToken) {
   ASSERT_TRUE(nextToken(token, line));
   EXPECT_EQ(token, "last");
   EXPECT_EQ(line, "");
-}
-
-class InterimRun : public FrontTest {};
-
-TEST_F(InterimRun, StructureErrorEndsTheRunWithExitCodeOne) {
-  runSettings.program = ProgramKind::Import;
-  runSettings.dbfPath = "x.dbf";
-  runSettings.reportFile = path("run.rep");
-  writeFile("run.cfg", "%TABLE_NAME=T\nA=B\n%END_SECTION\n%TRUNCATE=maybe\n%TABLE_NAME=U\n");
-  runSettings.configFile = path("run.cfg");
-  readConfigurationOnly();
-  EXPECT_EQ(runSettings.exitCode, 1);
-  EXPECT_EQ(output(),
-            "\n     Section name: DEFAULT_SECTION_0\nOracle table name: T\n"
-            "    DBF-file name: x.dbf\nFound 1 Fields to transfering\n"
-            "\nUnknown option value in line 4.\n"
-            "\nIncorrect structure of configuration file\n");
-  EXPECT_EQ(maskTimes(readFile("run.rep")),
-            "hh:mm:ss Unknown option value in line 4.\n"
-            "hh:mm:ss Incorrect structure of configuration file.\n");
-}
-
-TEST_F(InterimRun, GoodFileEndsWithExitCodeZero) {
-  runSettings.tableName = "T";
-  runSettings.dbfPath = "x.dbf";
-  writeFile("run.cfg", "A=B\n%END_SECTION\n");
-  runSettings.configFile = path("run.cfg");
-  readConfigurationOnly();
-  EXPECT_EQ(runSettings.exitCode, 0);
-  EXPECT_EQ(output(),
-            "\n     Section name: DEFAULT_SECTION_0\nOracle table name: T\n"
-            "    DBF-file name: x.dbf\nFound 1 Fields to transfering\n"
-            "\n");
 }
 
 }  // namespace
