@@ -194,6 +194,34 @@ TEST_F(ExportRun, ProgressCounterEveryTenThousandLines) {
   EXPECT_EQ(back.substr(back.size() - 8), "[2]\n[1]\n");
 }
 
+TEST_F(ExportRun, ServerErrorsEndTheRunWithTheirText) {
+  numbers(2);
+  dbf("n.dbf", {"N:N:6", "T:C:10"});
+  // An unknown column fails the describe, before the row loop: no dump.
+  config("%TABLE_NAME=NUMS\n%DBF_NAME=n.dbf\nN=N\nNOPE=T\n");
+  e2e::RunResult r = exdrift();
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.out, opening() + section("DEFAULT_SECTION_0", "NUMS", "n.dbf", 2) +
+                       "\nError while execute SQL-statement.\n"
+                       "ORA-00904: \"NOPE\": invalid identifier\n\n" +
+                       failure(0));
+
+  // A bad WHERE text fails when the select runs, inside the row loop: the dump
+  // names the first line, whose values are still empty.
+  config("%TABLE_NAME=NUMS\n%DBF_NAME=n.dbf\n%WHERE=\"BOGUS > 1\"\nN=N\n");
+  r = exdrift();
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.out, opening() + section("DEFAULT_SECTION_0", "NUMS", "n.dbf", 1) +
+                       "Processing line:         "
+                       "\nError while execute SQL-statement.\n"
+                       "ORA-00904: \"BOGUS\": invalid identifier\n\n"
+                       "\nBreak proccess in line 1\n"
+                       "\nData dump:\n"
+                       "Oracle field 'N', \tdbf-field 'N' \t: \n" +
+                       failure(0));
+  EXPECT_EQ(readBack("n.dbf"), "count 0\n");
+}
+
 TEST_F(ExportRun, CompactModeShowsTheReportRecordsOfTheWholeRun) {
   numbers(2);
   dbf("n.dbf", {"N:N:6", "T:C:4"});
