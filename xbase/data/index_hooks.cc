@@ -1,22 +1,243 @@
-// The index hooks with no index code: no tag is ever open, so nothing is to do.
+// The index hooks: the record operations keep every open tag current through these,
+// and top, bottom and skip follow the selected tag.
 #include "xbase/data/index_hooks.h"
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "xbase/data/data_file.h"
 #include "xbase/data/error.h"
+#include "xbase/data/record.h"
+#include "xbase/index/ntx.h"
 
-int indexHookOpen(DataFile*) { return 0; }
-void indexHookClose(DataFile*) {}
-int indexHookLock(DataFile*) { return 0; }
-void indexHookUnlock(DataFile*) {}
-int indexHookAppend(DataFile*, int32_t) { return 0; }
-int indexHookRewrite(DataFile*, int32_t) { return 0; }
-int indexHookRebuild(DataFile*) { return 0; }
-int indexHookFlush(DataFile*) { return 0; }
+namespace {
+
+template <typename Fn>
+int forEachTag(DataFile* data, Fn fn) {
+  for (void* i = listFirst(&data->indexes); i; i = listNext(&data->indexes, i)) {
+    IndexFile* index = static_cast<IndexFile*>(i);
+    for (void* t = listFirst(&index->tags); t; t = listNext(&index->tags, t)) {
+      int rc = fn(static_cast<IndexTag*>(t));
+      if (rc != 0) return rc;
+    }
+  }
+  return 0;
+}
+
+// The key and FOR result of a record image (the record buffer or the stored copy).
+int keyOf(IndexTag* tag, DataFile* data, char* image, uint8_t* key, int* belongs) {
+  char* saved = data->record;
+  data->record = image;
+  int rc = 0;
+  *belongs = tagForTrue(tag);
+  if (*belongs < 0) rc = -1;
+  if (rc == 0 && *belongs) rc = tagBuildKey(tag, key);
+  data->record = saved;
+  return rc;
+}
+
+}  // namespace
+
+int indexHookOpen(DataFile* data) {
+  CODE4* c = data->context;
+  // A data file without a group file simply has no index.
+  char name[260];
+  if (std::strlen(data->file.name) >= sizeof name) return 0;
+  std::strcpy(name, data->file.name);
+  if (fileSetExtension(name, sizeof name, "CGP", 1) != 0) return 0;
+  EngineFile probe;
+  fileInit(&probe);
+  int32_t savedErr = c->errOpenFile;
+  int32_t savedCode = c->errorCode;
+  c->errOpenFile = 0;
+  int rc = fileOpen(&probe, c, name, 1);
+  c->errOpenFile = savedErr;
+  if (rc != 0) {
+    c->errorCode = savedCode;
+    return 0;
+  }
+  fileClose(&probe);
+  return i4open(data, nullptr) ? 0 : (c->errorCode < 0 ? c->errorCode : -1);
+}
+
+void indexHookClose(DataFile* data) {
+  while (IndexFile* index = static_cast<IndexFile*>(listLast(&data->indexes))) i4close(index);
+}
+
+int indexHookLock(DataFile* data) {
+  if (data->indexes.count == 0) return 0;
+  return indexLockAll(data);
+}
+
+void indexHookUnlock(DataFile* data) { indexUnlockAll(data); }
+
+int indexHookAppend(DataFile* data, int32_t recno) {
+  CODE4* c = data->context;
+  std::vector<std::pair<IndexTag*, std::string>> added;
+  int rc = forEachTag(data, [&](IndexTag* tag) {
+    int belongs = 0;
+    int r = keyOf(tag, data, data->record, tag->keyWork, &belongs);
+    if (r != 0 || !belongs) return r;
+    r = tagAddKey(tag, tag->keyWork, recno);
+    if (r == resultUniqueSkip) return 0;
+    if (r == 0) added.emplace_back(tag, std::string(reinterpret_cast<char*>(tag->keyWork), tag->keySize));
+    return r;
+  });
+  if (rc == 0) return 0;
+  // Take the keys out of the tags that accepted them; the failure's code stays.
+  int32_t kept = c->errorCode;
+  c->errorCode = 0;
+  for (auto it = added.rbegin(); it != added.rend(); ++it)
+    tagRemoveKey(it->first, reinterpret_cast<const uint8_t*>(it->second.data()), recno);
+  c->errorCode = kept;
+  return rc;
+}
+
+int indexHookRewrite(DataFile* data, int32_t recno) {
+  int rc = indexLockAll(data);
+  if (rc != 0) return rc < 0 ? rc : -rc;
+  return forEachTag(data, [&](IndexTag* tag) {
+    int wasIn = 0, isIn = 0;
+    int r = keyOf(tag, data, data->oldRecord, tag->keyWork2, &wasIn);
+    if (r == 0) r = keyOf(tag, data, data->record, tag->keyWork, &isIn);
+    if (r != 0) return r;
+    if (wasIn == isIn && (!isIn || std::memcmp(tag->keyWork, tag->keyWork2, tag->keySize) == 0))
+      return 0;
+    if (wasIn) {
+      r = tagRemoveKey(tag, tag->keyWork2, recno);
+      if (r < 0) return r;
+    }
+    if (isIn) {
+      // A unique tag that already holds the new key leaves this record out.
+      r = tagAddKey(tag, tag->keyWork, recno);
+      if (r < 0) return r;
+    }
+    return 0;
+  });
+}
+
+int indexHookRebuild(DataFile* data) {
+  return forEachTag(data, [&](IndexTag* tag) { return tagRebuild(tag); });
+}
+
+int indexHookFlush(DataFile* data) {
+  return forEachTag(data, [&](IndexTag* tag) {
+    int rc = fileCommitKeepError(&tag->file);
+    return rc < 0 ? rc : 0;
+  });
+}
+
 bool indexHookAny(DataFile* data) { return data->indexes.count > 0; }
-bool indexHookSelected(DataFile* data) { return data->indexes.selected != nullptr; }
-// Never reached without index code; refuse rather than move somewhere arbitrary.
-int indexHookTop(DataFile* data) { return errorReport(data->context, errorInfo, "No tag code"); }
-int indexHookBottom(DataFile* data) { return errorReport(data->context, errorInfo, "No tag code"); }
-int indexHookSkip(DataFile* data, int32_t) {
-  return errorReport(data->context, errorInfo, "No tag code");
+bool indexHookSelected(DataFile* data) { return tagSelected(data) != nullptr; }
+
+namespace {
+
+// Steps of the tag's own order: ascending, or read backwards for a descending tag.
+int stepForward(IndexTag* tag) {
+  int rc = tag->descending ? tagPrevious(tag) : tagNext(tag);
+  return rc == resultAtBeginning ? resultAtEnd : rc;
+}
+int stepBackward(IndexTag* tag) {
+  int rc = tag->descending ? tagNext(tag) : tagPrevious(tag);
+  return rc == resultAtEnd ? resultAtBeginning : rc;
+}
+int goFirst(IndexTag* tag) { return tag->descending ? tagLast(tag) : tagFirst(tag); }
+int goLast(IndexTag* tag) { return tag->descending ? tagFirst(tag) : tagLast(tag); }
+
+int emptyTag(DataFile* data) {
+  int rc = dataGoEof(data);
+  data->atBeginning = 1;
+  return rc;
+}
+
+}  // namespace
+
+int indexHookTop(DataFile* data) {
+  IndexTag* tag = tagSelected(data);
+  int rc = dataFlushRecord(data, 0);
+  if (rc == 0) rc = t4do_version_check(tag, 0, 1);
+  if (rc == 0) rc = goFirst(tag);
+  if (rc == resultAtEnd) return emptyTag(data);
+  if (rc != 0) return rc;
+  return dataGo(data, tagCurrentRecno(tag));
+}
+
+int indexHookBottom(DataFile* data) {
+  IndexTag* tag = tagSelected(data);
+  int rc = dataFlushRecord(data, 0);
+  if (rc == 0) rc = t4do_version_check(tag, 0, 1);
+  if (rc == 0) rc = goLast(tag);
+  if (rc == resultAtEnd) return emptyTag(data);
+  if (rc != 0) return rc;
+  return dataGo(data, tagCurrentRecno(tag));
+}
+
+int indexHookSkip(DataFile* data, int32_t n) {
+  CODE4* c = data->context;
+  IndexTag* tag = tagSelected(data);
+  if (data->recordNumber <= 0) {
+    if (c->errSkipInvalid == 1)
+      errorReport(c, errorInfo, "Skip must be made from valid record number");
+    return -1;
+  }
+  int rc = dataFlushRecord(data, 0);
+  if (rc == 0) rc = t4do_version_check(tag, 0, 1);
+  if (rc != 0) return rc;
+  data->atBeginning = 0;
+  int32_t steps = n < 0 ? -n : n;
+  if (data->atEnd) {
+    if (n >= 0) return dataGoEof(data);
+    rc = goLast(tag);
+    if (rc == resultAtEnd) return emptyTag(data);
+    --steps;
+  } else if (!(tag->positioned && tagCurrentRecno(tag) == data->recordNumber)) {
+    // Find the current record's entry; a record the tag leaves out counts as lying
+    // just before the key that follows its own.
+    int belongs = 0;
+    rc = keyOf(tag, data, data->record, tag->keyWork, &belongs);
+    if (rc != 0) return rc;
+    rc = belongs ? tagFindEntry(tag, tag->keyWork, data->recordNumber) : 1;
+    if (rc == 1) {
+      rc = tagSeek(tag, tag->keyWork, tag->keySize);
+      if (rc < 0) return rc;
+      bool past = rc == resultAtEnd;
+      if (tag->descending) {
+        // In descending order the next entry is the one before the seek position.
+        if (n > 0) {
+          rc = past ? tagLast(tag) : tagPrevious(tag);
+          if (rc != 0) return rc == resultAtBeginning || rc == resultAtEnd ? dataGoEof(data) : rc;
+          --steps;
+        } else if (n < 0) {
+          if (past) steps = 1;  // nothing before it: the first step stops at the top
+          else --steps;
+        }
+      } else if (n > 0) {
+        if (past) return dataGoEof(data);
+        --steps;
+      } else if (past) {
+        rc = tagLast(tag);
+        if (rc != 0) return rc == resultAtEnd ? emptyTag(data) : rc;
+        --steps;
+      }
+    } else if (rc != 0) {
+      return rc;
+    }
+  }
+  for (int32_t i = 0; i < steps; ++i) {
+    rc = n > 0 ? stepForward(tag) : stepBackward(tag);
+    if (rc == resultAtEnd) return dataGoEof(data);
+    if (rc == resultAtBeginning) {
+      rc = goFirst(tag);
+      if (rc != 0) return rc < 0 ? rc : emptyTag(data);
+      rc = dataGo(data, tagCurrentRecno(tag));
+      if (rc != 0) return rc;
+      data->atBeginning = 1;
+      return resultAtBeginning;
+    }
+    if (rc != 0) return rc;
+  }
+  if (!tag->positioned) return dataGoEof(data);
+  return dataGo(data, tagCurrentRecno(tag));
 }

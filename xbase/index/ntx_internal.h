@@ -1,0 +1,73 @@
+// Shared by the NTX sources: byte access, page access, page reading and writing.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "xbase/index/ntx.h"
+
+namespace ntx {
+
+inline uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t get32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+inline void put16(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void put32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Header offsets.
+enum : int32_t {
+  kSignature = 0, kVersion = 2, kRoot = 4, kNextFree = 8, kItemSize = 12, kKeySize = 14,
+  kDecimals = 16, kMaxKeys = 18, kHalf = 20, kKeyExpr = 22, kUnique = 277, kDescending = 280,
+  kForExpr = 282, kHeaderBytes = 538,
+};
+
+// First byte of the item slots of a fresh page.
+inline int32_t firstSlot(int32_t maxKeys) {
+  return 2 * (maxKeys + 2) + ((maxKeys & 1) ? 2 : 0);
+}
+// True when a page with these sizes fits in 1024 bytes.
+inline bool layoutFits(int32_t maxKeys, int32_t itemSize) {
+  return firstSlot(maxKeys) + itemSize * (maxKeys + 1) <= kNtxPageSize;
+}
+
+inline int32_t pageCount(const IndexPage* p) { return get16(p->image); }
+inline int32_t slotAt(const IndexPage* p, int32_t i) { return get16(p->image + 2 + 2 * i); }
+inline uint8_t* item(IndexPage* p, int32_t i) { return p->image + slotAt(p, i); }
+inline uint32_t childAt(IndexPage* p, int32_t i) { return get32(item(p, i)); }
+inline int32_t recnoAt(IndexPage* p, int32_t i) {
+  return static_cast<int32_t>(get32(item(p, i) + 4));
+}
+inline uint8_t* keyAt(IndexPage* p, int32_t i) { return item(p, i) + 8; }
+inline bool isLeaf(IndexPage* p) { return childAt(p, 0) == 0; }
+
+// A page's content as a list: n keys and a last entry holding only the rightmost child.
+struct Entry {
+  uint32_t child;
+  int32_t recno;
+  uint8_t key[kNtxMaxKeySize];
+};
+using Entries = std::vector<Entry>;
+
+void pageInitFresh(IndexTag* tag, IndexPage* page);
+void pageDecode(IndexTag* tag, IndexPage* page, Entries* out);
+// Writes entries (the last one only its child) into page as a fresh page.
+void pageEncode(IndexTag* tag, IndexPage* page, const Entries& entries);
+// Reads and checks the page at offset; low/high (may be null) bound its first and
+// last keys.  0 or -310 (reported only when the damage must not be left to retry).
+int pageRead(IndexTag* tag, IndexPage* page, int64_t offset, const uint8_t* low,
+             const uint8_t* high, bool isRoot);
+int pageWrite(IndexTag* tag, IndexPage* page);
+// -310 "Corrupt index file": reported when the tag is exclusive, read-only or locked
+// by this process, else only returned.
+int corrupt(IndexTag* tag);
+int compareKeys(IndexTag* tag, const uint8_t* a, const uint8_t* b);
+
+}  // namespace ntx

@@ -1,0 +1,142 @@
+// Keys of a tag: expression results turned into bytes whose byte order is the value
+// order.
+//
+//   C      the text; NULs left at the end by TRIM or LTRIM become blanks
+//   N      a numeric field's text: leading blanks and the minus sign become '0'; a
+//          negative number has every character c replaced by 92 - c
+//   n      a computed number: key size characters, zero-padded digits, '.', the
+//          tag's decimals; negative numbers inverted as for N
+//   D, d   CCYYMMDD
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "xbase/data/code4.h"
+#include "xbase/data/error.h"
+#include "xbase/file/conv.h"
+#include "xbase/index/expr.h"
+#include "xbase/index/ntx_internal.h"
+
+namespace {
+
+void invert(uint8_t* key, int32_t n) {
+  for (int32_t i = 0; i < n; ++i) key[i] = static_cast<uint8_t>(92 - key[i]);
+}
+
+void numericText(const char* text, int32_t len, uint8_t* out, int32_t size) {
+  // Right-aligned in the key; a longer text keeps its last size characters.
+  std::memset(out, '0', static_cast<size_t>(size));
+  int32_t take = len < size ? len : size;
+  std::memcpy(out + size - take, text + len - take, static_cast<size_t>(take));
+  bool negative = false;
+  for (int32_t i = 0; i < size && (out[i] == ' ' || out[i] == '-'); ++i) {
+    if (out[i] == '-') negative = true;
+    out[i] = '0';
+  }
+  if (negative) invert(out, size);
+}
+
+void computedNumber(double value, int32_t decimals, uint8_t* out, int32_t size) {
+  char text[400];
+  int n = std::snprintf(text, sizeof text, "%0*.*f", size, decimals, std::fabs(value));
+  if (n > size) {
+    // Too large for the key: the largest key of that size.
+    std::memset(out, '9', static_cast<size_t>(size));
+    if (decimals > 0 && decimals + 1 < size) out[size - decimals - 1] = '.';
+  } else {
+    std::memcpy(out, text, static_cast<size_t>(size));
+  }
+  if (value < 0) invert(out, size);
+}
+
+}  // namespace
+
+int tagConvertKey(IndexTag* tag, const char* result, int32_t len, uint8_t* out) {
+  int32_t size = tag->keySize;
+  switch (tag->keyType) {
+    case 'C': {
+      int32_t take = len < size ? len : size;
+      std::memcpy(out, result, static_cast<size_t>(take));
+      std::memset(out + take, ' ', static_cast<size_t>(size - take));
+      if (tag->keyExpr->hasTrim)
+        for (int32_t i = size - 1; i >= 0 && out[i] == '\0'; --i) out[i] = ' ';
+      return 0;
+    }
+    case 'N':
+      numericText(result, len, out, size);
+      return 0;
+    case 'n': {
+      double v;
+      std::memcpy(&v, result, sizeof v);
+      computedNumber(v, tag->decimals, out, size);
+      return 0;
+    }
+    case 'D':
+    case 'd': {
+      char date[8];
+      if (tag->keyType == 'd') {
+        double v;
+        std::memcpy(&v, result, sizeof v);
+        julianToDate(static_cast<int32_t>(v), date);
+      } else {
+        std::memcpy(date, result, 8);
+      }
+      int32_t take = size < 8 ? size : 8;
+      std::memcpy(out, date, static_cast<size_t>(take));
+      std::memset(out + take, ' ', static_cast<size_t>(size - take));
+      return 0;
+    }
+    default:
+      return errorReport(tag->context, errorInfo, "Invalid key type in index file");
+  }
+}
+
+int tagBuildKey(IndexTag* tag, uint8_t* out) {
+  char* result = nullptr;
+  int32_t len = exprEvaluate(tag->keyExpr, &result);
+  if (len < 0) return -1;
+  return tagConvertKey(tag, result, len, out);
+}
+
+int tagForTrue(IndexTag* tag) {
+  if (!tag->forExpr) return 1;
+  return expr4true(tag->forExpr);
+}
+
+int tagKeyFromText(IndexTag* tag, const char* text, uint8_t* out) {
+  int32_t size = tag->keySize;
+  int32_t len = static_cast<int32_t>(std::strlen(text));
+  switch (tag->keyType) {
+    case 'C': {
+      int32_t take = len < size ? len : size;
+      std::memcpy(out, text, static_cast<size_t>(take));
+      std::memset(out + take, ' ', static_cast<size_t>(size - take));
+      return take;
+    }
+    case 'N':
+    case 'n': {
+      char* end = nullptr;
+      double v = std::strtod(text, &end);
+      if (len == 0 || *end != '\0') return -1;
+      if (tag->keyType == 'n') {
+        computedNumber(v, tag->decimals, out, size);
+      } else {
+        std::string field(static_cast<size_t>(size), ' ');
+        doubleToText(v, field.data(), size, tag->decimals);
+        numericText(field.data(), size, out, size);
+      }
+      return size;
+    }
+    case 'D':
+    case 'd': {
+      if (len != 8 || std::strspn(text, "0123456789") != 8) return -1;
+      std::memcpy(out, text, 8);
+      std::memset(out + 8, ' ', static_cast<size_t>(size > 8 ? size - 8 : 0));
+      return size < 8 ? size : 8;
+    }
+    default:
+      return -1;
+  }
+}

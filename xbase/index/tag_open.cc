@@ -1,0 +1,425 @@
+// Opening and closing group files and tags, page buffers, the version check, locks.
+#include <cctype>
+#include <cstring>
+#include <string>
+
+#include "xbase/data/code4.h"
+#include "xbase/data/data_file.h"
+#include "xbase/data/error.h"
+#include "xbase/data/pool.h"
+#include "xbase/index/expr.h"
+#include "xbase/index/ntx_internal.h"
+
+using namespace ntx;
+
+namespace {
+
+constexpr int32_t kNameLimit = 258;  // a tag name with its directory stays below this
+
+void baseName(const char* path, char out[11]) {
+  const char* base = path;
+  for (const char* p = path; *p; ++p)
+    if (*p == '\\' || *p == '/' || *p == ':') base = p + 1;
+  size_t n = 0;
+  while (base[n] && base[n] != '.' && n < 10) {
+    out[n] = static_cast<char>(std::toupper(static_cast<unsigned char>(base[n])));
+    ++n;
+  }
+  out[n] = '\0';
+}
+
+// Directory part of a name, up to and with its last '\', '/' or ':'.
+std::string directoryOf(const char* path) {
+  size_t cut = 0;
+  for (size_t i = 0; path[i]; ++i)
+    if (path[i] == '\\' || path[i] == '/' || path[i] == ':') cut = i + 1;
+  return std::string(path, cut);
+}
+
+bool ensurePools(CODE4* c) {
+  if (!c->indexPool)
+    c->indexPool = poolCreate(c, c->indexPoolFirst, sizeof(IndexFile), c->indexPoolGrowth, 0);
+  if (!c->tagPool)
+    c->tagPool = poolCreate(c, c->tagPoolFirst, sizeof(IndexTag), c->tagPoolGrowth, 0);
+  if (!c->pagePool)
+    c->pagePool = poolCreate(c, c->pagePoolFirst, sizeof(IndexPage), c->pagePoolGrowth, 0);
+  return c->indexPool && c->tagPool && c->pagePool;
+}
+
+IndexFile* newIndexFile(DataFile* data, const char* fileName) {
+  CODE4* c = data->context;
+  if (!ensurePools(c)) {
+    errorReport(c, errorMemory, "t4open()");
+    return nullptr;
+  }
+  IndexFile* index = static_cast<IndexFile*>(poolAlloc(c->indexPool, c));
+  if (!index) {
+    errorReport(c, errorMemory, "t4open()");
+    return nullptr;
+  }
+  index->data = data;
+  index->context = c;
+  index->pagePool = c->pagePool;
+  fileInit(&index->groupFile);
+  std::strncpy(index->fileName, fileName, sizeof index->fileName - 1);
+  baseName(fileName, index->name);
+  return index;
+}
+
+void freeTag(IndexTag* tag) {
+  CODE4* c = tag->context;
+  fileClose(&tag->file);
+  if (tag->keyExpr) exprFree(tag->keyExpr);
+  if (tag->forExpr) exprFree(tag->forExpr);
+  for (IndexPage*& page : tag->path) {
+    if (page) b4free(tag, page);
+    page = nullptr;
+  }
+  engineFree(tag->keyWork);
+  poolFree(c->tagPool, tag);
+}
+
+void trimSource(const uint8_t* bytes, char* out) {
+  std::memcpy(out, bytes, 255);
+  out[255] = '\0';
+  int32_t n = static_cast<int32_t>(std::strlen(out));
+  while (n > 0 && (out[n - 1] == ' ' || out[n - 1] == '\0')) out[--n] = '\0';
+}
+
+// The header checks and fields.  0 or -310 reported with the file name.
+int readHeader(IndexTag* tag, uint8_t* header) {
+  uint32_t got = fileRead(&tag->file, 0, header, kHeaderBytes);
+  if (tag->context->errorCode < 0) return -1;
+  tag->signature = get16(header + kSignature);
+  tag->version = get16(header + kVersion);
+  tag->itemSize = get16(header + kItemSize);
+  tag->keySize = get16(header + kKeySize);
+  tag->decimals = get16(header + kDecimals);
+  tag->maxKeys = get16(header + kMaxKeys);
+  tag->half = get16(header + kHalf);
+  bool sound = got == static_cast<uint32_t>(kHeaderBytes) &&
+               (tag->signature == 6 || tag->signature == 262) && tag->keySize >= 1 &&
+               tag->keySize <= kNtxMaxKeySize && tag->half >= 1 &&
+               tag->maxKeys == 2 * tag->half && tag->itemSize == tag->keySize + 8 &&
+               layoutFits(tag->maxKeys, tag->itemSize);
+  if (!sound) return errorReport(tag->context, errorIndex, tag->file.name);
+  tag->root = get32(header + kRoot);
+  tag->versionSeen = tag->version;
+  tag->unique = get16(header + kUnique);
+  tag->descending = get16(header + kDescending);
+  return 0;
+}
+
+bool validKeyType(char type) {
+  return type == 'C' || type == 'N' || type == 'n' || type == 'D' || type == 'd';
+}
+
+}  // namespace
+
+IndexPage* b4alloc(IndexTag* tag, int64_t offset) {
+  IndexPage* page = static_cast<IndexPage*>(poolAlloc(tag->index->pagePool, nullptr));
+  if (!page) {
+    errorReport(tag->context, errorMemory, "b4alloc()");
+    return nullptr;
+  }
+  pageInitFresh(tag, page);
+  page->offset = offset;
+  return page;
+}
+
+void b4free(IndexTag* tag, IndexPage* page) { poolFree(tag->index->pagePool, page); }
+
+IndexTag* t4open(DataFile* data, IndexFile* index, const char* name) {
+  CODE4* c = data->context;
+  if (c->errorCode < 0) return nullptr;
+  char fileName[260];
+  if (std::strlen(name) > 257 ||
+      (std::strcpy(fileName, name), fileSetExtension(fileName, sizeof fileName, "NTX", 0) != 0)) {
+    errorReport(c, errorOpen, "File Name:", name);
+    return nullptr;
+  }
+  bool ownIndex = index == nullptr;
+  if (ownIndex) {
+    index = newIndexFile(data, fileName);
+    if (!index) return nullptr;
+  }
+  IndexTag* tag = static_cast<IndexTag*>(poolAlloc(c->tagPool, c));
+  auto fail = [&]() -> IndexTag* {
+    if (tag) freeTag(tag);
+    if (ownIndex) poolFree(c->indexPool, index);
+    return nullptr;
+  };
+  if (!tag) {
+    errorReport(c, errorMemory, "t4open()");
+    return fail();
+  }
+  tag->context = c;
+  tag->index = index;
+  fileInit(&tag->file);
+  if (fileOpen(&tag->file, c, fileName, 1) != 0) return fail();
+  uint8_t header[kHeaderBytes];
+  if (readHeader(tag, header) != 0) return fail();
+  baseName(fileName, tag->name);
+  tag->keyWork = static_cast<uint8_t*>(engineAllocReport(c, 3u * tag->keySize));
+  if (!tag->keyWork) return fail();
+  tag->keyWork2 = tag->keyWork + tag->keySize;
+  tag->keyCurrent = tag->keyWork2 + tag->keySize;
+
+  trimSource(header + kKeyExpr, tag->keySource);
+  tag->keyExpr = exprCompile(data, tag->keySource);
+  if (!tag->keyExpr) return fail();
+  tag->keyExpr->keyLength = tag->keySize;
+  tag->keyExpr->keyDecimals = tag->decimals;
+  char* result = nullptr;
+  if (exprEvaluate(tag->keyExpr, &result) < 0) {
+    if (c->errorCode >= 0) errorReport(c, errorInfo, "t4open()", "Error in Key Evaluation");
+    return fail();
+  }
+  tag->keyType = exprType(tag->keyExpr);
+  if (!validKeyType(tag->keyType)) {
+    errorReport(c, errorInfo, "Invalid key type in index file");
+    return fail();
+  }
+  trimSource(header + kForExpr, tag->forSource);
+  if (tag->forSource[0]) {
+    tag->forExpr = exprCompile(data, tag->forSource);
+    if (!tag->forExpr) return fail();
+    if (exprType(tag->forExpr) != 'L') {
+      errorReport(c, errorIndex, "Filter should be Logical", index->fileName);
+      return fail();
+    }
+  }
+  tag->uniqueCode = tag->unique ? c->uniqueKeyCode : 0;
+  listAddLast(&index->tags, tag);
+  if (ownIndex) listAddLast(&data->indexes, index);
+  return tag;
+}
+
+IndexFile* i4open(DataFile* data, const char* name) {
+  CODE4* c = data->context;
+  if (c->errorCode < 0) return nullptr;
+  char groupName[260];
+  const char* source = name ? name : data->file.name;
+  if (std::strlen(source) >= sizeof groupName) {
+    errorReport(c, errorOpen, "File Name:", source);
+    return nullptr;
+  }
+  std::strcpy(groupName, source);
+  if (fileSetExtension(groupName, sizeof groupName, "CGP", name ? 0 : 1) != 0) {
+    errorReport(c, errorOpen, "File Name:", source);
+    return nullptr;
+  }
+  size_t len = std::strlen(groupName);
+  if (len > 4 && std::strcmp(groupName + len - 4, ".NTX") == 0) {
+    IndexTag* tag = t4open(data, nullptr, groupName);
+    return tag ? tag->index : nullptr;
+  }
+  IndexFile* index = newIndexFile(data, groupName);
+  if (!index) return nullptr;
+  if (fileOpen(&index->groupFile, c, groupName, 1) != 0) {
+    if (c->errOpenFile) errorReport(c, errorOpen, "Set CODE4.autoOpen to 'off'");
+    poolFree(c->indexPool, index);
+    return nullptr;
+  }
+  auto fail = [&](const char* text) -> IndexFile* {
+    if (text && c->errOpenFile && c->errorCode >= 0) errorReport(c, errorInfo, text);
+    fileClose(&index->groupFile);
+    i4close(index);
+    return nullptr;
+  };
+  int64_t length = fileLength(&index->groupFile);
+  if (length < 1 || length > (1 << 20)) return fail("Error reading group file in i4open()");
+  std::string bytes(static_cast<size_t>(length), '\0');
+  if (fileRead(&index->groupFile, 0, bytes.data(), static_cast<uint32_t>(length)) !=
+      static_cast<uint32_t>(length))
+    return fail("Error reading group file in i4open()");
+  if (fileClose(&index->groupFile) != 0) return fail("Error closing group file in i4open()");
+  std::string dir = directoryOf(groupName);
+  auto openName = [&](const std::string& tagName) -> bool {
+    std::string full = dir + tagName;
+    if (full.size() >= static_cast<size_t>(kNameLimit)) {
+      fail("Error reading group file in i4open()");
+      return false;
+    }
+    if (!t4open(data, index, full.c_str())) {
+      fail(nullptr);
+      return false;
+    }
+    return true;
+  };
+  const uint8_t* b = reinterpret_cast<const uint8_t*>(bytes.data());
+  if (b[0] < 'A') {
+    size_t n = b[0], at = 2;
+    for (size_t i = 0; i < n; ++i) {
+      if (at + 4 > bytes.size()) return fail("Error reading group file in i4open()");
+      size_t l = get32(b + at);
+      at += 4;
+      if (l > bytes.size() - at || l >= static_cast<size_t>(kNameLimit))
+        return fail("Error reading group file in i4open()");
+      if (!openName(bytes.substr(at, l))) return nullptr;
+      at += l;
+    }
+  } else {
+    std::string current;
+    for (size_t i = 0; i <= bytes.size(); ++i) {
+      char ch = i < bytes.size() ? bytes[i] : ' ';
+      if (ch == '\t' || ch == '\n' || ch == '\r' || ch == 0x1A || ch == ' ') {
+        if (!current.empty() && !openName(current)) return nullptr;
+        current.clear();
+      } else {
+        current += ch;
+      }
+    }
+  }
+  listAddLast(&data->indexes, index);
+  return index;
+}
+
+int i4close(IndexFile* index) {
+  if (!index) return -1;
+  CODE4* c = index->context;
+  indexUnlock(index);
+  if (index->groupFile.handle >= 0) fileClose(&index->groupFile);
+  while (IndexTag* tag = static_cast<IndexTag*>(listPopLast(&index->tags))) freeTag(tag);
+  if (listContains(&index->data->indexes, index)) listRemove(&index->data->indexes, index);
+  poolFree(c->indexPool, index);
+  return c->errorCode < 0 ? -1 : 0;
+}
+
+int t4do_version_check(IndexTag* tag, int keepPosition, int adopt) {
+  if (tag->file.noLocking || tag->file.readOnly) return 0;
+  uint8_t head[12];
+  if (fileReadAll(&tag->file, 0, head, sizeof head) != 0) return -1;
+  uint16_t version = get16(head + kVersion);
+  if (version == tag->versionSeen) return 0;
+  if (adopt) tag->versionSeen = version;
+  tag->version = version;
+  tag->root = get32(head + kRoot);
+  bool had = tag->positioned != 0;
+  tag->positioned = 0;
+  tag->depth = 0;
+  if (keepPosition && had) {
+    int rc = tagFindEntry(tag, tag->keyCurrent, tag->recnoCurrent);
+    if (rc == 1) {
+      rc = tagSeek(tag, tag->keyCurrent, tag->keySize);
+      if (rc == resultAtEnd) rc = 0;
+    }
+    if (rc < 0) errorSevere(errorResult, "t4do_version_check()");
+  }
+  return 0;
+}
+
+namespace {
+
+// One locking pass over tags: every tag's whole-file lock, or none.  Retried as the
+// saved lockTries says.
+template <typename ForEachTag>
+int lockTags(CODE4* c, ForEachTag forEach) {
+  int32_t saved = c->lockTries;
+  int32_t tries = saved;
+  c->lockTries = 1;
+  int result = 0;
+  for (;;) {
+    result = 0;
+    forEach([&](IndexTag* tag) {
+      if (result != 0 || tag->fileLocked) return;
+      int rc = fileLock(&tag->file, kNtxLockOffset, kNtxLockLength);
+      if (rc == 0)
+        tag->fileLocked = 2;  // taken in this pass
+      else
+        result = rc;
+    });
+    if (result == 0) break;
+    forEach([&](IndexTag* tag) {
+      if (tag->fileLocked == 2) {
+        fileUnlock(&tag->file, kNtxLockOffset, kNtxLockLength);
+        tag->fileLocked = 0;
+      }
+    });
+    if (result != resultLocked || tries == 0) break;
+    if (tries > 0) --tries;
+    waitNextSecond();
+  }
+  c->lockTries = saved;
+  if (result != 0) return result;
+  forEach([&](IndexTag* tag) {
+    if (tag->fileLocked == 2) {
+      tag->fileLocked = 1;
+      if (fileLength(&tag->file) > 0 && t4do_version_check(tag, 0, 1) != 0 && result == 0)
+        result = -1;
+    }
+  });
+  return result;
+}
+
+}  // namespace
+
+int indexLock(IndexFile* index) {
+  if (index->context->errorCode < 0) return -1;
+  int rc = lockTags(index->context, [&](auto fn) {
+    for (void* t = listFirst(&index->tags); t; t = listNext(&index->tags, t))
+      fn(static_cast<IndexTag*>(t));
+  });
+  if (rc == 0) index->locked = 1;
+  return rc;
+}
+
+int indexLockAll(DataFile* data) {
+  if (data->context->errorCode < 0) return -1;
+  int rc = lockTags(data->context, [&](auto fn) {
+    for (void* i = listFirst(&data->indexes); i; i = listNext(&data->indexes, i)) {
+      IndexFile* index = static_cast<IndexFile*>(i);
+      for (void* t = listFirst(&index->tags); t; t = listNext(&index->tags, t))
+        fn(static_cast<IndexTag*>(t));
+    }
+  });
+  if (rc == 0)
+    for (void* i = listFirst(&data->indexes); i; i = listNext(&data->indexes, i))
+      static_cast<IndexFile*>(i)->locked = 1;
+  return rc;
+}
+
+int indexUnlock(IndexFile* index) {
+  int result = 0;
+  for (void* t = listFirst(&index->tags); t; t = listNext(&index->tags, t)) {
+    IndexTag* tag = static_cast<IndexTag*>(t);
+    if (!tag->fileLocked) continue;
+    tag->fileLocked = 0;
+    int rc = fileUnlock(&tag->file, kNtxLockOffset, kNtxLockLength);
+    if (rc < 0) result = rc;
+  }
+  index->locked = 0;
+  return result;
+}
+
+void indexUnlockAll(DataFile* data) {
+  for (void* i = listFirst(&data->indexes); i; i = listNext(&data->indexes, i))
+    indexUnlock(static_cast<IndexFile*>(i));
+}
+
+IndexTag* tagFind(DataFile* data, const char* name) {
+  char wanted[11];
+  baseName(name, wanted);
+  for (void* i = listFirst(&data->indexes); i; i = listNext(&data->indexes, i)) {
+    IndexFile* index = static_cast<IndexFile*>(i);
+    for (void* t = listFirst(&index->tags); t; t = listNext(&index->tags, t))
+      if (std::strcmp(static_cast<IndexTag*>(t)->name, wanted) == 0)
+        return static_cast<IndexTag*>(t);
+  }
+  return nullptr;
+}
+
+void tagSelect(DataFile* data, IndexTag* tag) {
+  for (void* i = listFirst(&data->indexes); i; i = listNext(&data->indexes, i))
+    static_cast<IndexFile*>(i)->tags.selected = nullptr;
+  data->indexes.selected = nullptr;
+  if (!tag) return;
+  tag->index->tags.selected = &tag->link;
+  data->indexes.selected = &tag->index->link;
+}
+
+IndexTag* tagSelected(DataFile* data) {
+  if (!data->indexes.selected) return nullptr;
+  IndexFile* index = reinterpret_cast<IndexFile*>(data->indexes.selected);
+  return reinterpret_cast<IndexTag*>(index->tags.selected);
+}
