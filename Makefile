@@ -5,26 +5,36 @@ BUILD     ?= build
 JOBS      ?= 2
 CMAKE_ARGS ?=
 
-# Debian packages the build, the demo and the tests need.  Installed with
-# apt-get only when one of them is missing.
+# Debian packages the build, the demo and the tests need, and those the
+# benchmark needs on top (it times ogr2ogr beside the two programs).
 PACKAGES = cmake g++ make libsqlite3-dev sqlite3 libgtest-dev python3 \
-           python3-dbf python3-dbfread gdal-bin
+           python3-dbf python3-dbfread
+BENCH_PACKAGES = time gdal-bin
+
+# $(call install_missing,<packages>): apt-get installs the packages that are
+# not installed yet; apt-get update runs once, and only when one is missing.
+# As root directly, else through sudo.
+define install_missing
+	@missing=""; \
+	for p in $(1); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || \
+	    missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  SUDO=""; [ "$$(id -u)" = 0 ] || SUDO=sudo; \
+	  $$SUDO apt-get update -qq && \
+	  $$SUDO env DEBIAN_FRONTEND=noninteractive \
+	    apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+endef
 
 .PHONY: all deps configure build test demo clean bench
 
 all: build
 
 deps:
-	@missing=""; \
-	for p in $(PACKAGES); do \
-	  dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; \
-	done; \
-	if [ -n "$$missing" ]; then \
-	  echo "Installing:$$missing"; \
-	  SUDO=""; [ "$$(id -u)" = 0 ] || SUDO=sudo; \
-	  $$SUDO apt-get update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
-	fi
+	$(call install_missing,$(PACKAGES))
 
 configure: deps
 	cmake -S . -B $(BUILD) $(CMAKE_ARGS)
@@ -42,10 +52,7 @@ demo: build
 # (bench/README.md).  Not part of test.  ROWS, RUNS, SEED, WORK, MEMO pass
 # through to bench/run.sh.
 bench: build
-	@[ -x /usr/bin/time ] || { \
-	  SUDO=""; [ "$$(id -u)" = 0 ] || SUDO=sudo; \
-	  $$SUDO apt-get update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq time; }
+	$(call install_missing,$(BENCH_PACKAGES))
 	./bench/run.sh $(BUILD)
 
 clean:
