@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr size_t kMaxNameLength = 257;  // what dataOpen's name buffer holds
+
 // A field definition after checking, ready for its descriptor.
 struct CheckedField {
   char name[dbf::kNameSize];
@@ -196,6 +198,12 @@ DataFile* dataCreate(CODE4* c, const char* name, const FieldDef* fields, int32_t
 
   std::string dataName = name;
   if (!hasExtension(dataName)) dataName += ".dbf";
+  // dataOpen takes names of at most 257 characters: a longer one is refused here,
+  // before anything is written, rather than creating a file that cannot be opened.
+  if (dataName.size() > kMaxNameLength) {
+    errorReport(c, errorCreate, "File Name:", name);
+    return nullptr;
+  }
   if (memo) {
     // The memo file first: a data file that says it has a memo file is never left
     // without one.

@@ -155,6 +155,21 @@ TEST_F(CreateTest, ExistingFilesAreNeverOverwritten) {
   EXPECT_EQ(readFile(dir.file("both.dbf")), Bytes{7});
 }
 
+TEST_F(CreateTest, ANameTooLongToOpenIsRefusedBeforeAnythingIsWritten) {
+  // 254 characters plus ".dbf" is more than an open takes (257).
+  std::string base(254 - dir.file("").size(), 'n');
+  EXPECT_EQ(create(base, {{"A", 'C', 1, 0}}), nullptr);
+  EXPECT_EQ(e.code(), errorCreate);
+  e.clear();
+  EXPECT_FALSE(exists(base + ".dbf"));
+  // One character less is exactly 257 with the extension: that fits.
+  base.pop_back();
+  DataFile* d = create(base, {{"A", 'C', 1, 0}});
+  ASSERT_NE(d, nullptr) << e.code();
+  dataClose(d);
+  EXPECT_TRUE(exists(base + ".dbf"));
+}
+
 TEST_F(CreateTest, AFailedWriteLeavesNoHalfMadeFile) {
   {
     OsFaultScope faults;
