@@ -155,6 +155,23 @@ TEST_F(OciTest, ArrayFetchOf25RowsInBlocksOf10) {
   EXPECT_EQ(c.rowCount(five), 5u);
 }
 
+TEST_F(OciTest, ADefineBeyondTheSelectListIsAnError) {
+  c.ok("CREATE TABLE t (a NUMBER)");
+  c.ok("INSERT INTO t VALUES (1)");
+  OCIStmt *stmt = c.prepare("SELECT a FROM t");
+  int values[2];
+  OCIDefine *d = nullptr;
+  ASSERT_EQ(OCIDefineByPos(stmt, &d, c.err, 1, &values[0], sizeof(int), SQLT_INT, nullptr, nullptr, nullptr,
+                           OCI_DEFAULT),
+            OCI_SUCCESS);
+  ASSERT_EQ(OCIDefineByPos(stmt, &d, c.err, 2, &values[1], sizeof(int), SQLT_INT, nullptr, nullptr, nullptr,
+                           OCI_DEFAULT),
+            OCI_SUCCESS);
+  ASSERT_EQ(c.execute(stmt, 0), OCI_SUCCESS);
+  EXPECT_EQ(OCIStmtFetch(stmt, c.err, 1, OCI_FETCH_NEXT, OCI_DEFAULT), OCI_ERROR);
+  EXPECT_EQ(c.errors(), "ORA-01007: variable not in select list\n");
+}
+
 TEST_F(OciTest, ExecuteWithIterationsFetchesIntoDefines) {
   c.ok("CREATE TABLE t (a NUMBER)");
   c.ok("INSERT INTO t VALUES (1)");

@@ -77,6 +77,9 @@ struct Connection {
   Nls nls;
   bool inTransaction = false;
   bool readOnly = false;
+  // Set by OCILogoff.  A statement handle that outlives the logoff keeps the
+  // connection object alive but may not use it (ORA-03114).
+  bool loggedOff = false;
   unsigned schemaGeneration = 0;  // bumped by every DDL run here
   ~Connection();
 

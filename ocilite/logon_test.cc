@@ -154,6 +154,48 @@ TEST(Logon, AStatementOutlivingItsLogoffFailsCleanly) {
   EXPECT_EQ(c.code(), 24338);
 }
 
+TEST(Logon, LogoffEndsOpenQueriesAndReleasesTheirLocks) {
+  TempDb db;
+  setenv("OCILITE_BUSY_TIMEOUT_MS", "200", 1);
+  Client reader, writer;
+  ASSERT_EQ(reader.logon(db.path()), OCI_SUCCESS);
+  ASSERT_EQ(writer.logon(db.path()), OCI_SUCCESS);
+  unsetenv("OCILITE_BUSY_TIMEOUT_MS");
+  reader.ok("CREATE TABLE t (a NUMBER)");
+  reader.ok("INSERT INTO t VALUES (1)");
+  reader.ok("INSERT INTO t VALUES (2)");
+  reader.ok("COMMIT");
+  OCIStmt *stmt = reader.prepare("SELECT a FROM t");
+  ASSERT_EQ(reader.execute(stmt, 0), OCI_SUCCESS);
+  int a = 0;
+  OCIDefine *def = nullptr;
+  ASSERT_EQ(OCIDefineByPos(stmt, &def, reader.err, 1, &a, sizeof a, SQLT_INT, nullptr, nullptr, nullptr, OCI_DEFAULT),
+            OCI_SUCCESS);
+  ASSERT_EQ(OCIStmtFetch(stmt, reader.err, 1, OCI_FETCH_NEXT, OCI_DEFAULT), OCI_SUCCESS);
+  // The open query keeps the writer from committing...
+  writer.ok("INSERT INTO t VALUES (3)");
+  EXPECT_EQ(writer.run("COMMIT"), OCI_ERROR);
+  EXPECT_EQ(writer.code(), 30006);
+  // ... until its session ends, though its handle lives on.
+  reader.logoff();
+  writer.ok("COMMIT");
+  EXPECT_EQ(OCIStmtFetch(stmt, reader.err, 1, OCI_FETCH_NEXT, OCI_DEFAULT), OCI_ERROR);
+  EXPECT_EQ(reader.errors(), "ORA-03114: not connected to ORACLE\n");
+}
+
+TEST(Logon, AFileThatIsNoDatabaseFailsWithAClearError) {
+  TempDb db;
+  FILE *f = std::fopen(db.path().c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fputs("this is a text file, long enough to have a header of its own ......................", f);
+  std::fclose(f);
+  Client c;
+  EXPECT_EQ(c.logon(db.path()), OCI_ERROR);
+  EXPECT_EQ(c.code(), 1034);
+  EXPECT_NE(c.errors().find("ORA-01034: ORACLE not available"), std::string::npos) << c.errors();
+  EXPECT_EQ(c.svc, nullptr);
+}
+
 TEST(Handles, DeadWrongOrNullHandlesAreInvalid) {
   Client c;
   EXPECT_EQ(OCIHandleFree(nullptr, OCI_HTYPE_STMT), OCI_INVALID_HANDLE);

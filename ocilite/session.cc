@@ -273,12 +273,17 @@ sword OCILogoff(OCISvcCtx *svchp, OCIError *errhp) {
   if (!svc || !err) return OCI_INVALID_HANDLE;
   err->records.clear();
   if (svc->conn) {
+    // Queries still open end here, so that their read locks go with the
+    // session even while their statement handles live on.
+    for (sqlite3_stmt *p = sqlite3_next_stmt(svc->conn->db, nullptr); p; p = sqlite3_next_stmt(svc->conn->db, p))
+      sqlite3_reset(p);
     // The end of a session commits its open work.
     OraError e = svc->conn->commit();
     if (e.failed()) {
       svc->conn->rollback();
       setErrors(err, e);
     }
+    svc->conn->loggedOff = true;
   }
   bool failed = !err->records.empty();
   destroy(svc);

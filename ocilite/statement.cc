@@ -449,6 +449,10 @@ Put putValue(StmtHandle *s, DefineHandle *d, ub4 row, int col, OraError &err) {
 sword fetchRows(StmtHandle *s, ErrorHandle *err, ub4 nrows) {
   s->rowsFetched = 0;
   if (!s->executed || !s->sqlite) return fail(err, oraError(24338));
+  if (s->conn->loggedOff) return fail(err, oraError(3114));
+  // A define beyond the select list would never be filled.
+  for (size_t k = s->columns.size(); k < s->defines.size(); ++k)
+    if (s->defines[k]) return fail(err, oraError(1007));
   if (nrows == 0) {
     // Cancels the cursor.
     sqlite3_reset(s->sqlite);
@@ -717,7 +721,7 @@ sword OCIStmtExecute(OCISvcCtx *svchp, OCIStmt *stmtp, OCIError *errhp, ub4 iter
   auto *err = live<ErrorHandle>(errhp, OCI_HTYPE_ERROR);
   if (!svc || !s || !err) return OCI_INVALID_HANDLE;
   err->records.clear();
-  if (!svc->conn) return fail(err, oraError(1034));
+  if (!svc->conn || svc->conn->loggedOff) return fail(err, oraError(3114));
   return execute(svc, s, err, iters, rowoff, mode);
 }
 
