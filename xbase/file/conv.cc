@@ -46,9 +46,12 @@ void scratchCopy(char* scratch, const char* text, int32_t n, int32_t limit) {
   scratch[i] = '\0';
 }
 
+// Year 0 (n = -1) is a leap year of 366 days: the divisions round down there, so
+// that 0000-12-31 is the day before 0001-01-01 rather than the same day.
 int64_t daysBeforeYear64(int64_t year) {
   int64_t n = year - 1;
-  return n * 365 + n / 4 - n / 100 + n / 400;
+  auto down = [n](int64_t d) { return n >= 0 ? n / d : -((-n + d - 1) / d); };
+  return n * 365 + down(4) - down(100) + down(400);
 }
 
 void localNow(std::tm* out) {
