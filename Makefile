@@ -29,7 +29,7 @@ define install_missing
 	fi
 endef
 
-.PHONY: all deps configure build test demo clean bench
+.PHONY: all deps configure build test demo clean bench test-sanitize fuzz stress
 
 all: build
 
@@ -57,3 +57,41 @@ bench: build
 
 clean:
 	rm -rf $(BUILD)
+
+# The whole ctest suite built with the address and undefined-behaviour
+# sanitizers, in a build directory of its own.  Any report fails the run.
+# Allocation failures return null (the engine's pool tests ask for impossible
+# sizes and expect a clean refusal) instead of aborting.
+SANITIZE_BUILD ?= build-sanitize
+SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1 \
+               UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DDRIFT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug $(CMAKE_ARGS)
+	cmake --build $(SANITIZE_BUILD) -j$(JOBS)
+	cd $(SANITIZE_BUILD) && $(SANITIZE_ENV) ctest --output-on-failure -j$(JOBS)
+
+# libFuzzer targets (fuzz/), built with clang in their own directory, each run
+# for FUZZ_SECONDS on a working copy of its seed corpus (fuzz/corpus/<name>).
+# Findings are written to $(FUZZ_BUILD)/findings/.
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?= command_line config_export config_import dbf_walk expr conv sql ocilite_values
+
+fuzz: deps
+	@command -v clang++ >/dev/null 2>&1 || { \
+	  SUDO=""; [ "$$(id -u)" = 0 ] || SUDO=sudo; \
+	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq clang; }
+	cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZ_BUILD) -j$(JOBS)
+	@mkdir -p $(FUZZ_BUILD)/findings
+	@set -e; for t in $(FUZZ_TARGETS) $$(test -x $(FUZZ_BUILD)/fuzz_ntx_walk && echo ntx_walk); do \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$t; \
+	  echo "== fuzz_$$t: $(FUZZ_SECONDS) s"; \
+	  $(FUZZ_BUILD)/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -timeout=20 \
+	    -rss_limit_mb=2048 -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_BUILD)/findings/$$t- \
+	    $(FUZZ_BUILD)/corpus/$$t fuzz/corpus/$$t 2>$(FUZZ_BUILD)/fuzz_$$t.log || \
+	    { tail -40 $(FUZZ_BUILD)/fuzz_$$t.log; exit 1; }; \
+	  grep -E "^(#[0-9]+ +DONE|stat::number_of_executed_units)" $(FUZZ_BUILD)/fuzz_$$t.log; \
+	done
