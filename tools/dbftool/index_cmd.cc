@@ -1,0 +1,341 @@
+// dbftool's index commands: index, list, seek, check, append, zap and eval.
+//
+// Commands that change a file open it shared and read-write; a group file named with
+// --group is opened with it (without --group, FILE.CGP is opened when it exists).
+// Commands that only read open everything read-only and shared.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tools/dbftool/command.h"
+#include "tools/dbftool/tool_util.h"
+#include "xbase/data/error.h"
+#include "xbase/file/conv.h"
+#include "xbase/index/expr.h"
+#include "xbase/index/ntx.h"
+
+namespace dbftool {
+namespace {
+
+struct IndexArgs {
+  std::vector<std::string> args;
+  std::string group, filter;
+  bool unique = false, descending = false, hasRecno = false;
+  long recno = 1;
+};
+
+// Reads the options a command allows; anything else starting with "--" is refused.
+bool parseIndexArgs(int argc, char** argv, const std::vector<std::string>& allowed,
+                    IndexArgs* out) {
+  auto allows = [&](const char* o) {
+    for (const std::string& a : allowed)
+      if (a == o) return true;
+    return false;
+  };
+  for (int i = 0; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a.rfind("--", 0) != 0 || a == "--") {
+      out->args.push_back(a);
+      continue;
+    }
+    if (!allows(a.c_str())) {
+      std::fprintf(stderr, "dbftool: unknown option '%s'\n", a.c_str());
+      return false;
+    }
+    if (a == "--unique") {
+      out->unique = true;
+    } else if (a == "--descending") {
+      out->descending = true;
+    } else {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "dbftool: %s needs a value\n", a.c_str());
+        return false;
+      }
+      std::string v = argv[++i];
+      if (a == "--group") out->group = v;
+      else if (a == "--for") out->filter = v;
+      else if (a == "--recno") {
+        char* end = nullptr;
+        out->recno = std::strtol(v.c_str(), &end, 10);
+        out->hasRecno = true;
+        if (v.empty() || *end != '\0' || out->recno < 1) {
+          std::fprintf(stderr, "dbftool: --recno takes a record number from 1\n");
+          return false;
+        }
+      }
+    }
+  }
+  return true;
+}
+
+// A data file with its own context, opened for the index commands.
+class IndexedData {
+ public:
+  IndexedData(const std::string& path, bool writable, const std::string& group) {
+    engineInit(&context_);
+    context_.errQuiet = 1;
+    context_.openReadOnly = writable ? 0 : 1;
+    context_.autoOpen = group.empty() && writable ? 1 : 0;
+    data_ = dataOpen(&context_, engineName(path).c_str());
+    if (data_ && !group.empty() && writable && !i4open(data_, engineName(group).c_str())) {
+      dataClose(data_);
+      data_ = nullptr;
+    }
+  }
+  ~IndexedData() {
+    if (data_) dataClose(data_);
+    exprCalcClearAll(&context_);
+    engineRelease(&context_);
+  }
+  DataFile* data() const { return data_; }
+  CODE4* context() { return &context_; }
+  // The open tag of that file, or the tag opened alone.
+  IndexTag* tag(const std::string& name) {
+    std::string engine = engineName(name);
+    if (IndexTag* t = tagFind(data_, engine.c_str())) return t;
+    return t4open(data_, nullptr, engine.c_str());
+  }
+
+ private:
+  CODE4 context_;
+  DataFile* data_ = nullptr;
+};
+
+std::string shownKey(IndexTag* tag, const uint8_t* key) {
+  std::string s(reinterpret_cast<const char*>(key), tag->keySize);
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+
+int runIndex(int argc, char** argv) {
+  IndexArgs a;
+  if (!parseIndexArgs(argc, argv, {"--unique", "--descending", "--for", "--group"}, &a)) return 1;
+  if (a.args.size() != 3) {
+    std::fprintf(stderr, "usage: dbftool index FILE TAG.NTX EXPR [--unique] [--descending] "
+                         "[--for EXPR] [--group GROUP.CGP]\n");
+    return 1;
+  }
+  IndexedData file(a.args[0], true, "");
+  if (!file.data()) return failEngine(a.args[0], file.context());
+  std::string tagName = engineName(a.args[1]);
+  std::string group = engineName(a.group);
+  TagCreateInfo info{tagName.c_str(), a.args[2].c_str(), a.filter.empty() ? nullptr : a.filter.c_str(),
+                     a.unique ? 1 : 0, a.descending ? 1 : 0};
+  IndexTag* tag = tagCreate(file.data(), &info, a.group.empty() ? nullptr : group.c_str());
+  if (!tag) return failEngine(a.args[1], file.context());
+  int32_t entries = 0;
+  for (int rc = tagFirst(tag); rc == 0; rc = tagNext(tag)) ++entries;
+  std::printf("%s: %d keys of %d bytes\n", a.args[1].c_str(), entries, tag->keySize);
+  return 0;
+}
+
+int runList(int argc, char** argv) {
+  IndexArgs a;
+  if (!parseIndexArgs(argc, argv, {}, &a)) return 1;
+  if (a.args.size() != 2) {
+    std::fprintf(stderr, "usage: dbftool list FILE TAG.NTX\n");
+    return 1;
+  }
+  IndexedData file(a.args[0], false, "");
+  if (!file.data()) return failEngine(a.args[0], file.context());
+  IndexTag* tag = file.tag(a.args[1]);
+  if (!tag) return failEngine(a.args[1], file.context());
+  int rc = tag->descending ? tagLast(tag) : tagFirst(tag);
+  while (rc == 0) {
+    std::printf("%d\t%s\n", tagCurrentRecno(tag), shownKey(tag, tagCurrentKey(tag)).c_str());
+    rc = tag->descending ? tagPrevious(tag) : tagNext(tag);
+  }
+  if (rc < 0) return failEngine(a.args[1], file.context());
+  return std::fflush(stdout) == 0 ? 0 : fail(a.args[0], "cannot write the output");
+}
+
+int runSeek(int argc, char** argv) {
+  IndexArgs a;
+  if (!parseIndexArgs(argc, argv, {}, &a)) return 1;
+  if (a.args.size() != 3) {
+    std::fprintf(stderr, "usage: dbftool seek FILE TAG.NTX VALUE\n");
+    return 1;
+  }
+  IndexedData file(a.args[0], false, "");
+  if (!file.data()) return failEngine(a.args[0], file.context());
+  IndexTag* tag = file.tag(a.args[1]);
+  if (!tag) return failEngine(a.args[1], file.context());
+  std::vector<uint8_t> key(tag->keySize);
+  int32_t len = tagKeyFromText(tag, a.args[2].c_str(), key.data());
+  if (len < 0)
+    return fail(a.args[1], "'" + a.args[2] + "' is not a value of the key's type " +
+                               std::string(1, tag->keyType));
+  auto equal = [&]() { return std::memcmp(tagCurrentKey(tag), key.data(), static_cast<size_t>(len)) == 0; };
+  int rc = tagSeek(tag, key.data(), len);
+  bool exact = rc == 0 && equal();
+  if (tag->descending && rc >= 0) {
+    // In descending order "at or after" means the last key at or below the value.
+    if (exact) {
+      int32_t recno = tagCurrentRecno(tag);
+      std::vector<uint8_t> at(tagCurrentKey(tag), tagCurrentKey(tag) + tag->keySize);
+      while ((rc = tagNext(tag)) == 0 && equal()) {
+        recno = tagCurrentRecno(tag);
+        at.assign(tagCurrentKey(tag), tagCurrentKey(tag) + tag->keySize);
+      }
+      if (rc < 0) return failEngine(a.args[1], file.context());
+      std::string shown = shownKey(tag, at.data());
+      std::printf("{\"recno\":%d,\"key\":%s,\"exact\":true}\n", recno,
+                  jsonString(shown, Encoding::Cp866).c_str());
+      return 0;
+    }
+    rc = rc == resultAtEnd ? tagLast(tag) : tagPrevious(tag);
+    if (rc == resultAtBeginning) rc = resultAtEnd;
+  }
+  if (rc < 0) return failEngine(a.args[1], file.context());
+  if (rc != 0) return 1;
+  std::printf("{\"recno\":%d,\"key\":%s,\"exact\":%s}\n", tagCurrentRecno(tag),
+              jsonString(shownKey(tag, tagCurrentKey(tag)), Encoding::Cp866).c_str(),
+              exact ? "true" : "false");
+  return 0;
+}
+
+int runCheck(int argc, char** argv) {
+  IndexArgs a;
+  if (!parseIndexArgs(argc, argv, {}, &a)) return 1;
+  if (a.args.size() < 2) {
+    std::fprintf(stderr, "usage: dbftool check FILE TAG.NTX...\n");
+    return 1;
+  }
+  IndexedData file(a.args[0], false, "");
+  if (!file.data()) return failEngine(a.args[0], file.context());
+  for (size_t i = 1; i < a.args.size(); ++i) {
+    IndexTag* tag = file.tag(a.args[i]);
+    if (!tag) return failEngine(a.args[i], file.context());
+    char message[400];
+    if (tagCheck(tag, message, sizeof message) != 0) return fail(a.args[i], message);
+    std::printf("%s: sound\n", a.args[i].c_str());
+  }
+  return 0;
+}
+
+int runAppend(int argc, char** argv) {
+  IndexArgs a;
+  if (!parseIndexArgs(argc, argv, {"--group"}, &a)) return 1;
+  if (a.args.size() < 1) {
+    std::fprintf(stderr, "usage: dbftool append FILE [--group GROUP.CGP] NAME=VALUE ...\n");
+    return 1;
+  }
+  IndexedData file(a.args[0], true, a.group);
+  DataFile* d = file.data();
+  if (!d) return failEngine(a.args[0], file.context());
+  if (dataAppendStart(d, 0) != 0) return failEngine(a.args[0], file.context());
+  dataBlank(d);
+  for (size_t i = 1; i < a.args.size(); ++i) {
+    const std::string& pair = a.args[i];
+    size_t eq = pair.find('=');
+    if (eq == std::string::npos || eq == 0) return fail(a.args[0], "'" + pair + "' is not NAME=VALUE");
+    std::string name = pair.substr(0, eq), value = pair.substr(eq + 1);
+    int32_t saved = file.context()->errFieldLookup;
+    file.context()->errFieldLookup = 0;
+    FieldInfo* f = dataFieldByName(d, name.c_str());
+    file.context()->errFieldLookup = saved;
+    if (!f) return fail(a.args[0], "no field named " + name);
+    int type = fieldType(f);
+    if (type == 'N') {
+      char* end = nullptr;
+      double v = std::strtod(value.c_str(), &end);
+      if (value.empty() || *end != '\0') return fail(a.args[0], name + ": '" + value + "' is not a number");
+      fieldAssignDouble(f, v);
+    } else if (type == 'D') {
+      if (!value.empty() && (value.size() != 8 || value.find_first_not_of("0123456789") != std::string::npos ||
+                             dateToJulian(value.c_str()) <= 0))
+        return fail(a.args[0], name + ": '" + value + "' is not a date CCYYMMDD");
+      fieldAssignText(f, value.data(), static_cast<int32_t>(value.size()));
+    } else if (type == 'M') {
+      return fail(a.args[0], name + ": memo fields cannot be set here");
+    } else {
+      if (static_cast<int32_t>(value.size()) > fieldLength(f))
+        return fail(a.args[0], name + ": value longer than the field (" + std::to_string(fieldLength(f)) + ")");
+      fieldAssignText(f, value.data(), static_cast<int32_t>(value.size()));
+    }
+  }
+  int rc = dataAppend(d);
+  if (rc == resultUniqueKey) return fail(a.args[0], "a unique tag refused the key; nothing was appended");
+  if (rc != 0) return failEngine(a.args[0], file.context());
+  std::printf("%d\n", dataRecordNumber(d));
+  return 0;
+}
+
+int runZap(int argc, char** argv) {
+  IndexArgs a;
+  if (!parseIndexArgs(argc, argv, {"--group"}, &a)) return 1;
+  if (a.args.size() != 1) {
+    std::fprintf(stderr, "usage: dbftool zap FILE [--group GROUP.CGP]\n");
+    return 1;
+  }
+  IndexedData file(a.args[0], true, a.group);
+  if (!file.data()) return failEngine(a.args[0], file.context());
+  if (dataZap(file.data(), 1, 2000000000) != 0) return failEngine(a.args[0], file.context());
+  return 0;
+}
+
+int runEval(int argc, char** argv) {
+  IndexArgs a;
+  if (!parseIndexArgs(argc, argv, {"--recno"}, &a)) return 1;
+  if (a.args.size() != 2) {
+    std::fprintf(stderr, "usage: dbftool eval FILE EXPR [--recno N]\n");
+    return 1;
+  }
+  IndexedData file(a.args[0], false, "");
+  DataFile* d = file.data();
+  if (!d) return failEngine(a.args[0], file.context());
+  int32_t count = dataRecordCount(d);
+  if (a.hasRecno || count > 0) {
+    if (a.recno > count) return fail(a.args[0], "no record " + std::to_string(a.recno));
+    if (dataGo(d, static_cast<int32_t>(a.recno)) != 0) return failEngine(a.args[0], file.context());
+  }
+  CompiledExpr* expr = exprCompile(d, a.args[1].c_str());
+  if (!expr) return fail(a.args[1], engineMessage(engineErrorCode(file.context())));
+  char* result = nullptr;
+  int32_t len = exprEvaluate(expr, &result);
+  if (len < 0) {
+    exprFree(expr);
+    return failEngine(a.args[1], file.context());
+  }
+  char type = exprType(expr);
+  std::string value;
+  if (type == 'L') {
+    int32_t v;
+    std::memcpy(&v, result, sizeof v);
+    value = v ? ".T." : ".F.";
+  } else if (type == 'n') {
+    double v;
+    std::memcpy(&v, result, sizeof v);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.15g", v);
+    value = text;
+  } else if (type == 'd') {
+    double v;
+    std::memcpy(&v, result, sizeof v);
+    char date[9] = {};
+    julianToDate(static_cast<int32_t>(v), date);
+    value = date;
+  } else {
+    value.assign(result, static_cast<size_t>(len));
+  }
+  exprFree(expr);
+  std::printf("{\"type\":\"%c\",\"length\":%d,\"value\":%s}\n", type, len,
+              jsonString(value, Encoding::Cp866).c_str());
+  return 0;
+}
+
+}  // namespace
+
+DBFTOOL_COMMAND("index",
+                "index FILE TAG.NTX EXPR [--unique] [--descending] [--for EXPR] [--group GROUP.CGP]",
+                runIndex);
+DBFTOOL_COMMAND("list", "list FILE TAG.NTX", runList);
+DBFTOOL_COMMAND("seek", "seek FILE TAG.NTX VALUE", runSeek);
+DBFTOOL_COMMAND("check", "check FILE TAG.NTX...", runCheck);
+DBFTOOL_COMMAND("append", "append FILE [--group GROUP.CGP] NAME=VALUE ...", runAppend);
+DBFTOOL_COMMAND("zap", "zap FILE [--group GROUP.CGP]", runZap);
+DBFTOOL_COMMAND("eval", "eval FILE EXPR [--recno N]", runEval);
+
+}  // namespace dbftool
