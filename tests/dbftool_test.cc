@@ -255,6 +255,26 @@ TEST_F(DbftoolTest, EncodingsAndControlCharactersGiveValidUtf8) {
   EXPECT_NE(r.err.find("cp866"), std::string::npos);
 }
 
+TEST_F(DbftoolTest, DamagedDescriptorsStillGiveValidUtf8AndJson) {
+  ASSERT_EQ(tool({"create", "odd.dbf", "AB:C:3"}).exitCode, 0);
+  std::string bytes = e2e::readFile(dir.path("odd.dbf"));
+  bytes[32] = '\xE9';  // name: 0xE9 0x01
+  bytes[33] = '\x01';
+  bytes[32 + 11] = '\x07';  // a type byte that is no letter
+  e2e::writeFile(dir.path("odd.dbf"), bytes);
+  e2e::RunResult r = tool({"info", "--json", "odd.dbf"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("\"fields\":[{\"name\":\"щ\\u0001\",\"type\":\"\\u0007\",\"length\":3,"),
+            std::string::npos)
+      << r.out;
+  r = tool({"info", "odd.dbf"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("    1  щ\\x01       \\x07       3         0       1\n"), std::string::npos)
+      << r.out;
+  r = tool({"dump", "odd.dbf"});
+  EXPECT_EQ(r.out, "щ\\x01\r\n");
+}
+
 TEST_F(DbftoolTest, FailuresNameTheFileAndTheEngineErrorAndChangeNothing) {
   // Missing file.
   e2e::RunResult r = tool({"info", "none.dbf"});

@@ -1,6 +1,7 @@
 // dbftool info: the header facts and the field table.
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "tools/dbftool/command.h"
 #include "tools/dbftool/tool_util.h"
@@ -22,15 +23,19 @@ void printJson(DataFile* d, int32_t count, Encoding encoding) {
               count, d->memoFile.handle >= 0 ? "true" : "false");
   for (int32_t j = 1; j <= dataFieldCount(d); ++j) {
     FieldInfo* f = dataField(d, j);
-    std::printf("%s{\"name\":%s,\"type\":\"%c\",\"length\":%d,\"decimals\":%d}", j > 1 ? "," : "",
-                jsonString(fieldName(f), encoding).c_str(), static_cast<char>(f->type),
-                fieldLength(f), fieldDecimals(f));
+    // The type letter goes through the same escaping as the name: a damaged
+    // descriptor must not make the output invalid JSON.
+    char letter = static_cast<char>(f->type);
+    std::printf("%s{\"name\":%s,\"type\":%s,\"length\":%d,\"decimals\":%d}", j > 1 ? "," : "",
+                jsonString(fieldName(f), encoding).c_str(),
+                jsonString(std::string_view(&letter, 1), encoding).c_str(), fieldLength(f),
+                fieldDecimals(f));
   }
   std::printf("]}\n");
 }
 
 void printText(const std::string& path, DataFile* d, int32_t count, Encoding encoding) {
-  std::printf("File:          %s\n", path.c_str());
+  std::printf("File:          %s\n", displayText(path, Encoding::Utf8).c_str());
   std::printf("Version:       0x%02X\n", d->header.version);
   std::printf("Memo file:     %s\n", d->memoFile.handle >= 0 ? "yes" : "no");
   std::printf("Last update:   %s\n", lastUpdate(d).c_str());
@@ -41,10 +46,13 @@ void printText(const std::string& path, DataFile* d, int32_t count, Encoding enc
   std::printf("    #  Name        Type  Length  Decimals  Offset\n");
   for (int32_t j = 1; j <= dataFieldCount(d); ++j) {
     FieldInfo* f = dataField(d, j);
-    std::string name = toUtf8(fieldName(f), encoding);
-    std::printf("%5d  %s%*s  %c     %6d  %8d  %6d\n", j, name.c_str(),
-                static_cast<int>(10 - std::string(fieldName(f)).size()), "",
-                static_cast<char>(f->type), fieldLength(f), fieldDecimals(f), f->offset);
+    size_t width = 0;
+    std::string name = displayText(fieldName(f), encoding, &width);
+    char letter = static_cast<char>(f->type);
+    std::string type = displayText(std::string_view(&letter, 1), encoding);
+    std::printf("%5d  %s%*s  %-4s  %6d  %8d  %6d\n", j, name.c_str(),
+                width < 10 ? static_cast<int>(10 - width) : 0, "", type.c_str(), fieldLength(f),
+                fieldDecimals(f), f->offset);
   }
 }
 

@@ -108,6 +108,24 @@ std::string toUtf8(std::string_view bytes, Encoding encoding) {
   return out;
 }
 
+std::string displayText(std::string_view bytes, Encoding encoding, size_t* width) {
+  std::string out;
+  size_t chars = 0;
+  forEachChar(bytes, encoding, [&](uint32_t c) {
+    if (isControl(c)) {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\x%02X", static_cast<unsigned>(c));
+      out += esc;
+      chars += 4;
+    } else {
+      appendCodePoint(out, c);
+      chars += 1;
+    }
+  });
+  if (width) *width = chars;
+  return out;
+}
+
 std::string jsonString(std::string_view bytes, Encoding encoding) {
   std::string out = "\"";
   forEachChar(bytes, encoding, [&](uint32_t c) {

@@ -16,6 +16,10 @@ bool parseEncoding(std::string_view name, Encoding* out);
 // passes well-formed sequences and turns every malformed byte into U+FFFD.
 std::string toUtf8(std::string_view bytes, Encoding encoding);
 
+// Text for a person: the bytes as UTF-8 with every control character as \xNN.
+// *width (when not null) receives the number of characters, for aligning columns.
+std::string displayText(std::string_view bytes, Encoding encoding, size_t* width = nullptr);
+
 // A JSON string literal (with quotes) of the bytes: ", \ and every control
 // character (below 0x20, and 0x7F) escaped.
 std::string jsonString(std::string_view bytes, Encoding encoding);
