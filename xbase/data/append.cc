@@ -109,7 +109,10 @@ int dataAppend(DataFile* data) {
   if (!data || dataInError(data)) return -1;
   int rc = dataLockAppend(data);
   if (rc != 0) return rc;
-  data->header.recordCount = -1;
+  // Another process may have appended since the count was kept, unless the file is
+  // ours alone (exclusive or wholly locked): then the kept count stays, and an append
+  // costs no measuring of the file length.
+  if (!data->fileLocked && !dataExclusive(data)) data->header.recordCount = -1;
 
   int32_t count = dataRecordCount(data);
   rc = count < 0 ? -1 : dataLockRecord(data, count + 1);
