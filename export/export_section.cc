@@ -14,13 +14,12 @@
 // Set-up errors set exit code 1 and skip the transfer; every other failure raises.
 // On every path out, raised or not, the dbf file is closed and the context
 // released, so the header counts exactly the records appended.
-#include <cstdio>
-#include <cstring>
+#include <unistd.h>
+
+#include <cstdint>
 #include <string>
 
 #include "export/export_error.h"
-#include <unistd.h>
-
 #include "export/export_run.h"
 #include "front/config_reader.h"
 #include "front/console.h"

@@ -16,8 +16,9 @@ class ExportTest : public ::testing::Test {
  protected:
   // Runs SQL statements on the test database (shop.db in the directory).
   void sql(const std::string& statements) {
-    e2e::RunResult r = e2e::runProgram("/usr/bin/sqlite3", {dir.path("shop.db")},
-                                       {.stdinText = statements});
+    e2e::RunOptions options;
+    options.stdinText = statements;
+    e2e::RunResult r = e2e::runProgram("/usr/bin/sqlite3", {dir.path("shop.db")}, options);
     ASSERT_EQ(r.exitCode, 0) << r.err;
   }
 
@@ -35,7 +36,9 @@ class ExportTest : public ::testing::Test {
   e2e::RunResult exdrift(const std::vector<std::string>& extra = {}) {
     std::vector<std::string> args = {"-S:shop.db", "-U:scott", "-P:tiger", "-F:run.cfg"};
     args.insert(args.end(), extra.begin(), extra.end());
-    return e2e::runProgram("exdrift", args, {.cwd = dir.path()});
+    e2e::RunOptions options;
+    options.cwd = dir.path();
+    return e2e::runProgram("exdrift", args, options);
   }
 
   // The records as dbftool dump --json prints them.
