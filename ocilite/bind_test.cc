@@ -2,6 +2,8 @@
 // libocilite, through OCI only.
 #include "ocilite/testing/oci_client.h"
 
+#include <cmath>
+
 namespace ocilite_test {
 namespace {
 
@@ -138,6 +140,11 @@ TEST_F(OciTest, NumbersKeepEveryDigitThatFitsTheirColumn) {
   EXPECT_EQ(insertText(c, "INSERT INTO t (id, p) VALUES (10, :v)", values[0]), OCI_ERROR);
   EXPECT_EQ(c.code(), 1438);
   EXPECT_EQ(c.value("SELECT TO_CHAR(n) FROM t WHERE id = 2"), "123456789.0123456789");
+  // Doubles written by other programs keep the digits they have.
+  c.ok("INSERT INTO t (id, n) VALUES (20, 1234567890.1234567)");
+  c.ok("INSERT INTO t (id, n) VALUES (21, 0.1)");
+  EXPECT_EQ(c.value("SELECT n FROM t WHERE id = 20"), "1234567890.1234567");
+  EXPECT_EQ(c.value("SELECT n FROM t WHERE id = 21"), ".1");
 }
 
 TEST_F(OciTest, CharPadsAndVarchar2RefusesLongerValues) {
@@ -278,6 +285,18 @@ TEST_F(OciTest, IntegerAndBinaryBinds) {
   n = 1000;
   EXPECT_EQ(c.execute(ins), OCI_ERROR);
   EXPECT_EQ(c.code(), 1438);
+
+  // Doubles: rounded to the column's scale; no infinity.
+  OCIStmt *dbl = c.prepare("INSERT INTO t (n) VALUES (:n)");
+  double x = 12.25;
+  ASSERT_EQ(OCIBindByName(dbl, &b, c.err, ot(":n"), -1, &x, sizeof x, SQLT_FLT, nullptr, nullptr, nullptr, 0,
+                          nullptr, OCI_DEFAULT),
+            OCI_SUCCESS);
+  ASSERT_EQ(c.execute(dbl), OCI_SUCCESS) << c.errors();
+  EXPECT_EQ(c.value("SELECT n FROM t WHERE r IS NULL"), "12.3");
+  x = HUGE_VAL;
+  EXPECT_EQ(c.execute(dbl), OCI_ERROR);
+  EXPECT_EQ(c.errors(), "ORA-01426: numeric overflow\n");
 }
 
 }  // namespace

@@ -107,11 +107,17 @@ Decimal decimalFromInt(int64_t v) {
 }
 
 Decimal decimalFromDouble(double v) {
+  // The shortest of 15, 16 or 17 significant digits that reads back as the
+  // same double: every value the store keeps as REAL has at most 15 digits
+  // and comes back exactly, and a double written by another program (the
+  // sqlite3 command) keeps all the digits it has.
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%.15e", v);
+  for (int digits = 15; digits <= 17; ++digits) {
+    std::snprintf(buf, sizeof buf, "%.*e", digits - 1, v);
+    if (digits == 17 || std::strtod(buf, nullptr) == v) break;
+  }
   Decimal d;
   if (!parseDecimal(buf, '.', d)) return Decimal{};
-  roundToDigits(d, 15);
   return d;
 }
 

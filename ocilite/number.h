@@ -27,8 +27,8 @@ struct Decimal {
 // text has another shape (the caller raises ORA-01722).
 bool parseDecimal(std::string_view text, char decimalChar, Decimal &out);
 
-// The value of a 64-bit integer or of a double (read with 15 significant
-// digits, the precision the store keeps for REAL values).
+// The value of a 64-bit integer or of a double (the shortest decimal of 15
+// to 17 significant digits that reads back as the same double).
 Decimal decimalFromInt(int64_t v);
 Decimal decimalFromDouble(double v);
 

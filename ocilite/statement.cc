@@ -5,6 +5,7 @@
 #include "ocilite/values.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -244,6 +245,8 @@ OraError bindRow(StmtHandle *s, ub4 row) {
           } else if (size == 8) {
             std::memcpy(&v, p, 8);
           }
+          // Oracle's NUMBER has no infinity and no NaN.
+          if (!std::isfinite(v)) return oraError(1426);
           b->number = decimalFromDouble(v);
           numeric = true;
           break;
