@@ -118,6 +118,21 @@ int loadFrom(MemoFieldState* m, const char* record) {
   return rc;
 }
 
+// Locks the current record and reads its stored copy into the old record buffer,
+// unless that copy is already there.
+int readLockedCopy(DataFile* data) {
+  int32_t n = data->recordNumber;
+  int rc = dataLockRecord(data, n);
+  if (rc != 0) return rc;
+  if (data->oldBufferValid && data->oldRecordNumber == n) return 0;
+  rc = fileReadAll(&data->file, dataRecordOffset(data, n), data->oldRecord,
+                   static_cast<uint32_t>(data->recordLength));
+  if (rc != 0) return rc;
+  data->oldRecordNumber = n;
+  data->oldBufferValid = 1;
+  return 0;
+}
+
 int ensureLoaded(MemoFieldState* m) {
   if (!m->notLoaded) return 0;
   DataFile* data = m->field->owner;
@@ -127,7 +142,7 @@ int ensureLoaded(MemoFieldState* m) {
     return 0;
   }
   if (data->context->lockOnRead && data->recordNumber > 0) {
-    int rc = dataLockRecord(data, data->recordNumber);
+    int rc = readLockedCopy(data);
     if (rc != 0) return rc;
   }
   return loadFrom(m, data->record);
@@ -313,18 +328,10 @@ int memoWrite(FieldInfo* field) {
   if (!m || !m->changed) return 0;
   DataFile* data = field->owner;
   if (data->context->errorCode < 0) return -1;
-  int32_t n = data->recordNumber;
   int64_t oldBlock = 0;
-  if (n > 0) {
-    int rc = dataLockRecord(data, n);
+  if (data->recordNumber > 0) {
+    int rc = readLockedCopy(data);
     if (rc != 0) return rc;
-    if (!data->oldBufferValid || data->oldRecordNumber != n) {
-      rc = fileReadAll(&data->file, dataRecordOffset(data, n), data->oldRecord,
-                       static_cast<uint32_t>(data->recordLength));
-      if (rc != 0) return rc;
-      data->oldRecordNumber = n;
-      data->oldBufferValid = 1;
-    }
     oldBlock = blockNumber(field, data->oldRecord);
   }
   int64_t block = 0;

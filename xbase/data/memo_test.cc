@@ -166,6 +166,30 @@ TEST_F(MemoTest, CopyOutResetAndNonMemoFields) {
   EXPECT_EQ(e.code(), 0);
 }
 
+TEST_F(MemoTest, WithLockOnReadTheMemoWaitsForTheRecordLock) {
+  DataFile* d = create();
+  ASSERT_NE(d, nullptr);
+  ASSERT_TRUE(append(d, "x", "guarded"));
+  ASSERT_EQ(dataClose(d), 0);
+
+  Engine other;  // another opener (its own open file description) holds record 1
+  DataFile* holder = other.open(path);
+  ASSERT_NE(holder, nullptr);
+  ASSERT_EQ(dataLockRecord(holder, 1), 0);
+
+  d = e.open(path);
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(dataGo(d, 1), 0);
+  e.c.lockOnRead = 1;
+  e.c.lockTries = 1;
+  EXPECT_EQ(memoText(note(d)), nullptr);
+  EXPECT_EQ(e.code(), 0);  // a lock held elsewhere is a soft result
+  ASSERT_EQ(dataUnlock(holder), 0);
+  EXPECT_EQ(text(d), "guarded");
+  EXPECT_EQ(dataRecordLocked(d, 1), 1);
+  EXPECT_EQ(d->oldBufferValid, 1);
+}
+
 TEST_F(MemoTest, AppendStartCanCopyTheCurrentMemos) {
   DataFile* d = create();
   ASSERT_NE(d, nullptr);
