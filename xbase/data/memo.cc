@@ -165,15 +165,23 @@ int nextFreeBlock(DataFile* data, int64_t* next) {
   return 0;
 }
 
-// Writes text + 0x1A at block (padding a new run to whole blocks).
-int writeRun(DataFile* data, int64_t block, const char* text, int32_t length, bool pad) {
+// Writes text + 0x1A at block.  room is the run's size in bytes (its whole blocks);
+// a new run (pad) is written out to that size, zero-filled.  When the run has a byte
+// to spare after the 0x1A, a second 0x1A goes there: the engine stops at the first,
+// but other dbf readers look for the pair that dBASE III writes, and the byte would
+// otherwise be padding.  The blocks a memo takes stay (L + 1 + 511) / 512.
+int writeRun(DataFile* data, int64_t block, const char* text, int32_t length, int64_t room,
+             bool pad) {
   int64_t size = static_cast<int64_t>(length) + 1;
-  if (pad) size = (size + kBlock - 1) / kBlock * kBlock;
+  bool pair = size < room;
+  if (pair) ++size;
+  if (pad) size = room;
   if (size > UINT32_MAX) return errorReport(data->context, errorMemory);
   char* buffer = static_cast<char*>(engineAlloc(data->context, static_cast<size_t>(size)));
   if (!buffer) return errorReport(data->context, errorMemory);
   std::memcpy(buffer, text, length);
   buffer[length] = static_cast<char>(dbf::kEndOfFile);
+  if (pair) buffer[length + 1] = static_cast<char>(dbf::kEndOfFile);
   int rc = fileWrite(&data->memoFile, block * kBlock, buffer, static_cast<uint32_t>(size));
   engineFree(buffer);
   return rc;
@@ -196,7 +204,7 @@ int storeText(DataFile* data, const char* text, int32_t length, int64_t oldBlock
     c->errQuiet = saved;
     if (rc == 0 && length < blocks * kBlock) {
       *block = oldBlock;
-      return writeRun(data, oldBlock, text, length, false);
+      return writeRun(data, oldBlock, text, length, blocks * kBlock, false);
     }
     if (rc != 0) engineErrorSet(c, 0);
   }
@@ -205,7 +213,7 @@ int storeText(DataFile* data, const char* text, int32_t length, int64_t oldBlock
   if (rc != 0) return rc;
   int64_t used = (static_cast<int64_t>(length) + 1 + kBlock - 1) / kBlock;
   if (next + used > UINT32_MAX) return memoError(data, "Memo file is full");
-  rc = writeRun(data, next, text, length, true);
+  rc = writeRun(data, next, text, length, used * kBlock, true);
   if (rc != 0) return rc;
   unsigned char head[4];
   dbf::put32(head, static_cast<uint32_t>(next + used));

@@ -76,6 +76,13 @@ TEST_F(MemoTest, AppendWritesEachTextAtTheNextFreeBlock) {
   EXPECT_EQ(stored(2), t511);
   EXPECT_EQ(stored(3), t512);
   EXPECT_EQ(stored(5), t1500);
+  // Where the run has room, a second 0x1A follows the first (as dBASE III ends a
+  // memo); 511 bytes and their 0x1A fill block 2, so that one has a single 0x1A.
+  Bytes m = readFile(memoPath);
+  EXPECT_EQ(m[512 + 5], 0x1A);
+  EXPECT_EQ(m[512 + 6], 0x1A);
+  EXPECT_EQ(m[2 * 512 + 511], 0x1A);
+  EXPECT_EQ(m[3 * 512], 'c');
 
   // The fields hold the block numbers, right-aligned; blanks for no memo.
   const char* expected[] = {"         1", "         2", "         3", "          ", "         5"};
@@ -324,6 +331,19 @@ TEST_F(MemoTest, AnIndependentReaderSeesTheEngineMemos) {
   ASSERT_NE(p, nullptr);
   std::string out;
   char buffer[256];
+  while (size_t n = std::fread(buffer, 1, sizeof buffer, p)) out.append(buffer, n);
+  EXPECT_EQ(pclose(p), 0);
+  EXPECT_EQ(out, "one 9 rewritten\ntwo 1300 " + pattern(9, 9) + "\nthree 0 \n");
+
+  // python3-dbf ends a memo at the pair 0x1A 0x1A.
+  command =
+      "/usr/bin/python3 -c \"import dbf,sys\n"
+      "t = dbf.Table(sys.argv[1]); t.open()\n"
+      "for r in t: print(r.name.strip(), len(r.note), r.note[:9])\n"
+      "t.close()\" " + path;
+  p = popen(command.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  out.clear();
   while (size_t n = std::fread(buffer, 1, sizeof buffer, p)) out.append(buffer, n);
   EXPECT_EQ(pclose(p), 0);
   EXPECT_EQ(out, "one 9 rewritten\ntwo 1300 " + pattern(9, 9) + "\nthree 0 \n");
