@@ -192,6 +192,15 @@ TEST_F(ExportRun, ProgressCounterEveryTenThousandLines) {
   const std::string back = readBack("n.dbf");
   EXPECT_EQ(back.substr(0, 22), "count 10001\n[10001]\n[1");
   EXPECT_EQ(back.substr(back.size() - 8), "[2]\n[1]\n");
+
+  // On a terminal each count first moves the cursor back over the previous one.
+  e2e::RunOptions options;
+  options.cwd = dir.path();
+  r = e2e::runOnTerminal("exdrift", {"-S:shop.db", "-U:scott", "-P:tiger", "-F:run.cfg"}, "", "",
+                         options);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.tty, std::string(16, '\b'));
+  EXPECT_NE(r.out.find("Processing line:            10000   10001...Done\n"), std::string::npos);
 }
 
 TEST_F(ExportRun, ServerErrorsEndTheRunWithTheirText) {
