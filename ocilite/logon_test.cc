@@ -183,6 +183,39 @@ TEST(Logon, LogoffEndsOpenQueriesAndReleasesTheirLocks) {
   EXPECT_EQ(reader.errors(), "ORA-03114: not connected to ORACLE\n");
 }
 
+TEST(Logon, AFailedLogoffLeavesItsHandlesToTheCaller) {
+  TempDb db;
+  setenv("OCILITE_BUSY_TIMEOUT_MS", "200", 1);
+  Client reader, writer;
+  ASSERT_EQ(reader.logon(db.path()), OCI_SUCCESS);
+  ASSERT_EQ(writer.logon(db.path()), OCI_SUCCESS);
+  unsetenv("OCILITE_BUSY_TIMEOUT_MS");
+  reader.ok("CREATE TABLE t (a NUMBER)");
+  reader.ok("INSERT INTO t VALUES (1)");
+  reader.ok("COMMIT");
+  OCIStmt *stmt = reader.prepare("SELECT a FROM t");
+  int a = 0;
+  OCIDefine *def = nullptr;
+  ASSERT_EQ(OCIDefineByPos(stmt, &def, reader.err, 1, &a, sizeof a, SQLT_INT, nullptr, nullptr, nullptr, OCI_DEFAULT),
+            OCI_SUCCESS);
+  ASSERT_EQ(reader.execute(stmt, 0), OCI_SUCCESS);
+  ASSERT_EQ(OCIStmtFetch(stmt, reader.err, 1, OCI_FETCH_NEXT, OCI_DEFAULT), OCI_SUCCESS);  // holds a read lock
+
+  writer.ok("INSERT INTO t VALUES (2)");
+  OCISvcCtx *svc = writer.svc;
+  EXPECT_EQ(OCILogoff(svc, writer.err), OCI_ERROR);
+  EXPECT_EQ(writer.code(), 30006);
+  // The session is over, but its handle is still the caller's to free.
+  EXPECT_EQ(writer.run("INSERT INTO t VALUES (3)"), OCI_ERROR);
+  EXPECT_EQ(writer.errors(), "ORA-03114: not connected to ORACLE\n");
+  EXPECT_EQ(OCITransCommit(svc, writer.err, OCI_DEFAULT), OCI_ERROR);
+  EXPECT_EQ(OCIHandleFree(svc, OCI_HTYPE_SVCCTX), OCI_SUCCESS);
+  EXPECT_EQ(OCIHandleFree(svc, OCI_HTYPE_SVCCTX), OCI_INVALID_HANDLE);
+  writer.svc = nullptr;
+  reader.freeStatements();
+  EXPECT_EQ(reader.value("SELECT COUNT(*) FROM t"), "1");
+}
+
 TEST(Logon, AFileThatIsNoDatabaseFailsWithAClearError) {
   TempDb db;
   FILE *f = std::fopen(db.path().c_str(), "wb");

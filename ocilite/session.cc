@@ -280,14 +280,17 @@ sword OCILogoff(OCISvcCtx *svchp, OCIError *errhp) {
     // The end of a session commits its open work.
     OraError e = svc->conn->commit();
     if (e.failed()) {
+      // The work is lost, and the session is over all the same.  The handles
+      // stay live and the caller's to free: a caller that keeps them after a
+      // failed logoff frees them later, never a handle given out anew.
       svc->conn->rollback();
-      setErrors(err, e);
+      svc->conn->loggedOff = true;
+      return fail(err, e);
     }
     svc->conn->loggedOff = true;
   }
-  bool failed = !err->records.empty();
   destroy(svc);
-  return failed ? OCI_ERROR : OCI_SUCCESS;
+  return OCI_SUCCESS;
 }
 
 sword OCITransStart(OCISvcCtx *svchp, OCIError *errhp, uword timeout, ub4 flags) {
@@ -295,7 +298,7 @@ sword OCITransStart(OCISvcCtx *svchp, OCIError *errhp, uword timeout, ub4 flags)
   auto *err = live<ErrorHandle>(errhp, OCI_HTYPE_ERROR);
   if (!svc || !err) return OCI_INVALID_HANDLE;
   err->records.clear();
-  if (!svc->conn) return fail(err, oraError(1034));
+  if (!svc->conn || svc->conn->loggedOff) return fail(err, oraError(3114));
   if (svc->conn->inTransaction) return fail(err, oraError(1453));
   svc->conn->readOnly = (flags & OCI_TRANS_READONLY) != 0;
   return OCI_SUCCESS;
@@ -306,7 +309,7 @@ sword OCITransCommit(OCISvcCtx *svchp, OCIError *errhp, ub4 flags) {
   auto *err = live<ErrorHandle>(errhp, OCI_HTYPE_ERROR);
   if (!svc || !err) return OCI_INVALID_HANDLE;
   err->records.clear();
-  if (!svc->conn) return fail(err, oraError(1034));
+  if (!svc->conn || svc->conn->loggedOff) return fail(err, oraError(3114));
   OraError e = svc->conn->commit();
   return e.failed() ? fail(err, e) : OCI_SUCCESS;
 }
@@ -316,7 +319,7 @@ sword OCITransRollback(OCISvcCtx *svchp, OCIError *errhp, ub4 flags) {
   auto *err = live<ErrorHandle>(errhp, OCI_HTYPE_ERROR);
   if (!svc || !err) return OCI_INVALID_HANDLE;
   err->records.clear();
-  if (!svc->conn) return fail(err, oraError(1034));
+  if (!svc->conn || svc->conn->loggedOff) return fail(err, oraError(3114));
   OraError e = svc->conn->rollback();
   return e.failed() ? fail(err, e) : OCI_SUCCESS;
 }
