@@ -1,6 +1,7 @@
 #include "ocilite/number.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -111,6 +112,26 @@ Decimal decimalFromDouble(double v) {
   // same double: every value the store keeps as REAL has at most 15 digits
   // and comes back exactly, and a double written by another program (the
   // sqlite3 command) keeps all the digits it has.
+  //
+  // Most values (amounts with a few decimals) are found without printing: the
+  // first k for which v * 10^k rounds to an integer r below 10^15 with
+  // r / 10^k == v exactly (r and 10^k are exact doubles, so the division is
+  // correctly rounded).  That decimal reads back as v and has at most 15
+  // digits; as two decimals of 15 digits never read back as the same double,
+  // it is the one the printing below would find.
+  static const double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                  1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  if (v != 0 && std::fabs(v) < 1e15) {
+    for (int k = 0; k <= 15; ++k) {
+      double r = std::nearbyint(v * kPow10[k]);
+      if (std::fabs(r) >= 1e15) break;
+      if (r / kPow10[k] == v) {
+        Decimal d = decimalFromInt(static_cast<int64_t>(r));
+        d.point -= k;
+        return d;
+      }
+    }
+  }
   char buf[40];
   for (int digits = 15; digits <= 17; ++digits) {
     std::snprintf(buf, sizeof buf, "%.*e", digits - 1, v);
