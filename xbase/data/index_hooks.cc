@@ -195,9 +195,8 @@ int indexHookSkip(DataFile* data, int32_t n) {
   } else if (!(tag->positioned && tagCurrentRecno(tag) == data->recordNumber)) {
     // Find the current record's entry; a record the tag leaves out counts as lying
     // just before the key that follows its own.
-    int belongs = 0;
-    rc = keyOf(tag, data, data->record, tag->keyWork, &belongs);
-    if (rc != 0) return rc;
+    int belongs = tagForTrue(tag);
+    if (belongs < 0 || tagBuildKey(tag, tag->keyWork) != 0) return -1;
     rc = belongs ? tagFindEntry(tag, tag->keyWork, data->recordNumber) : 1;
     if (rc == 1) {
       rc = tagSeek(tag, tag->keyWork, tag->keySize);
