@@ -14,15 +14,16 @@ namespace fuzz {
 
 // A directory made once per process (on /dev/shm when there is one, so the
 // file targets stay fast); the process works inside it.
+// Never destroyed: the removal at exit runs after static destructors.
 inline const std::string& scratchDir() {
-  static const std::string dir = [] {
-    std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm/drift-fuzz-XXXXXX"
-                                                        : "/tmp/drift-fuzz-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr || chdir(pattern.c_str()) != 0) std::abort();
+  static const std::string* dir = [] {
+    auto* pattern = new std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm/drift-fuzz-XXXXXX"
+                                                                  : "/tmp/drift-fuzz-XXXXXX");
+    if (mkdtemp(pattern->data()) == nullptr || chdir(pattern->c_str()) != 0) std::abort();
     std::atexit([] { std::system(("rm -rf " + scratchDir()).c_str()); });
     return pattern;
   }();
-  return dir;
+  return *dir;
 }
 
 inline void writeFile(const std::string& path, std::string_view bytes) {
