@@ -6,6 +6,7 @@
 #include "front/console.h"
 #include "front/password.h"
 #include "front/run_settings.h"
+#include "front/text_file.h"
 
 namespace {
 
@@ -121,7 +122,7 @@ bool addSectionNames(const std::string& value) {
 
 // -D:@file: the first line of the file names the dbf path.
 bool readDbfPathFile(const std::string& name) {
-  std::FILE* file = std::fopen(name.c_str(), "r");
+  std::FILE* file = openTextForReading(name);
   if (!file) {
     std::string message = formatText("Error opening file '%s'.\n", name.c_str());
     messageConsole(message);

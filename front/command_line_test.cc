@@ -88,6 +88,10 @@ TEST_F(CommandLine, DbfPathFromFirstLineOfAFile) {
   EXPECT_EQ(runSettings.dbfPath, std::string(254, 'p'));
   writeFile("p4.txt", std::string(255, 'p') + "\n");
   EXPECT_FALSE(parse({"-U:u", "-P:p", "-F:c", "-D:@" + path("p4.txt")}));
+  // A directory is no file to read the path from.
+  output();
+  EXPECT_FALSE(parse({"-U:u", "-P:p", "-F:c", "-D:@" + path("")}));
+  EXPECT_EQ(output(), "Error opening file '" + path("") + "'.\n");
   // A later -D: replaces the path from the file.
   ASSERT_TRUE(parse({"-U:u", "-P:p", "-F:c", "-D:@" + path("p1.txt"), "-D:other"}));
   EXPECT_EQ(runSettings.dbfPath, "other");

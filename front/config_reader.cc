@@ -4,6 +4,7 @@
 
 #include "front/console.h"
 #include "front/run_settings.h"
+#include "front/text_file.h"
 
 SectionState sectionState;
 
@@ -191,7 +192,7 @@ std::FILE* openConfig() {
   namesSeen.clear();
   sectionState = SectionState{};
   resetSection();
-  std::FILE* file = std::fopen(runSettings.configFile.c_str(), "r");
+  std::FILE* file = openTextForReading(runSettings.configFile);
   if (!file) {
     messagePlain(formatText("File '%s' not found.\n", runSettings.configFile.c_str()));
     // A run that could not read its configuration has failed.
@@ -232,5 +233,9 @@ bool readSection(std::FILE* file) {
     }
     if (!takeLine(first, line)) return false;
   }
+  // A read error must not pass for the end of the file.
+  if (std::ferror(file))
+    return structureError(formatText("Error reading file '%s' after line %i.\n",
+                                     runSettings.configFile.c_str(), lineNumber));
   return finishSection();
 }

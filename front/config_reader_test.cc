@@ -302,6 +302,13 @@ TEST_P(ConfigReader, MissingFileIsReportedAndFailsTheRun) {
   EXPECT_EQ(maskTimes(readFile("run.rep")), "hh:mm:ss " + message);
 }
 
+TEST_P(ConfigReader, DirectoryIsNotAConfigurationFile) {
+  runSettings.configFile = path("");  // the scratch directory itself
+  EXPECT_EQ(openConfig(), nullptr);
+  EXPECT_EQ(runSettings.exitCode, 1);
+  EXPECT_EQ(output(), "File '" + path("") + "' not found.\n");
+}
+
 // ---- the export's reader ---------------------------------------------------
 
 class ExportReader : public ConfigReader {};
