@@ -162,6 +162,23 @@ TEST_F(ImportDriver, BlocksCommitsAndTheClosingStatements) {
   }
 }
 
+TEST_F(ImportDriver, ABadPairSkipsTheTransferButNotTheClosingStatements) {
+  makeDbf("nums.dbf", {{"N", 'N', 6, 0}}, {{"1"}});
+  fake().columns = {{"N", 2, 22}};
+  config("%BEGIN_SECTION ONE\n%TABLE_NAME=T\n%DBF_NAME=nums\n%TRUNCATE=ON\nN=N\nM=MISSING\n"
+         "%END_SECTION\n%BEGIN_SECTION TWO\n%TABLE_NAME=U\n%DBF_NAME=nums\nN=N\n%END_SECTION\n");
+  importRun();
+  EXPECT_EQ(runSettings.exitCode, 1);
+  // No TRUNCATE, describe or INSERT; the section still commits and deallocates,
+  // and the second section does not run.
+  EXPECT_EQ(executions(), (std::vector<std::string>{kTerritory, kDateFormat, "COMMIT x1",
+                                                    "ALTER TABLE T DEALLOCATE UNUSED x1"}));
+  EXPECT_NE(consoleText().find("Field 'MISSING' not found\n"
+                               "Some error has occurred. Process terminated. 0 section(s) "
+                               "transfered.\n"),
+            std::string::npos);
+}
+
 TEST_F(ImportDriver, EachPairIsBoundWithItsSlotTypeAndCharacterSet) {
   makeDbf("all.dbf",
           {{"NAME", 'C', 10, 0}, {"AMOUNT", 'N', 8, 2}, {"BORN", 'D', 0, 0}, {"OK", 'L', 0, 0},
