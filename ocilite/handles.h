@@ -134,6 +134,10 @@ struct BindHandle : HandleBase {
   ub2 *alen = nullptr;
   ub2 *rcode = nullptr;
   ub2 charset = 0;
+  // A literal of the SQL text made into a bind (ParsedSql::literals): the
+  // same value for every row, held in `literal`.  Never given to the caller.
+  bool fixed = false;
+  std::string literal;
   // Per-execution state; the buffers keep their capacity between rows.
   ColumnType target;
   std::string targetColumn;

@@ -221,6 +221,31 @@ std::vector<std::pair<size_t, size_t>> parenItems(const std::vector<Token> &toks
   return items;
 }
 
+// Records the value toks[a, b) when it is one literal: 'text', a number, or
+// a signed number.
+void addLiteral(const std::vector<Token> &toks, size_t a, size_t b, const std::string &column, ParsedSql &p) {
+  ParsedSql::Literal lit;
+  if (b == a + 1 && toks[a].type == Tok::String) {
+    std::string_view t = toks[a].text;
+    if (t.size() < 2 || t.back() != '\'' ) return;  // unterminated: SQLite will refuse it
+    lit.text = std::string(t.substr(1, t.size() - 2));
+    size_t at = 0;
+    while ((at = lit.text.find("''", at)) != std::string::npos) lit.text.erase(at++, 1);
+  } else if (b == a + 1 && toks[a].type == Tok::Number) {
+    lit.text = std::string(toks[a].text);
+    lit.number = true;
+  } else if (b == a + 2 && (isPunct(toks[a], '-') || isPunct(toks[a], '+')) && toks[a + 1].type == Tok::Number) {
+    lit.text = std::string(toks[a].text) + std::string(toks[a + 1].text);
+    lit.number = true;
+  } else {
+    return;
+  }
+  lit.pos = toks[a].pos;
+  lit.len = toks[b - 1].pos + toks[b - 1].len - toks[a].pos;
+  lit.column = column;
+  p.literals.push_back(std::move(lit));
+}
+
 void parseInsert(const std::vector<Token> &toks, ParsedSql &p) {
   size_t i = 1;
   if (i < toks.size() && is(toks[i], "INTO")) ++i;
@@ -246,11 +271,12 @@ void parseInsert(const std::vector<Token> &toks, ParsedSql &p) {
   auto values = parenItems(toks, i + 1);
   for (size_t k = 0; k < values.size(); ++k) {
     auto [a, b] = values[k];
-    if (b != a + 1 || toks[a].type != Tok::Placeholder) continue;
     // Without a column list the values follow the table's columns; "#k" is
     // resolved by position later.
     std::string column = columns.empty() ? "#" + std::to_string(k) : (k < columns.size() ? columns[k] : "");
-    if (!column.empty()) p.boundColumns.push_back({upperAscii(toks[a].text), column});
+    if (column.empty()) continue;
+    if (b == a + 1 && toks[a].type == Tok::Placeholder) p.boundColumns.push_back({upperAscii(toks[a].text), column});
+    addLiteral(toks, a, b, column, p);
   }
 }
 
@@ -262,10 +288,14 @@ void parseUpdate(const std::vector<Token> &toks, ParsedSql &p) {
   for (++i; i + 2 < toks.size(); ++i) {
     if (toks[i].depth != depth) continue;
     if (is(toks[i], "WHERE")) break;
-    if (isIdent(toks[i]) && isPunct(toks[i + 1], '=') && toks[i + 2].type == Tok::Placeholder &&
-        (i + 3 == toks.size() || isPunct(toks[i + 3], ',') || is(toks[i + 3], "WHERE"))) {
+    if (!isIdent(toks[i]) || !isPunct(toks[i + 1], '=')) continue;
+    // The value's end: the next comma or WHERE at this depth.
+    size_t end = i + 2;
+    while (end < toks.size() && !(toks[end].depth == depth && (isPunct(toks[end], ',') || is(toks[end], "WHERE"))))
+      ++end;
+    if (end == i + 3 && toks[i + 2].type == Tok::Placeholder)
       p.boundColumns.push_back({upperAscii(toks[i + 2].text), identName(toks[i])});
-    }
+    addLiteral(toks, i + 2, end, identName(toks[i]), p);
   }
 }
 
@@ -383,6 +413,8 @@ ParsedSql parseSql(std::string_view sql) {
   return p;
 }
 
+std::string literalPlaceholder(size_t k) { return ":OCL_LIT_" + std::to_string(k) + "_"; }
+
 std::string rewriteForSqlite(std::string_view sql,
                              const std::function<ColumnKind(std::string_view column)> &kindOf) {
   std::vector<Token> toks = tokenize(sql);
@@ -391,8 +423,24 @@ std::string rewriteForSqlite(std::string_view sql,
     std::string text;
   };
   std::vector<Edit> edits;
+  // Literal values of a column of known type become placeholders: strings
+  // for every such column, numbers for NUMBER columns.
+  ParsedSql parsed = parseSql(sql);
+  std::vector<const ParsedSql::Literal *> literals;
+  for (const ParsedSql::Literal &lit : parsed.literals) literals.push_back(&lit);
+  size_t nextLiteral = 0;
   for (size_t i = 0; i < toks.size(); ++i) {
     const Token &t = toks[i];
+    while (nextLiteral < literals.size() && literals[nextLiteral]->pos < t.pos) ++nextLiteral;
+    if (nextLiteral < literals.size() && literals[nextLiteral]->pos == t.pos) {
+      const ParsedSql::Literal &lit = *literals[nextLiteral];
+      ColumnKind kind = kindOf(lit.column);
+      if (kind != ColumnKind::Unknown && (!lit.number || kind == ColumnKind::Number)) {
+        edits.push_back({lit.pos, lit.len, literalPlaceholder(nextLiteral)});
+        while (i + 1 < toks.size() && toks[i + 1].pos < lit.pos + lit.len) ++i;
+        continue;
+      }
+    }
     if (t.type == Tok::Placeholder) {
       edits.push_back({t.pos, t.len, upperAscii(t.text)});
     } else if ((is(t, "FROM") || is(t, "INTO") || is(t, "UPDATE") || is(t, "JOIN") || is(t, "TABLE")) &&

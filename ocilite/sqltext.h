@@ -16,6 +16,8 @@
 //                         go to the generic to_char function
 //   SYSDATE            -> ocl_sysdate()
 //   SELECT UNIQUE      -> SELECT DISTINCT
+//   'text', 12.5       -> :OCL_LIT_k_ as the value of an INSERT or UPDATE
+//                         column of a known type (ParsedSql::literals)
 //
 // Comments, hints (/*+ APPEND */ included) and everything else pass
 // unchanged: SQLite ignores comments.
@@ -54,7 +56,23 @@ struct ParsedSql {
   // ALTER SESSION SET name=value ... (names upper case, values unquoted).
   std::vector<std::pair<std::string, std::string>> settings;
   bool readOnlyTransaction = false;       // SET TRANSACTION READ ONLY
+  // Literal values of INSERT ... VALUES and UPDATE ... SET col = value, with
+  // their target columns (a name, or "#k" for position k of the table).
+  // rewriteForSqlite() turns each one whose column takes it into the
+  // placeholder literalPlaceholder(k), so that the literal goes through the
+  // same conversions and checks as a bound value ('' is NULL, text into a
+  // DATE column is read through NLS_DATE_FORMAT, lengths, NUMBER scales).
+  struct Literal {
+    size_t pos = 0, len = 0;  // the token in the text
+    std::string text;         // its value (quotes removed)
+    std::string column;
+    bool number = false;      // a numeric token rather than a quoted string
+  };
+  std::vector<Literal> literals;
 };
+
+// ":OCL_LIT_k_", the placeholder of literal k.
+std::string literalPlaceholder(size_t k);
 
 ParsedSql parseSql(std::string_view sql);
 

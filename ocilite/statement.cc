@@ -87,7 +87,13 @@ OraError compile(StmtHandle *s) {
     all.insert(all.end(), cols.begin(), cols.end());
   }
   std::string sql = rewriteForSqlite(s->sql, [&](std::string_view column) {
-    const TableColumn *tc = findColumn(all, column);
+    const TableColumn *tc = nullptr;
+    if (!column.empty() && column[0] == '#') {
+      size_t k = static_cast<size_t>(std::atoi(std::string(column.substr(1)).c_str()));
+      if (k < s->tableColumns.size()) tc = &s->tableColumns[k];
+    } else {
+      tc = findColumn(all, column);
+    }
     return tc ? tc->type.kind : ColumnKind::Unknown;
   });
   const char *tail = nullptr;
@@ -182,7 +188,7 @@ OraError bindRow(StmtHandle *s, ub4 row) {
     bool isNull = !b->value || (b->ind && b->ind[row] == -1);
     if (!isNull) {
       size_t size = b->size > 0 ? static_cast<size_t>(b->size) : 0;
-      const unsigned char *p = b->value + static_cast<size_t>(row) * size;
+      const unsigned char *p = b->value + (b->fixed ? 0 : static_cast<size_t>(row) * size);
       size_t len = 0;
       bool binary = false, numeric = false;
       switch (b->dty) {
@@ -251,6 +257,12 @@ OraError bindRow(StmtHandle *s, ub4 row) {
           numeric = true;
           break;
         }
+        case SQLT_NUM:
+          // Only numeric literals of the SQL text come this way, written
+          // with '.' whatever the session's decimal character.
+          if (!b->fixed || !parseDecimal(b->literal, '.', b->number)) return oraError(1460);
+          numeric = true;
+          break;
         default: return oraError(1460);
       }
       if (numeric) {
@@ -713,6 +725,21 @@ sword OCIStmtPrepare(OCIStmt *stmtp, OCIError *errhp, const OraText *stmt, ub4 s
   s->sql.assign(reinterpret_cast<const char *>(stmt), stmt_len);
   s->parsed = parseSql(s->sql);
   if (s->parsed.kind == StmtKind::Empty) return fail(err, oraError(900));
+  // Literal values get binds of their own, used when the rewrite for SQLite
+  // turns them into placeholders.
+  for (size_t k = 0; k < s->parsed.literals.size(); ++k) {
+    const ParsedSql::Literal &lit = s->parsed.literals[k];
+    auto *b = new BindHandle;
+    b->stmt = s;
+    b->name = literalPlaceholder(k);
+    b->fixed = true;
+    b->literal = lit.text;
+    b->value = reinterpret_cast<unsigned char *>(b->literal.data());
+    b->size = static_cast<sb4>(b->literal.size());
+    b->dty = lit.number ? SQLT_NUM : SQLT_CHR;
+    s->binds.push_back(b);
+    s->parsed.boundColumns.push_back({b->name, lit.column});
+  }
   s->preparedText = true;
   return OCI_SUCCESS;
 }
