@@ -175,7 +175,7 @@ TEST_F(LayerOverOcilite, ExportFetchesBlocksWithRunningRowCounts) {
   run(session, "CREATE TABLE t (id NUMBER(4), amount NUMBER(8,2), day DATE, name VARCHAR2(20))");
   for (int k = 1; k <= 25; ++k) {
     char sql[160];
-    std::snprintf(sql, sizeof sql, "INSERT INTO t VALUES (%d, %d.5, '2024-01-%02d', %s)", k, k, k,
+    std::snprintf(sql, sizeof sql, "INSERT INTO t VALUES (%d, %d.5, TO_DATE('2024-01-%02d', 'YYYY-MM-DD'), %s)", k, k, k,
                   k % 5 == 0 ? "NULL" : "'Иван'");
     run(session, sql);
   }
