@@ -40,8 +40,20 @@ int dayOfWeek(int y, int m, int d) {  // 0 = Sunday
 
 void appendNumber(std::string &out, int value, int width) {
   char buf[16];
-  std::snprintf(buf, sizeof buf, "%0*d", width, value);
-  out += buf;
+  if (value < 0) {
+    std::snprintf(buf, sizeof buf, "%0*d", width, value);
+    out += buf;
+    return;
+  }
+  // Digits by hand, zero-padded to the width: this runs for every date that
+  // a query turns into text.
+  int n = 0;
+  do {
+    buf[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (n < width && n < static_cast<int>(sizeof buf)) buf[n++] = '0';
+  while (n > 0) out += buf[--n];
 }
 
 void currentYearMonth(int &year, int &month) {
@@ -333,10 +345,24 @@ int DateFormat::parse(std::string_view text, Date &out) const {
 }
 
 std::string storedDate(const Date &d) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour, d.minute,
-                d.second);
-  return buf;
+  std::string out;
+  storedDate(d, out);
+  return out;
+}
+
+void storedDate(const Date &d, std::string &out) {
+  out.clear();
+  appendNumber(out, d.year, 4);
+  out += '-';
+  appendNumber(out, d.month, 2);
+  out += '-';
+  appendNumber(out, d.day, 2);
+  out += ' ';
+  appendNumber(out, d.hour, 2);
+  out += ':';
+  appendNumber(out, d.minute, 2);
+  out += ':';
+  appendNumber(out, d.second, 2);
 }
 
 bool readStoredDate(std::string_view text, Date &out) {

@@ -55,6 +55,8 @@ class DateFormat {
 // The stored form "YYYY-MM-DD HH:MM:SS" and back.  readStoredDate also takes
 // "YYYY-MM-DD", a 'T' separator and fractional seconds; false otherwise.
 std::string storedDate(const Date &d);
+// The same into `out`, reusing its buffer (no allocation per row).
+void storedDate(const Date &d, std::string &out);
 bool readStoredDate(std::string_view text, Date &out);
 
 // Days in a month of the proleptic Gregorian calendar.

@@ -81,8 +81,19 @@ void appendHex(const unsigned char *p, size_t n, std::string &out) {
 }
 
 size_t integerText(int64_t v, char *buf) {
-  int n = std::snprintf(buf, 24, "%lld", static_cast<long long>(v));
-  return n < 0 ? 0 : static_cast<size_t>(n);
+  // Digits by hand: every whole number a query turns into text comes here.
+  uint64_t mag = v < 0 ? uint64_t{0} - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  char rev[20];
+  size_t n = 0;
+  do {
+    rev[n++] = static_cast<char>('0' + mag % 10);
+    mag /= 10;
+  } while (mag != 0);
+  size_t len = 0;
+  if (v < 0) buf[len++] = '-';
+  while (n > 0) buf[len++] = rev[--n];
+  buf[len] = '\0';
+  return len;
 }
 
 OraError fitNumber(Decimal &d, const ColumnType &t) {
@@ -145,7 +156,7 @@ OraError textToStored(std::string_view text, const ColumnType &t, const Nls &nls
       Date d;
       int rc = nls.dateFormat.parse(text, d);
       if (rc) return oraError(rc);
-      buffer = storedDate(d);
+      storedDate(d, buffer);
       setText(buffer, out);
       return {};
     }
