@@ -43,6 +43,7 @@ int loadLevel(IndexTag* tag, int32_t k, int64_t offset) {
 
 int loadRoot(IndexTag* tag) {
   tag->positioned = 0;
+  tag->appendReady = 0;
   tag->depth = 0;
   return loadLevel(tag, 0, tag->root);
 }
@@ -428,6 +429,22 @@ int t4remove_current(IndexTag* tag) {
   tag->depth = 0;
   if (rc != 0) return rc;
   return tagWriteVersion(tag);
+}
+
+int ntx::appendInOrder(IndexTag* tag, const uint8_t* key, int32_t recno) {
+  if (tag->context->errorCode < 0) return -1;
+  if (!tag->appendReady) {
+    int rc = descendTo(tag, key, tag->keySize, true);
+    if (rc != 0) return rc;
+  }
+  int32_t leaf = tag->depth - 1;
+  IndexPage* page = tag->path[leaf];
+  int32_t n = pageCount(page);
+  int rc = insertAt(tag, leaf, n, 0, recno, key, 0);
+  // Without a split the path stays the rightmost one, its pages as written.
+  tag->appendReady = rc == 0 && n + 1 < tag->maxKeys;
+  tag->positioned = 0;
+  return rc;
 }
 
 int tagRemoveKey(IndexTag* tag, const uint8_t* key, int32_t recno) {

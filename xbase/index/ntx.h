@@ -119,6 +119,7 @@ struct IndexTag {
   uint8_t* keyWork2;       // key size bytes: a second key (rewrites, checks)
   uint8_t* keyCurrent;     // key size bytes: the key at the current position
   int32_t recnoCurrent;
+  int32_t appendReady;     // the path is the rightmost one and its leaf has room (build)
 };
 
 // ---- Group files and tags (tag_open.cc) ----

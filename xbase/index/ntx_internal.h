@@ -69,5 +69,9 @@ int pageWrite(IndexTag* tag, IndexPage* page);
 // by this process, else only returned.
 int corrupt(IndexTag* tag);
 int compareKeys(IndexTag* tag, const uint8_t* a, const uint8_t* b);
+// Adds a key not below any key in the tag (building from sorted keys): while the
+// rightmost leaf has room the key goes in without reading a page.  The header version
+// is not written; the builder writes it once at the end.
+int appendInOrder(IndexTag* tag, const uint8_t* key, int32_t recno);
 
 }  // namespace ntx

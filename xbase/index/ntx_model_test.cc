@@ -115,7 +115,7 @@ TEST_F(NtxModelTest, RandomAppendsRewritesAndZapsFollowTheModel) {
     for (int32_t n = 1; n < static_cast<int32_t>(rows.size()); ++n) addModel(rows[static_cast<size_t>(n)], n);
   };
 
-  const int kOps = 6000;
+  const int kOps = 20000;
   for (int op = 0; op < kOps; ++op) {
     unsigned pick = rng() % 1000;
     int32_t count = static_cast<int32_t>(rows.size()) - 1;
@@ -127,7 +127,7 @@ TEST_F(NtxModelTest, RandomAppendsRewritesAndZapsFollowTheModel) {
       ASSERT_EQ(dataAppend(data), 0) << "op " << op;
       rows.push_back(r);
       addModel(r, count + 1);
-    } else if (pick < 996) {
+    } else if (pick < 999) {
       int32_t n = static_cast<int32_t>(rng() % count) + 1;
       ASSERT_EQ(dataGo(data, n), 0);
       Row old = rows[static_cast<size_t>(n)];

@@ -9,7 +9,6 @@
 #include "xbase/data/error.h"
 #include "xbase/data/pool.h"
 #include "xbase/data/record.h"
-#include "xbase/file/seq.h"
 #include "xbase/index/expr.h"
 #include "xbase/index/ntx_internal.h"
 #include "xbase/index/sort.h"
@@ -30,19 +29,24 @@ int buildFromRecords(IndexTag* tag) {
   SortSession sort;
   int rc = sortInit(&sort, c, tag->keySize, 0);
   if (rc != 0) return rc;
-  std::vector<char> buffer(65536);
-  SeqReader reader;
-  seqReadInit(&reader, &data->file, dataRecordOffset(data, 1), buffer.data(),
-              static_cast<uint32_t>(buffer.size()));
-  for (int32_t n = 1; n <= count && rc == 0; ++n) {
-    rc = seqReadAll(&reader, data->record, static_cast<uint32_t>(data->recordLength));
-    if (rc != 0) break;
-    data->recordNumber = n;
-    int keep = tagForTrue(tag);
-    if (keep < 0) rc = -1;
-    if (keep == 1) {
-      rc = tagBuildKey(tag, tag->keyWork);
-      if (rc == 0) rc = sortPut(&sort, n, tag->keyWork, nullptr);
+  // Records are read in runs of whole records straight from the file (a sequential
+  // reader would commit the data file first, which a build does not need).
+  int32_t perRead = 65536 / data->recordLength + 1;
+  std::vector<char> buffer(static_cast<size_t>(perRead) * static_cast<size_t>(data->recordLength));
+  for (int32_t first = 1; first <= count && rc == 0; first += perRead) {
+    int32_t take = count - first + 1 < perRead ? count - first + 1 : perRead;
+    rc = fileReadAll(&data->file, dataRecordOffset(data, first), buffer.data(),
+                     static_cast<uint32_t>(take) * static_cast<uint32_t>(data->recordLength));
+    for (int32_t i = 0; i < take && rc == 0; ++i) {
+      std::memcpy(data->record, buffer.data() + static_cast<size_t>(i) * data->recordLength,
+                  static_cast<size_t>(data->recordLength));
+      data->recordNumber = first + i;
+      int keep = tagForTrue(tag);
+      if (keep < 0) rc = -1;
+      if (keep == 1) {
+        rc = tagBuildKey(tag, tag->keyWork);
+        if (rc == 0) rc = sortPut(&sort, first + i, tag->keyWork, nullptr);
+      }
     }
   }
   std::memcpy(data->record, savedRecord.data(), savedRecord.size());
@@ -64,10 +68,7 @@ int buildFromRecords(IndexTag* tag) {
       continue;
     first = false;
     std::memcpy(tag->keyWork2, key, tag->keySize);
-    int32_t saveCode = tag->uniqueCode;
-    tag->uniqueCode = 0;  // order is known: skip the duplicate search
-    rc = tagAddKey(tag, reinterpret_cast<uint8_t*>(key), recno);
-    tag->uniqueCode = saveCode;
+    rc = appendInOrder(tag, reinterpret_cast<uint8_t*>(key), recno);
     if (rc != 0) {
       sortFree(&sort);
       return rc;
@@ -245,6 +246,7 @@ int tagRebuild(IndexTag* tag) {
   b4free(tag, root);
   if (rc != 0) return rc;
   tag->root = kNtxHeaderReserve;
+  tag->appendReady = 0;
   tag->positioned = 0;
   tag->depth = 0;
   rc = buildFromRecords(tag);

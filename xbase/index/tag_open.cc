@@ -297,6 +297,7 @@ int t4do_version_check(IndexTag* tag, int keepPosition, int adopt) {
   tag->root = get32(head + kRoot);
   bool had = tag->positioned != 0;
   tag->positioned = 0;
+  tag->appendReady = 0;
   tag->depth = 0;
   if (keepPosition && had) {
     int rc = tagFindEntry(tag, tag->keyCurrent, tag->recnoCurrent);
