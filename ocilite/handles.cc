@@ -14,9 +14,12 @@ std::mutex &registryMutex() {
   return m;
 }
 
+// Never destroyed: handles may be freed from other static destructors, and
+// an environment the application keeps to the end of the process stays
+// reachable rather than leaked.
 std::unordered_set<const void *> &registry() {
-  static std::unordered_set<const void *> set;
-  return set;
+  static auto *set = new std::unordered_set<const void *>;
+  return *set;
 }
 
 }  // namespace
