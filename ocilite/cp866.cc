@@ -46,29 +46,38 @@ const Reverse &reverse() {
   return table;
 }
 
-void putUtf8(unsigned cp, std::string &out) {
+// Writes the UTF-8 form of `cp` (below 0x10000) at `p`; returns the end.
+char *putUtf8(unsigned cp, char *p) {
   if (cp < 0x80) {
-    out += static_cast<char>(cp);
+    *p++ = static_cast<char>(cp);
   } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+    *p++ = static_cast<char>(0xC0 | (cp >> 6));
+    *p++ = static_cast<char>(0x80 | (cp & 0x3F));
   } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+    *p++ = static_cast<char>(0xE0 | (cp >> 12));
+    *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *p++ = static_cast<char>(0x80 | (cp & 0x3F));
   }
+  return p;
 }
 
 }  // namespace
 
 void cp866ToUtf8(const unsigned char *in, size_t n, std::string &out) {
+  // Sized once for the longest form (three bytes a character), written through a
+  // pointer and cut back to what was written: every bound character of an import
+  // comes through here, and appending one by one checked the capacity each time.
+  size_t at = out.size();
+  out.resize(at + 3 * n);
+  char *p = out.data() + at;
   for (size_t i = 0; i < n; ++i) {
     unsigned char b = in[i];
     if (b < 0x80)
-      out += static_cast<char>(b);
+      *p++ = static_cast<char>(b);
     else
-      putUtf8(kHigh[b - 0x80], out);
+      p = putUtf8(kHigh[b - 0x80], p);
   }
+  out.resize(static_cast<size_t>(p - out.data()));
 }
 
 size_t utf8ToCp866(const unsigned char *in, size_t n, unsigned char *out, size_t cap) {

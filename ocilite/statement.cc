@@ -178,7 +178,7 @@ OraError resolveBinds(StmtHandle *s) {
 // Binds row `row` of every bound array to the SQLite statement.
 OraError bindRow(StmtHandle *s, ub4 row) {
   Connection &c = *s->conn;
-  std::string table = s->parsed.tables.empty() ? std::string() : s->parsed.tables[0];
+  std::string_view table = s->parsed.tables.empty() ? std::string_view() : std::string_view(s->parsed.tables[0]);
   for (size_t i = 0; i < s->bindForParam.size(); ++i) {
     BindHandle *b = s->bindForParam[i];
     int idx = static_cast<int>(i + 1);

@@ -3,13 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cinttypes>
+#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <random>
 #include <string>
 
+#include "ocilite/coltype.h"
+#include "ocilite/cp866.h"
 #include "ocilite/datefmt.h"
+#include "ocilite/handles.h"
 #include "ocilite/values.h"
 
 namespace ocilite {
@@ -77,6 +81,55 @@ TEST(DateFormatText, NumericElementsArePaddedToTheirWidth) {
   d.minute = 0;
   d.second = 7;
   EXPECT_EQ(f.format(d), "03.02.05 04:00:07 034 5");
+}
+
+// A bound number text of at most 15 digits is stored as the double that strtod
+// reads from it, also when it is computed without strtod.
+TEST(NumberStorage, RealsEqualWhatStrtodReads) {
+  Nls nls;
+  ColumnType number = columnTypeFromDeclared("NUMBER");
+  Target names{"S", "T", "C"};
+  std::string buffer;
+  Decimal scratch;
+  std::mt19937_64 rng(3);
+  char text[64];
+  int reals = 0;
+  for (int i = 0; i < 30000; ++i) {
+    int digits = 1 + static_cast<int>(rng() % 15);
+    uint64_t mantissa = rng() % 1000000000000000ull;
+    for (int k = digits; k < 15; ++k) mantissa /= 10;
+    int exponent = static_cast<int>(rng() % 60) - 40;
+    std::snprintf(text, sizeof text, "%s%" PRIu64 "e%d", rng() % 2 ? "-" : "", mantissa, exponent);
+    Stored out;
+    ASSERT_FALSE(textToStored(text, number, nls, names, buffer, scratch, out).failed()) << text;
+    if (out.type != Stored::Type::Real) continue;
+    ++reals;
+    EXPECT_EQ(out.d, std::strtod(text, nullptr)) << text;
+  }
+  EXPECT_GT(reals, 10000);
+  for (const char *t : {"-9408158.56", "0.1", "-.5", "  12.50", "4642438.12", "1e-22", "123456789012345e-22"}) {
+    Stored out;
+    ASSERT_FALSE(textToStored(t, number, nls, names, buffer, scratch, out).failed()) << t;
+    ASSERT_EQ(out.type, Stored::Type::Real) << t;
+    EXPECT_EQ(out.d, std::strtod(t, nullptr)) << t;
+  }
+}
+
+// Every byte of code page 866 becomes UTF-8 after what `out` held, and back.
+TEST(Cp866Text, EveryByteRoundTripsAfterAPrefix) {
+  unsigned char all[256];
+  for (int i = 0; i < 256; ++i) all[i] = static_cast<unsigned char>(i);
+  std::string out = "prefix:";
+  cp866ToUtf8(all + 1, 255, out);
+  ASSERT_EQ(out.compare(0, 7, "prefix:"), 0);
+  unsigned char back[256];
+  size_t n = utf8ToCp866(reinterpret_cast<const unsigned char *>(out.data()) + 7, out.size() - 7, back, sizeof back);
+  ASSERT_EQ(n, 255u);
+  for (int i = 1; i < 256; ++i) EXPECT_EQ(back[i - 1], i);
+  std::string cyr;
+  const unsigned char word[] = {0x8F, 0xE0, 0xA8, 0xA2, 0xA5, 0xE2, 0x20, 0xF1};
+  cp866ToUtf8(word, sizeof word, cyr);
+  EXPECT_EQ(cyr, "\u041f\u0440\u0438\u0432\u0435\u0442 \u0451");
 }
 
 }  // namespace

@@ -52,12 +52,27 @@ void numberStorage(const Decimal &d, std::string &buffer, Stored &out) {
     out.type = Stored::Type::Int;
     return;
   }
-  buffer = toPlainText(d);
   if (d.digits.size() <= 15 && d.point > -290 && d.point < 290) {
     out.type = Stored::Type::Real;
+    // Digits D and e decimals with D below 10^15 and e at most 22: D and 10^e are
+    // exact doubles, so one division gives the correctly rounded value, the one
+    // strtod gives, without writing and reading the text (done for every bound
+    // amount of an import).
+    int decimals = static_cast<int>(d.digits.size()) - d.point;
+    if (decimals >= 1 && decimals <= 22) {
+      static const double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+      int64_t digits = 0;
+      for (char c : d.digits) digits = digits * 10 + (c - '0');
+      out.d = static_cast<double>(digits) / kPow10[decimals];
+      if (d.negative) out.d = -out.d;
+      return;
+    }
+    buffer = toPlainText(d);
     out.d = std::strtod(buffer.c_str(), nullptr);
     return;
   }
+  buffer = toPlainText(d);
   out.type = Stored::Type::Blob;
   out.bytes = buffer.data();
   out.size = buffer.size();
