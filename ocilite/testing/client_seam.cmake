@@ -3,9 +3,10 @@
 #   cmake -DSOURCE_DIR=... -DWORK_DIR=... -DCLIENT=/path/libocilite.so
 #         -DCXX=... -DCC=... -P client_seam.cmake
 # It configures the source tree in WORK_DIR with DRIFT_ORACLE_CLIENT=CLIENT,
-# builds the session layer's integration tests there, checks that each one
-# leaves the OCI entry points undefined and needs the client library (so
-# they come from it, not from a static copy), and runs them.
+# builds the session layer's integration tests and both programs there,
+# checks that each leaves the OCI entry points undefined and needs the client
+# library (so they come from it, not from a static copy), runs the tests and
+# starts the programs.
 foreach(var SOURCE_DIR WORK_DIR CLIENT)
   if(NOT ${var})
     message(FATAL_ERROR "client_seam: ${var} not given")
@@ -33,7 +34,14 @@ endif()
 step(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR} -DCMAKE_BUILD_TYPE=Debug
      -DDRIFT_ORACLE_CLIENT=${CLIENT} ${compilers})
 set(targets oracle_export_ocilite_tests oracle_import_ocilite_tests)
-step(${CMAKE_COMMAND} --build ${WORK_DIR} -j2 --target ${targets})
+set(programs "")
+foreach(program exdrift indrift)
+  if(EXISTS ${SOURCE_DIR}/${program}/main.cc OR (program STREQUAL "exdrift" AND EXISTS ${SOURCE_DIR}/export/main.cc)
+     OR (program STREQUAL "indrift" AND EXISTS ${SOURCE_DIR}/import/main.cc))
+    list(APPEND programs ${program})
+  endif()
+endforeach()
+step(${CMAKE_COMMAND} --build ${WORK_DIR} -j2 --target ${targets} ${programs})
 
 get_filename_component(clientName ${CLIENT} NAME)
 foreach(target IN LISTS targets)
@@ -50,4 +58,29 @@ foreach(target IN LISTS targets)
   endif()
   step(${exe})
   message(STATUS "client_seam: ${target} passed over ${clientName}")
+endforeach()
+
+# The programs themselves: linked the same way, and they start with the
+# client library loaded (without arguments they print their usage and end
+# with exit code 1; a loader failure would be 127).
+foreach(program IN LISTS programs)
+  set(exe ${WORK_DIR}/${program})
+  if(NOT EXISTS ${exe})
+    message(FATAL_ERROR "client_seam: ${program} was not built")
+  endif()
+  step(nm -u ${exe})
+  foreach(symbol OCIInitialize OCILogon OCIStmtExecute)
+    if(NOT stepOutput MATCHES "U ${symbol}\n")
+      message(FATAL_ERROR "client_seam: ${program} does not take ${symbol} from the client library")
+    endif()
+  endforeach()
+  step(readelf -d ${exe})
+  if(NOT stepOutput MATCHES "NEEDED[^\n]*\\[${clientName}\\]")
+    message(FATAL_ERROR "client_seam: ${program} does not need ${clientName}")
+  endif()
+  execute_process(COMMAND ${exe} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT rc EQUAL 1)
+    message(FATAL_ERROR "client_seam: ${program} without arguments ended with ${rc}:\n${out}")
+  endif()
+  message(STATUS "client_seam: ${program} links and starts over ${clientName}")
 endforeach()
