@@ -35,6 +35,11 @@ void splitArgs(const std::string &decl, std::string &name, std::string &args) {
   args = decl.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
 }
 
+// A byte count as the 16-bit OCI_ATTR_DATA_SIZE can say it.
+unsigned short dataSizeOf(long bytes) {
+  return static_cast<unsigned short>(bytes < 0 ? 0 : bytes > 65535 ? 65535 : bytes);
+}
+
 }  // namespace
 
 ColumnType columnTypeFromDeclared(std::string_view declared) {
@@ -65,15 +70,19 @@ ColumnType columnTypeFromDeclared(std::string_view declared) {
       name == "CHAR VARYING") {
     t.kind = ColumnKind::Text;
     t.oraType = 1;
-    t.length = first;
+    t.length = first > 0 ? first : 0;
     t.charSemantics = t.charSemantics || name == "NVARCHAR2";
-    t.dataSize = static_cast<unsigned short>(t.charSemantics ? first * 4 : first);
+    // Without a length (which Oracle would not accept) the values are
+    // unchecked and described as the largest VARCHAR2 of a classic server.
+    t.dataSize = t.length == 0 ? 4000 : dataSizeOf(t.charSemantics ? 4L * t.length : t.length);
   } else if (name == "CHAR" || name == "NCHAR" || name == "CHARACTER") {
     t.kind = ColumnKind::Char;
     t.oraType = 96;
-    t.length = args.empty() ? 1 : first;
+    // CHAR means CHAR(1); the length is kept within the largest string an
+    // extended server allows, so padding never grows without bound.
+    t.length = args.empty() || first < 1 ? 1 : first > 32767 ? 32767 : first;
     t.charSemantics = t.charSemantics || name == "NCHAR";
-    t.dataSize = static_cast<unsigned short>(t.charSemantics ? t.length * 4 : t.length);
+    t.dataSize = dataSizeOf(t.charSemantics ? 4L * t.length : t.length);
   } else if (name == "NUMBER" || name == "NUMERIC" || name == "DECIMAL" || name == "DEC") {
     t.kind = ColumnKind::Number;
     t.oraType = 2;
@@ -107,8 +116,8 @@ ColumnType columnTypeFromDeclared(std::string_view declared) {
   } else if (name == "RAW") {
     t.kind = ColumnKind::Raw;
     t.oraType = 23;
-    t.length = first;
-    t.dataSize = static_cast<unsigned short>(first);
+    t.length = first > 0 ? first : 0;
+    t.dataSize = t.length == 0 ? 2000 : dataSizeOf(t.length);
   } else if (name == "LONG RAW") {
     t.kind = ColumnKind::Raw;
     t.oraType = 24;

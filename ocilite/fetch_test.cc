@@ -63,6 +63,30 @@ TEST_F(OciTest, DescribeReportsOracleCodesAndSizesOfEachDeclaredType) {
   EXPECT_EQ(c.errors(), "ORA-24334: no descriptor for this position\n");
 }
 
+TEST_F(OciTest, DescribeSizesOfUnusualDeclarations) {
+  c.ok("CREATE TABLE t (v VARCHAR2, nv NVARCHAR2(20000), huge VARCHAR2(70000), ch CHAR, nc NCHAR(3), r RAW, "
+       "txt TEXT, untyped)");
+  OCIStmt *stmt = c.prepare("SELECT v, nv, huge, ch, nc, r, txt, untyped FROM t");
+  ASSERT_EQ(c.execute(stmt, 0, OCI_DESCRIBE_ONLY), OCI_SUCCESS) << c.errors();
+  struct Want {
+    ub2 type, size;
+  } want[] = {{1, 4000}, {1, 65535}, {1, 65535}, {96, 1}, {96, 12}, {23, 2000}, {112, 4000}, {1, 4000}};
+  for (ub4 k = 0; k < 8; ++k) {
+    Described d = describe(c, stmt, k + 1);
+    EXPECT_EQ(d.type, want[k].type) << d.name;
+    EXPECT_EQ(d.size, want[k].size) << d.name;
+  }
+  // CHAR alone is CHAR(1): longer values are refused, shorter ones padded.
+  OCIStmt *ins = c.prepare("INSERT INTO t (ch) VALUES (:v)");
+  char two[] = "ab";
+  OCIBind *b = nullptr;
+  ASSERT_EQ(OCIBindByName(ins, &b, c.err, ot(":v"), -1, two, sizeof two, SQLT_STR, nullptr, nullptr, nullptr, 0,
+                          nullptr, OCI_DEFAULT),
+            OCI_SUCCESS);
+  EXPECT_EQ(c.execute(ins), OCI_ERROR);
+  EXPECT_EQ(c.code(), 12899);
+}
+
 TEST_F(OciTest, DescribeOnlyDoesNotExecuteAndReportsMissingObjects) {
   c.ok("CREATE TABLE t (a NUMBER, b VARCHAR2(5))");
   c.ok("INSERT INTO t VALUES (1, 'x')");
