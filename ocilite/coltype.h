@@ -6,13 +6,14 @@
 // the rules that a stored value must follow.
 //
 //   declared type                       code  size   kind
-//   VARCHAR2(n [BYTE|CHAR]), VARCHAR(n),   1    n     Text (length checked)
-//     NVARCHAR2(n)
-//   CHAR(n), NCHAR(n), CHARACTER(n)       96    n     Char (blank-padded)
+//   VARCHAR2(n [BYTE|CHAR]), VARCHAR(n),   1    n     Text (length checked;
+//     NVARCHAR2(n) (n characters: 4n)                 no n: 4000, unchecked)
+//   CHAR(n), NCHAR(n), CHARACTER(n)       96    n     Char (blank-padded;
+//                                                     no n: CHAR(1))
 //   NUMBER[(p[,s])], NUMERIC, DECIMAL,     2   22     Number (rounded to s)
 //     INTEGER, INT, SMALLINT, FLOAT, REAL, DOUBLE PRECISION
 //   DATE                                  12    7     Date
-//   RAW(n)                                23    n     Raw
+//   RAW(n)                                23    n     Raw (no n: 2000)
 //   LONG RAW                              24    0     Raw
 //   CLOB, NCLOB, TEXT                    112 4000     Clob
 //   BLOB                                 113 4000     Blob
