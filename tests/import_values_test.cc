@@ -147,4 +147,30 @@ TEST_F(ImportValues, MemoLongerThanItsColumnEndsTheRunWithTheRecord) {
   EXPECT_EQ(rows("SELECT count(*) FROM N"), "0\n");
 }
 
+TEST_F(ImportValues, MemoBlockBeyondTheMemoFileIsAClearError) {
+  dbf("notes.dbf", {"ID:N:3", "NOTE:M"});
+  append("notes.dbf", {{{"1", "first"}}, {{"2", "second"}}});
+  // Point the second record's memo reference far past the end of notes.dbt.
+  std::string image = e2e::readFile(dir.path("notes.dbf"));
+  const std::size_t header = static_cast<unsigned char>(image[8]) |
+                             static_cast<std::size_t>(static_cast<unsigned char>(image[9])) << 8;
+  const std::size_t record = static_cast<unsigned char>(image[10]) |
+                             static_cast<std::size_t>(static_cast<unsigned char>(image[11])) << 8;
+  image.replace(header + record + 1 + 3, 10, "      9999");
+  e2e::writeFile(dir.path("notes.dbf"), image);
+  sql("CREATE TABLE N (ID NUMBER(3), NOTE VARCHAR2(100));");
+  config("%TABLE_NAME=N\n%DBF_NAME=notes\nID=ID\nNOTE=NOTE\n");
+  e2e::RunResult r = indrift();
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.out, opening() + section("DEFAULT_SECTION_0", "N", "notes", 2) +
+                       "Processing line:         "
+                       "\nCan't read memo of field 'NOTE' in record 2.\n"
+                       "\nBreak proccess in block at line 2\n"
+                       "\nData dump:\n"
+                       "Oracle field 'ID', \tdbf-field 'ID' \t: 2\n"
+                       "Oracle field 'NOTE', \tdbf-field 'NOTE' \t: \n" +
+                       failure(0));
+  EXPECT_EQ(rows("SELECT count(*) FROM N"), "0\n");
+}
+
 }  // namespace
