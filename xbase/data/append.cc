@@ -22,7 +22,7 @@ int dataWriteRecord(DataFile* data, int32_t n) {
       data->oldBufferValid = 1;
     }
     rc = indexHookRewrite(data, n);
-    if (rc < 0) return rc;
+    if (rc != 0) return rc;  // 50: a tag is locked by another process; nothing written
   }
   for (int32_t i = 0; i < data->memoFieldCount; ++i) {
     rc = memoWrite(data->memoFields[i].field);
