@@ -97,7 +97,7 @@ int indexHookAppend(DataFile* data, int32_t recno) {
 
 int indexHookRewrite(DataFile* data, int32_t recno) {
   int rc = indexLockAll(data);
-  if (rc != 0) return rc < 0 ? rc : -rc;
+  if (rc != 0) return rc;
   return forEachTag(data, [&](IndexTag* tag) {
     int wasIn = 0, isIn = 0;
     int r = keyOf(tag, data, data->oldRecord, tag->keyWork2, &wasIn);

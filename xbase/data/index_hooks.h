@@ -23,7 +23,8 @@ void indexHookUnlock(DataFile* data);
 // failure the keys already added are removed again.  0, resultUniqueKey or an error.
 int indexHookAppend(DataFile* data, int32_t recno);
 // dataWriteRecord: replace the keys of `recno` that changed between the stored copy
-// (oldRecord, read by the caller) and the record buffer.  0 or an error.
+// (oldRecord, read by the caller) and the record buffer, after locking the tags.
+// 0, 50 (a tag is locked by another process: nothing changed) or an error.
 int indexHookRewrite(DataFile* data, int32_t recno);
 // dataZap: rebuild every tag from the records.  0 or an error.
 int indexHookRebuild(DataFile* data);

@@ -305,7 +305,9 @@ int t4do_version_check(IndexTag* tag, int keepPosition, int adopt) {
       rc = tagSeek(tag, tag->keyCurrent, tag->keySize);
       if (rc == resultAtEnd) rc = 0;
     }
-    if (rc < 0) errorSevere(errorResult, "t4do_version_check()");
+    // The pages are already dropped; a tree that cannot be read again (damaged by
+    // its writer) is the caller's error, not a reason to end the process.
+    if (rc < 0) return rc;
   }
   return 0;
 }
