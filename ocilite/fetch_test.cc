@@ -356,6 +356,30 @@ TEST_F(OciTest, DatesThroughTheSessionFormatBothWays) {
   EXPECT_EQ(c.value("SELECT d FROM t WHERE id = 1"), "2024-01-31 00:00:00");
 }
 
+TEST_F(OciTest, ADateColumnHoldingNoDateIsAnErrorNotText) {
+  c.ok("ALTER SESSION SET NLS_DATE_FORMAT=\"YYYYMMDD\"");
+  c.ok("CREATE TABLE t (id NUMBER, d DATE)");
+  // What another program may have written: the stored forms are dates, the
+  // others are not.
+  c.ok("INSERT INTO t VALUES (1, TO_DATE('2024-01-31', 'YYYY-MM-DD'))");
+  c.ok("CREATE TABLE raw (id NUMBER, d TEXT)");
+  c.ok("INSERT INTO raw VALUES (2, '2024-02-01')");
+  c.ok("INSERT INTO raw VALUES (3, '31.01.2024')");
+  c.ok("INSERT INTO t SELECT id, d FROM raw");
+  EXPECT_EQ(c.column("SELECT TO_CHAR(d) FROM t WHERE id < 3 ORDER BY id"),
+            (std::vector<std::string>{"20240131", "20240201"}));
+  for (const char *sql : {"SELECT TO_CHAR(d) FROM t WHERE id = 3", "SELECT d FROM t WHERE id = 3"}) {
+    OCIStmt *stmt = c.prepare(sql);
+    char buf[32];
+    sb2 ind = 0;
+    OCIDefine *def = nullptr;
+    ASSERT_EQ(OCIDefineByPos(stmt, &def, c.err, 1, buf, sizeof buf, SQLT_STR, &ind, nullptr, nullptr, OCI_DEFAULT),
+              OCI_SUCCESS);
+    EXPECT_EQ(c.execute(stmt, 1), OCI_ERROR) << sql << ": " << buf;
+    EXPECT_EQ(c.code(), 1858) << sql;
+  }
+}
+
 TEST_F(OciTest, DateDefineGivesOracleDateBytes) {
   c.ok("ALTER SESSION SET NLS_DATE_FORMAT=\"YYYYMMDD\"");
   c.ok("CREATE TABLE t (d DATE)");

@@ -74,7 +74,9 @@ void dateToChar(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   const Nls &nls = connectionOf(ctx)->nls;
   std::string_view text(reinterpret_cast<const char *>(sqlite3_value_text(v)), static_cast<size_t>(sqlite3_value_bytes(v)));
   Date d;
-  if (!readStoredDate(text, d)) return resultText(ctx, std::string(text));
+  // A DATE column holding something else (written by another program) is
+  // an error, never text passed off as a formatted date.
+  if (!readStoredDate(text, d)) return resultOraError(ctx, 1858);
   resultText(ctx, (custom ? fmt : nls.dateFormat).format(d));
 }
 

@@ -419,6 +419,16 @@ Put putValue(StmtHandle *s, DefineHandle *d, ub4 row, int col, OraError &err) {
     src = static_cast<const unsigned char *>(type == SQLITE_BLOB ? sqlite3_value_blob(v) : sqlite3_value_text(v));
     len = static_cast<size_t>(sqlite3_value_bytes(v));
   } else {
+    if (t.kind == ColumnKind::Date && type != SQLITE_BLOB) {
+      // As TO_CHAR: a stored value that is no date is an error.
+      Date dt;
+      std::string_view text(reinterpret_cast<const char *>(sqlite3_value_text(v)),
+                            static_cast<size_t>(sqlite3_value_bytes(v)));
+      if (!readStoredDate(text, dt)) {
+        err = oraError(1858);
+        return Put::Error;
+      }
+    }
     s->scratch.clear();
     storedToText(v, t, c.nls, s->scratch);
     src = reinterpret_cast<const unsigned char *>(s->scratch.data());
