@@ -18,7 +18,10 @@ void put(void *attributep, ub4 *sizep, T value) {
 
 sword badAttribute(ErrorHandle *err) { return fail(err, oraError(24315)); }
 
-bool validCharset(ub2 id) { return id == 0 || id == 152 || id == 871 || id == 873 || id == 1 || id == 31; }
+// The sets libocilite converts: code page 866 (152), and the store's own
+// UTF-8 (871, 873) whose bytes pass unchanged.  Any other set would need a
+// conversion it lacks, so it is refused rather than passed off as UTF-8.
+bool validCharset(ub2 id) { return id == 0 || id == 152 || id == 871 || id == 873; }
 
 }  // namespace
 

@@ -426,6 +426,14 @@ TEST_F(OciTest, CodePage866RoundTripThroughCharset152) {
   const unsigned char tree[] = {0xF0, 0xAB, 0xAA, 0xA0, ' ', '?', '5', ' ', '?', 0};
   EXPECT_STREQ(out[1], reinterpret_cast<const char *>(tree));
 
+  // A set without a conversion here is refused, not taken for UTF-8.
+  ub4 latin1 = 31;
+  EXPECT_EQ(OCIAttrSet(def, OCI_HTYPE_DEFINE, &latin1, 0, OCI_ATTR_CHARSET_ID, c.err), OCI_ERROR);
+  EXPECT_EQ(c.errors(), "ORA-12715: invalid character set specified\n");
+  ub2 now = 0;
+  ASSERT_EQ(OCIAttrGet(def, OCI_HTYPE_DEFINE, &now, nullptr, OCI_ATTR_CHARSET_ID, c.err), OCI_SUCCESS);
+  EXPECT_EQ(now, 152);
+
   // The length check applies to the stored (UTF-8) form: 3 letters are 6 bytes.
   c.ok("CREATE TABLE s (a VARCHAR2(5))");
   OCIStmt *narrow = c.prepare("INSERT INTO s VALUES (:a)");
