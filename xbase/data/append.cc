@@ -197,7 +197,7 @@ struct ZapBuffers {
   }
 };
 
-// Copies records last + 1 .. count over records first .. and writes the 0x1A.
+// Copies records last + 1 .. count over records first .. (the 0x1A follows the cut).
 int zapCopy(DataFile* data, int32_t first, int32_t last, int32_t count) {
   ZapBuffers buffers(data->context, data->recordLength);
   SeqReader reader;
@@ -211,10 +211,7 @@ int zapCopy(DataFile* data, int32_t first, int32_t last, int32_t count) {
     if (rc == 0) rc = seqWrite(&writer, data->oldRecord, length);
     if (rc != 0) return rc;
   }
-  char eof = static_cast<char>(dbf::kEndOfFile);
-  int rc = seqWrite(&writer, &eof, 1);
-  if (rc == 0) rc = seqWriteFlush(&writer);
-  return rc;
+  return seqWriteFlush(&writer);
 }
 
 }  // namespace
@@ -244,7 +241,14 @@ int dataZap(DataFile* data, int32_t first, int32_t last) {
     data->recordNumber = -1;
     data->oldRecordNumber = -1;
     std::memset(data->record, ' ', data->recordLength);
-    rc = fileSetLength(&data->file, dataRecordOffset(data, newCount + 1) + 1);
+    // Cut after the last record, then write the 0x1A.  Were the 0x1A copied first,
+    // a failed cut would leave it as the deletion flag of a record the file still
+    // counts; as it is, a failed cut leaves only whole (repeated) records.
+    int64_t end = dataRecordOffset(data, newCount + 1);
+    rc = fileSetLength(&data->file, end);
+    if (rc != 0) return rc;
+    char eof = static_cast<char>(dbf::kEndOfFile);
+    rc = fileWrite(&data->file, end, &eof, 1);
     if (rc != 0) return rc;
   }
   data->atBeginning = data->atEnd = newCount == 0 ? 1 : 0;
