@@ -7,6 +7,8 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -102,6 +104,60 @@ TEST_F(LayerOverOcilite, CloseAndTeardownFreeEachHandleOnce) {
     // round 2: the destructor logs off.
   }
   SUCCEED();
+}
+
+// A logoff whose commit cannot get the database: Logoff with the server's
+// text, the session closed, and the destructor frees the handles still its own.
+TEST_F(LayerOverOcilite, AFailedLogoffClosesAndTheDestructorFreesWhatIsLeft) {
+  setenv("OCILITE_BUSY_TIMEOUT_MS", "200", 1);
+  {
+    OracleSession setup;
+    setup.open("u", "p", path.c_str());
+    run(setup, "CREATE TABLE t (a NUMBER)");
+    run(setup, "INSERT INTO t VALUES (1)");
+    setup.close();
+  }
+  // Another client keeps a query open: its read lock stops any commit.
+  OCIEnv *env = nullptr;
+  OCIError *err = nullptr;
+  OCISvcCtx *svc = nullptr;
+  OCIStmt *stmt = nullptr;
+  ASSERT_EQ(OCIEnvInit(&env, OCI_DEFAULT, 0, nullptr), OCI_SUCCESS);
+  ASSERT_EQ(OCIHandleAlloc(env, reinterpret_cast<void **>(&err), OCI_HTYPE_ERROR, 0, nullptr), OCI_SUCCESS);
+  ASSERT_EQ(OCILogon(env, err, &svc, reinterpret_cast<const OraText *>("r"), 1, nullptr, 0,
+                     reinterpret_cast<const OraText *>(path.c_str()), static_cast<ub4>(path.size())),
+            OCI_SUCCESS);
+  ASSERT_EQ(OCIHandleAlloc(env, reinterpret_cast<void **>(&stmt), OCI_HTYPE_STMT, 0, nullptr), OCI_SUCCESS);
+  const char *query = "SELECT a FROM t";
+  ASSERT_EQ(OCIStmtPrepare(stmt, err, reinterpret_cast<const OraText *>(query), 15, OCI_NTV_SYNTAX, OCI_DEFAULT),
+            OCI_SUCCESS);
+  int a = 0;
+  OCIDefine *def = nullptr;
+  ASSERT_EQ(OCIDefineByPos(stmt, &def, err, 1, &a, sizeof a, SQLT_INT, nullptr, nullptr, nullptr, OCI_DEFAULT),
+            OCI_SUCCESS);
+  ASSERT_EQ(OCIStmtExecute(svc, stmt, err, 0, 0, nullptr, nullptr, OCI_DEFAULT), OCI_SUCCESS);
+  ASSERT_EQ(OCIStmtFetch(stmt, err, 1, OCI_FETCH_NEXT, OCI_DEFAULT), OCI_SUCCESS);
+  {
+    OracleSession session;
+    session.open("u", "p", path.c_str());
+    unsetenv("OCILITE_BUSY_TIMEOUT_MS");
+    run(session, "INSERT INTO t VALUES (2)");
+    int code = codeOf([&] { session.close(); });
+    EXPECT_EQ(code, OracleErrorCode::Logoff);
+    EXPECT_FALSE(session.isOpen());
+    EXPECT_EQ(session.errorText(code),
+              kImport ? "Can't logoff from database.\nORA-30006: resource busy; acquire with WAIT timeout expired "
+                      : "Can't logoff from database.\nORA-30006: resource busy; acquire with WAIT timeout expired\n");
+  }
+  OCIHandleFree(stmt, OCI_HTYPE_STMT);
+  EXPECT_EQ(OCILogoff(svc, err), OCI_SUCCESS);
+  OCIHandleFree(err, OCI_HTYPE_ERROR);
+  OracleSession check;
+  check.open("u", "p", path.c_str());
+  OracleStatement st(&check);
+  st.prepare("DELETE FROM t");
+  st.execute(1);
+  check.close();
 }
 
 TEST_F(LayerOverOcilite, StatementsOutlivingTheirLogonFailCleanly) {
