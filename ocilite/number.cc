@@ -1,5 +1,6 @@
 #include "ocilite/number.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -86,9 +87,11 @@ bool parseDecimal(std::string_view text, char decimalChar, Decimal &out) {
       ++i;
     }
     if (i >= n || !std::isdigit(static_cast<unsigned char>(text[i]))) return false;
-    for (; i < n && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-      if (exponent < 100000) exponent = exponent * 10 + (text[i] - '0');
-    }
+    // The exponent saturates far beyond any NUMBER's range rather than losing its
+    // later digits: 1E1000005 must not read as 1E100000.
+    constexpr long kExponentCap = 100000000;
+    for (; i < n && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
+      exponent = std::min(kExponentCap, exponent * 10 + (text[i] - '0'));
     if (negExp) exponent = -exponent;
   }
   if (i != n) return false;
