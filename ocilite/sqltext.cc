@@ -413,6 +413,54 @@ ParsedSql parseSql(std::string_view sql) {
   return p;
 }
 
+namespace {
+
+bool isComparison(const Token &t) {
+  return t.type == Tok::Punct && (t.text[0] == '<' || t.text[0] == '>' || t.text[0] == '=' || t.text[0] == '!');
+}
+
+// The column named by the identifier ending at toks[k] ("a" or "t.a").
+bool isDateColumn(const std::vector<Token> &toks, size_t k,
+                  const std::function<ColumnKind(std::string_view column)> &kindOf) {
+  return k < toks.size() && isIdent(toks[k]) && !isClauseWord(toks[k]) &&
+         kindOf(identName(toks[k])) == ColumnKind::Date;
+}
+
+// True when the string toks[i] is compared with a DATE column: "col op
+// 'text'", "'text' op col", "col BETWEEN 'a' AND 'b'".
+bool comparesWithDate(const std::vector<Token> &toks, size_t i,
+                      const std::function<ColumnKind(std::string_view column)> &kindOf) {
+  // Backwards over one or two operator characters to the column.
+  size_t k = i;
+  int ops = 0;
+  while (k > 0 && ops < 2 && isComparison(toks[k - 1])) {
+    --k;
+    ++ops;
+  }
+  if (ops > 0 && k > 0 && isDateColumn(toks, k - 1, kindOf)) return true;
+  // Forwards over the operator to the column.
+  size_t f = i + 1;
+  ops = 0;
+  while (f < toks.size() && ops < 2 && isComparison(toks[f])) {
+    ++f;
+    ++ops;
+  }
+  if (ops > 0 && f < toks.size() && isDateColumn(toks, f, kindOf)) {
+    // "t.col" reads forwards as t, ., col.
+    if (f + 2 < toks.size() && isPunct(toks[f + 1], '.')) return isDateColumn(toks, f + 2, kindOf);
+    return true;
+  }
+  if (ops > 0 && f + 2 < toks.size() && isIdent(toks[f]) && isPunct(toks[f + 1], '.'))
+    return isDateColumn(toks, f + 2, kindOf);
+  // BETWEEN.
+  if (i >= 2 && is(toks[i - 1], "BETWEEN")) return isDateColumn(toks, i - 2, kindOf);
+  if (i >= 4 && is(toks[i - 1], "AND") && toks[i - 2].type == Tok::String && is(toks[i - 3], "BETWEEN"))
+    return isDateColumn(toks, i - 4, kindOf);
+  return false;
+}
+
+}  // namespace
+
 std::string literalPlaceholder(size_t k) { return ":OCL_LIT_" + std::to_string(k) + "_"; }
 
 std::string rewriteForSqlite(std::string_view sql,
@@ -458,6 +506,10 @@ std::string rewriteForSqlite(std::string_view sql,
         if (kind == ColumnKind::Date) replacement = "ocl_date_to_char";
       }
       edits.push_back({t.pos, t.len, replacement});
+    } else if (t.type == Tok::String && comparesWithDate(toks, i, kindOf)) {
+      // Oracle reads a text compared with a DATE column as a date (through
+      // NLS_DATE_FORMAT); compared as it stands it would order as text.
+      edits.push_back({t.pos, t.len, "to_date(" + std::string(t.text) + ")"});
     } else if (is(t, "SYSDATE") && !(i + 1 < toks.size() && isPunct(toks[i + 1], '('))) {
       edits.push_back({t.pos, t.len, "ocl_sysdate()"});
     } else if (is(t, "UNIQUE") && i > 0 && is(toks[i - 1], "SELECT")) {

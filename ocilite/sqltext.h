@@ -16,6 +16,8 @@
 //                         go to the generic to_char function
 //   SYSDATE            -> ocl_sysdate()
 //   SELECT UNIQUE      -> SELECT DISTINCT
+//   d > '20240101'     -> d > to_date('20240101') where d is a DATE column
+//                         (also 'text' op d and d BETWEEN 'a' AND 'b')
 //   'text', 12.5       -> :OCL_LIT_k_ as the value of an INSERT or UPDATE
 //                         column of a known type (ParsedSql::literals)
 //

@@ -17,6 +17,23 @@ TEST_F(OciTest, OracleFormsOfSql) {
   EXPECT_EQ(c.column("SELECT NVL(note, '-') FROM orders ORDER BY id"), (std::vector<std::string>{"a", "-"}));
   EXPECT_EQ(c.column("SELECT id FROM orders WHERE placed > TO_DATE('20240201') ORDER BY id"),
             (std::vector<std::string>{"2"}));
+  // Text compared with a DATE column is read as a date.
+  EXPECT_EQ(c.column("SELECT id FROM orders WHERE placed > '20240201' ORDER BY id"),
+            (std::vector<std::string>{"2"}));
+  EXPECT_EQ(c.column("SELECT id FROM orders o WHERE '20240201' >= o.placed"), (std::vector<std::string>{"1"}));
+  EXPECT_EQ(c.column("SELECT id FROM orders WHERE placed BETWEEN '20240101' AND '20240110'"),
+            (std::vector<std::string>{"1"}));
+  EXPECT_EQ(c.column("SELECT id FROM orders WHERE placed <> '20240105'"), (std::vector<std::string>{"2"}));
+  EXPECT_EQ(c.column("SELECT id FROM orders WHERE note = '20240105'"), (std::vector<std::string>{}));
+  OCIStmt *badDate = c.prepare("SELECT id FROM orders WHERE placed = '2024011'");
+  char idText[8];
+  OCIDefine *idDef = nullptr;
+  ASSERT_EQ(OCIDefineByPos(badDate, &idDef, c.err, 1, idText, sizeof idText, SQLT_STR, nullptr, nullptr, nullptr,
+                           OCI_DEFAULT),
+            OCI_SUCCESS);
+  EXPECT_EQ(c.execute(badDate, 1), OCI_ERROR);
+  EXPECT_EQ(c.errors(), "ORA-01840: input value not long enough for date format\n");
+  EXPECT_EQ(c.column("SELECT id FROM orders WHERE placed = '2024-01-05'"), (std::vector<std::string>{"1"}));
   EXPECT_EQ(c.value("SELECT 'x' FROM DUAL"), "x");
   EXPECT_EQ(c.value("SELECT TO_NUMBER(' 12.50 ') FROM DUAL"), "12.5");
   EXPECT_EQ(c.run("SELECT TO_NUMBER('12,5') FROM DUAL"), OCI_SUCCESS);
