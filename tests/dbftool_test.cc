@@ -142,6 +142,25 @@ TEST_F(DbftoolTest, CreateEveryTypeThenInfoAndEmptyDumps) {
   EXPECT_NE(r.out.find("\"memo\":false"), std::string::npos);
 }
 
+TEST_F(DbftoolTest, InfoForAPersonShowsHeaderFactsAndTheFieldTable) {
+  ASSERT_EQ(tool({"create", "g.dbf", "NAME:C:10", "QTY:N:8:2", "NOTE:M"}).exitCode, 0);
+  e2e::RunResult r = tool({"info", "g.dbf"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "File:          g.dbf\n"
+            "Version:       0x83\n"
+            "Memo file:     yes\n"
+            "Last update:   " + today() + "\n"
+            "Header length: 129\n"
+            "Record length: 29\n"
+            "Records:       0\n"
+            "Fields:        3\n"
+            "    #  Name        Type  Length  Decimals  Offset\n"
+            "    1  NAME        C         10         0       1\n"
+            "    2  QTY         N          8         2      11\n"
+            "    3  NOTE        M         10         0      19\n");
+}
+
 TEST_F(DbftoolTest, IndependentReadersSeeWhatCreateMade) {
   ASSERT_EQ(tool({"create", "t.dbf", "NAME:C:10", "QTY:N:8:2", "BORN:D", "OK:L", "NOTE:M"})
                 .exitCode,
