@@ -21,28 +21,28 @@ bool parseNumber(const std::string& text, int32_t* out) {
 
 // NAME:TYPE[:LENGTH[:DECIMALS]] into def (whose name points into names).  An empty
 // error means success.
-std::string parseSpec(const std::string& spec, std::string* name, FieldDef* def) {
+std::string parseDefinition(const std::string& definition, std::string* name, FieldDef* def) {
   std::vector<std::string> parts;
   size_t start = 0;
   for (;;) {
-    size_t colon = spec.find(':', start);
-    parts.push_back(spec.substr(start, colon - start));
+    size_t colon = definition.find(':', start);
+    parts.push_back(definition.substr(start, colon - start));
     if (colon == std::string::npos) break;
     start = colon + 1;
   }
   if (parts.size() < 2 || parts.size() > 4 || parts[1].size() != 1)
-    return "field '" + spec + "' is not NAME:TYPE:LENGTH[:DECIMALS]";
+    return "field '" + definition + "' is not NAME:TYPE:LENGTH[:DECIMALS]";
   *name = parts[0];
   def->type = static_cast<unsigned char>(parts[1][0]);
   def->length = 0;
   def->decimals = 0;
   int type = def->type & ~0x20;
   if (parts.size() < 3 && type != 'D' && type != 'L' && type != 'M')
-    return "field '" + spec + "' needs a length";
+    return "field '" + definition + "' needs a length";
   if (parts.size() >= 3 && !parseNumber(parts[2], &def->length))
-    return "field '" + spec + "' has a bad length";
+    return "field '" + definition + "' has a bad length";
   if (parts.size() == 4 && !parseNumber(parts[3], &def->decimals))
-    return "field '" + spec + "' has bad decimals";
+    return "field '" + definition + "' has bad decimals";
   return "";
 }
 
@@ -55,7 +55,7 @@ int runCreate(int argc, char** argv) {
   std::vector<std::string> names(static_cast<size_t>(argc - 1));
   std::vector<FieldDef> defs(static_cast<size_t>(argc - 1));
   for (int i = 1; i < argc; ++i) {
-    std::string error = parseSpec(argv[i], &names[i - 1], &defs[i - 1]);
+    std::string error = parseDefinition(argv[i], &names[i - 1], &defs[i - 1]);
     if (!error.empty()) return fail(path, error);
   }
   for (size_t i = 0; i < defs.size(); ++i) defs[i].name = names[i].c_str();
