@@ -320,6 +320,19 @@ TEST_F(DbftoolTest, FailuresNameTheFileAndTheEngineErrorAndChangeNothing) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err, "dbftool: m.dbf: Opening File (-60)\n");
 
+  // A memo block number past the end of the memo file: the records before it are
+  // dumped, then the failure names the record and the field.
+  ASSERT_EQ(tool({"create", "far.dbf", "ID:C:2", "NOTE:M"}).exitCode, 0);
+  std::string far = e2e::readFile(dir.path("far.dbf"));
+  far.pop_back();
+  far += std::string(" 1 ") + "          " + " 2 " + "      9999" + "\x1A";
+  far[4] = 2;
+  e2e::writeFile(dir.path("far.dbf"), far);
+  r = tool({"dump", "--json", "far.dbf"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, "{\"recno\":1,\"deleted\":false,\"values\":[\"1 \",\"\"]}\n");
+  EXPECT_EQ(r.err, "dbftool: far.dbf: record 2, field NOTE: Unexpected Information (-910)\n");
+
   // Bad field definitions: nothing is created.
   for (const std::vector<std::string>& fields :
        {std::vector<std::string>{"NAME:X:5"}, {"NAME:C:0"}, {"NAME:C:255"}, {"TOOLONGNAME1:C:5"},

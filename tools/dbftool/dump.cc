@@ -24,6 +24,16 @@ bool fieldBytes(FieldInfo* f, std::string_view* out) {
   return true;
 }
 
+// A failure part-way says where: the record and, for a memo, the field.  Whatever was
+// printed before it stays valid output of the records before.
+int failRecord(const std::string& path, int32_t n, FieldInfo* f, CODE4* context) {
+  std::fflush(stdout);
+  std::string where = "record " + std::to_string(n);
+  if (f) where += ", field " + displayText(fieldName(f), Encoding::Latin1);
+  int code = engineErrorCode(context);
+  return fail(path, where + ": " + engineMessage(code != 0 ? code : resultLocked));
+}
+
 std::string_view trimmed(std::string_view v) {
   while (!v.empty() && (v.back() == ' ' || v.back() == '\0')) v.remove_suffix(1);
   return v;
@@ -54,7 +64,7 @@ int runDump(int argc, char** argv) {
   int32_t count = dataRecordCount(d);
   if (count < 0) return failEngine(path, file.context());
   for (int32_t n = 1; n <= count; ++n) {
-    if (dataGo(d, n) != 0) return failEngine(path, file.context());
+    if (dataGo(d, n) != 0) return failRecord(path, n, nullptr, file.context());
     bool deleted = dataDeleted(d) != 0;
     if (!options.json && deleted) continue;
     std::string line;
@@ -63,7 +73,8 @@ int runDump(int argc, char** argv) {
              ",\"values\":[";
     for (int32_t j = 1; j <= nField; ++j) {
       std::string_view value;
-      if (!fieldBytes(dataField(d, j), &value)) return failEngine(path, file.context());
+      if (!fieldBytes(dataField(d, j), &value))
+        return failRecord(path, n, dataField(d, j), file.context());
       if (j > 1) line += ',';
       line += options.json ? jsonString(value, options.encoding)
                            : csvField(trimmed(value), options.encoding);
