@@ -88,7 +88,7 @@ fuzz: deps
 	@set -e; for t in $(FUZZ_TARGETS) $$(test -x $(FUZZ_BUILD)/fuzz_ntx_walk && echo ntx_walk); do \
 	  mkdir -p $(FUZZ_BUILD)/corpus/$$t; \
 	  echo "== fuzz_$$t: $(FUZZ_SECONDS) s"; \
-	  $(FUZZ_BUILD)/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -timeout=20 \
+	  $(FUZZ_BUILD)/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=20480 -timeout=20 \
 	    -rss_limit_mb=2048 -print_final_stats=1 \
 	    -artifact_prefix=$(FUZZ_BUILD)/findings/$$t- \
 	    $(FUZZ_BUILD)/corpus/$$t fuzz/corpus/$$t 2>$(FUZZ_BUILD)/fuzz_$$t.log || \
