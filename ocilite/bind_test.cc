@@ -165,6 +165,32 @@ TEST_F(OciTest, CharPadsAndVarchar2RefusesLongerValues) {
   EXPECT_EQ(c.value("SELECT COUNT(*) FROM t"), "1");
 }
 
+TEST_F(OciTest, LengthsBeyondTheElementAreRefused) {
+  c.ok("CREATE TABLE t (a VARCHAR2(40))");
+  OCIStmt *ins = c.prepare("INSERT INTO t VALUES (:a)");
+  char values[2][4] = {{'a', 'b', 'c', 'd'}, {'e', 'f', 'g', 'h'}};
+  ub2 lens[2] = {4, 5};
+  OCIBind *b = nullptr;
+  ASSERT_EQ(OCIBindByName(ins, &b, c.err, ot(":a"), -1, values, 4, SQLT_CHR, nullptr, lens, nullptr, 0, nullptr,
+                          OCI_DEFAULT),
+            OCI_SUCCESS);
+  EXPECT_EQ(c.execute(ins, 2), OCI_ERROR);
+  EXPECT_EQ(c.errors(), "ORA-01459: invalid length for variable character string\n");
+  EXPECT_EQ(c.rowCount(ins), 1u);
+
+  // A VARCHAR element whose length word says more than its slot holds.
+  OCIStmt *vcs = c.prepare("INSERT INTO t VALUES (:a)");
+  unsigned char element[6] = {3, 0, 'x', 'y', 'z', 0};
+  ASSERT_EQ(OCIBindByName(vcs, &b, c.err, ot(":a"), -1, element, sizeof element, SQLT_VCS, nullptr, nullptr, nullptr,
+                          0, nullptr, OCI_DEFAULT),
+            OCI_SUCCESS);
+  ASSERT_EQ(c.execute(vcs), OCI_SUCCESS) << c.errors();
+  element[0] = 5;
+  EXPECT_EQ(c.execute(vcs), OCI_ERROR);
+  EXPECT_EQ(c.code(), 1459);
+  EXPECT_EQ(c.column("SELECT a FROM t ORDER BY a"), (std::vector<std::string>{"abcd", "xyz"}));
+}
+
 TEST_F(OciTest, PlaceholdersMustBeKnownAndBound) {
   c.ok("CREATE TABLE t (a NUMBER, b NUMBER)");
   OCIStmt *ins = c.prepare("INSERT INTO t VALUES (:a, :b)");

@@ -41,6 +41,7 @@ constexpr Message kMessages[] = {
     {1438, "value larger than specified precision allowed for this column"},
     {1453, "SET TRANSACTION must be first statement of transaction"},
     {1456, "may not perform insert/delete/update operation inside a READ ONLY transaction"},
+    {1459, "invalid length for variable character string"},
     {1460, "unimplemented or unreasonable conversion requested"},
     {1465, "invalid hex number"},
     {1480, "trailing null missing from STR bind value"},

@@ -200,6 +200,7 @@ OraError bindRow(StmtHandle *s, ub4 row) {
         case SQLT_LVC: len = b->alen ? b->alen[row] : size; break;
         case SQLT_VCS: {
           ub2 n;
+          if (size < 2) return oraError(1459);
           std::memcpy(&n, p, 2);
           len = n;
           p += 2;
@@ -213,6 +214,7 @@ OraError bindRow(StmtHandle *s, ub4 row) {
           break;
         case SQLT_VBI: {
           ub2 n;
+          if (size < 2) return oraError(1459);
           std::memcpy(&n, p, 2);
           len = n;
           p += 2;
@@ -265,6 +267,8 @@ OraError bindRow(StmtHandle *s, ub4 row) {
           break;
         default: return oraError(1460);
       }
+      // A length beyond the element would read past the caller's slot.
+      if (!numeric && len > size - ((b->dty == SQLT_VCS || b->dty == SQLT_VBI) ? 2 : 0)) return oraError(1459);
       if (numeric) {
         err = numberToStored(b->number, b->target, c.nls, names, b->stored, b->number, out);
       } else if (binary) {
