@@ -54,9 +54,18 @@ int64_t daysBeforeYear64(int64_t year) {
   return n * 365 + down(4) - down(100) + down(400);
 }
 
+// The local time is kept for the second it belongs to: an append rewrites the
+// header date after every record, and localtime_r consults the time zone each
+// call, while time() is cheap.  Per thread, so that no lock is needed.
 void localNow(std::tm* out) {
+  thread_local std::time_t cachedSecond = -1;
+  thread_local std::tm cached{};
   std::time_t now = std::time(nullptr);
-  localtime_r(&now, out);
+  if (now != cachedSecond) {
+    localtime_r(&now, &cached);
+    cachedSecond = now;
+  }
+  *out = cached;
 }
 
 void twoDigits(char* dest, int value) { numToText(value, dest, -2); }
