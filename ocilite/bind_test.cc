@@ -178,6 +178,14 @@ TEST_F(OciTest, LengthsBeyondTheElementAreRefused) {
   EXPECT_EQ(c.errors(), "ORA-01459: invalid length for variable character string\n");
   EXPECT_EQ(c.rowCount(ins), 1u);
 
+  // A NUL-terminated element without its terminator.
+  OCIStmt *str = c.prepare("INSERT INTO t VALUES (:a)");
+  ASSERT_EQ(OCIBindByName(str, &b, c.err, ot(":a"), -1, values, 4, SQLT_STR, nullptr, nullptr, nullptr, 0, nullptr,
+                          OCI_DEFAULT),
+            OCI_SUCCESS);
+  EXPECT_EQ(c.execute(str), OCI_ERROR);
+  EXPECT_EQ(c.errors(), "ORA-01480: trailing null missing from STR bind value\n");
+
   // A VARCHAR element whose length word says more than its slot holds.
   OCIStmt *vcs = c.prepare("INSERT INTO t VALUES (:a)");
   unsigned char element[6] = {3, 0, 'x', 'y', 'z', 0};

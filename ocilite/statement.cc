@@ -193,7 +193,11 @@ OraError bindRow(StmtHandle *s, ub4 row) {
       bool binary = false, numeric = false;
       switch (b->dty) {
         case SQLT_STR:
-        case SQLT_AVC: len = strnlen(reinterpret_cast<const char *>(p), size); break;
+        case SQLT_AVC:
+          len = strnlen(reinterpret_cast<const char *>(p), size);
+          // The terminator must lie inside the element.
+          if (len == size && size > 0) return oraError(1480);
+          break;
         case SQLT_CHR:
         case SQLT_AFC:
         case SQLT_LNG:
