@@ -8,6 +8,7 @@
 #include "xbase/data/memo.h"
 #include "xbase/data/pool.h"
 #include "xbase/data/record.h"
+#include "xbase/file/os.h"
 #include "xbase/file/seq.h"
 
 int dataWriteRecord(DataFile* data, int32_t n) {
@@ -103,6 +104,21 @@ int releaseAppendLock(DataFile* data) {
   return fileUnlock(&data->file, dbf::kRecordLockBase, 1);
 }
 
+// After a failed append write: a write cut short (a full disk, a file-size limit)
+// may have left the start of the record.  The file is cut back to its count records
+// and given its 0x1A again, straight through the seam since the context now holds
+// the error.  Best effort: when this fails too, the count the engine derives from
+// the length still covers only whole records.
+void cutPartialRecord(DataFile* data, int32_t count) {
+  int64_t end = dataRecordOffset(data, count + 1);
+  int64_t length = 0;
+  if (osFiles().size(data->file.handle, &length) != 0 || length <= end) return;
+  if (osFiles().truncate(data->file.handle, end) != 0) return;
+  char eof = static_cast<char>(dbf::kEndOfFile);
+  size_t put = 0;
+  osFiles().pwrite(data->file.handle, &eof, 1, end, &put);
+}
+
 }  // namespace
 
 int dataAppend(DataFile* data) {
@@ -143,6 +159,7 @@ int dataAppend(DataFile* data) {
       rc = fileWrite(&data->file, dataRecordOffset(data, count + 1), data->record,
                      static_cast<uint32_t>(data->recordLength) + 1);
       data->record[data->recordLength] = 0;
+      if (rc != 0) cutPartialRecord(data, count);
       if (rc == 0) {
         data->fileChanged = 1;
         data->recordNumber = count + 1;
