@@ -1,0 +1,69 @@
+// Disk full: an export under a file-size limit (RLIMIT_FSIZE, set by the shell
+// that starts exdrift) must end with the engine's append message, exit code 2,
+// and a dbf file that holds exactly its whole records, in order, ending in 0x1A.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/e2e_support.h"
+#include "tests/export_fixture.h"
+#include "xbase/data/data.h"
+
+namespace {
+
+class DiskFullTest : public ExportTest {
+ protected:
+  // exdrift with the file-size limit in KiB.
+  e2e::RunResult exdriftLimited(int kib) {
+    e2e::RunOptions options;
+    options.cwd = dir.path();
+    return e2e::runProgram(
+        "/bin/bash",
+        {"-c", "ulimit -f " + std::to_string(kib) + "; exec \"$0\" \"$@\"",
+         e2e::programPath("exdrift"), "-S:shop.db", "-U:scott", "-P:tiger", "-F:run.cfg"},
+        options);
+  }
+};
+
+TEST_F(DiskFullTest, ExportStopsWithTheAppendMessageAndLeavesWholeRecords) {
+  sql("CREATE TABLE BENCH (ID NUMBER(10), NAME VARCHAR2(40), NOTE VARCHAR2(100));\n"
+      "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 3000)\n"
+      "INSERT INTO BENCH SELECT x, 'name ' || x, printf('%.*c', 40 + x % 60, 'n') FROM c;\n");
+  dbf("out.dbf", {"ID:N:10", "NAME:C:40", "NOTE:C:100"});
+  config("%TABLE_NAME=BENCH\n%DBF_NAME=out.dbf\nID=ID\nNAME=NAME\nNOTE=NOTE\n");
+
+  for (int kib : {16, 64, 101}) {
+    std::string before = e2e::readFile(dir.path("out.dbf"));
+    e2e::RunResult r = exdriftLimited(kib);
+    EXPECT_EQ(r.exitCode, 2) << kib << r.out << r.err;
+    bool named = r.out.find("Can't append record to dbf-file") != std::string::npos ||
+                 r.out.find("Can't commit appended record in dbf-file") != std::string::npos;
+    EXPECT_TRUE(named) << r.out;
+
+    std::string bytes = e2e::readFile(dir.path("out.dbf"));
+    CODE4 c;
+    engineInit(&c);
+    c.errQuiet = 1;
+    DataFile* d = dataOpen(&c, dir.path("out.dbf").c_str());
+    ASSERT_NE(d, nullptr) << engineErrorCode(&c);
+    int32_t count = dataRecordCount(d);
+    int64_t body = static_cast<int64_t>(bytes.size()) - d->header.headerLength;
+    EXPECT_GT(count, 0) << kib;
+    EXPECT_LE(static_cast<int64_t>(bytes.size()), kib * 1024) << kib;
+    // Exactly count whole records and the end byte: no piece of a record is left.
+    EXPECT_EQ(body, static_cast<int64_t>(count) * d->recordLength + 1) << kib;
+    EXPECT_EQ(bytes.back(), '\x1a') << kib;
+    for (int32_t n = 1; n <= count; ++n) {
+      ASSERT_EQ(dataGo(d, n), 0);
+      ASSERT_EQ(fieldLong(dataFieldByName(d, "ID")), n) << kib;
+      std::string name(fieldPtr(dataFieldByName(d, "NAME")), 40);
+      ASSERT_EQ(name.substr(0, name.find_last_not_of(' ') + 1), "name " + std::to_string(n));
+    }
+    dataClose(d);
+    engineRelease(&c);
+    // The next run starts again from the empty file.
+    e2e::writeFile(dir.path("out.dbf"), before);
+  }
+}
+
+}  // namespace
