@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -137,6 +138,52 @@ void sysdate(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   resultText(ctx, storedDate(d));
 }
 
+// Days from 1970-01-01 of a proleptic Gregorian date, and back.
+int64_t daysFromCivil(int64_t y, int m, int d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void civilFromDays(int64_t z, Date &out) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  out.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  out.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  out.year = static_cast<int>(yoe + era * 400 + (out.month <= 2));
+}
+
+// ocl_date_add(date, days): Oracle's DATE + number (days, fractions as
+// seconds rounded to the second).
+void dateAdd(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
+    return sqlite3_result_null(ctx);
+  std::string_view text(reinterpret_cast<const char *>(sqlite3_value_text(argv[0])),
+                        static_cast<size_t>(sqlite3_value_bytes(argv[0])));
+  Date d;
+  if (!readStoredDate(text, d)) return resultOraError(ctx, 1858);
+  double days = sqlite3_value_double(argv[1]);
+  if (!(days > -4e6 && days < 4e6)) return resultOraError(ctx, 1841);
+  int64_t seconds = daysFromCivil(d.year, d.month, d.day) * 86400 + d.hour * 3600 + d.minute * 60 + d.second +
+                    static_cast<int64_t>(std::llround(days * 86400));
+  int64_t day = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
+  int64_t rest = seconds - day * 86400;
+  Date out;
+  civilFromDays(day, out);
+  if (out.year < 1 || out.year > 9999) return resultOraError(ctx, 1841);
+  out.hour = static_cast<int>(rest / 3600);
+  out.minute = static_cast<int>(rest / 60 % 60);
+  out.second = static_cast<int>(rest % 60);
+  resultText(ctx, storedDate(out));
+}
+
 void registerFunctions(Connection *c) {
   struct Fn {
     const char *name;
@@ -150,7 +197,7 @@ void registerFunctions(Connection *c) {
       {"to_char", 1, genericToChar, true},           {"to_char", 2, genericToChar, true},
       {"to_date", 1, toDate, true},                  {"to_date", 2, toDate, true},
       {"to_number", 1, toNumber, true},              {"nvl", 2, nvl, true},
-      {"ocl_sysdate", 0, sysdate, false},
+      {"ocl_sysdate", 0, sysdate, false},            {"ocl_date_add", 2, dateAdd, true},
   };
   for (const Fn &f : fns) {
     // Session settings change the results, so "deterministic" only within

@@ -426,6 +426,20 @@ bool isDateColumn(const std::vector<Token> &toks, size_t k,
          kindOf(identName(toks[k])) == ColumnKind::Date;
 }
 
+// For "d + n" or "d - n" at toks[i] (n a number token), the index after n;
+// 0 otherwise.
+size_t datePlusNumber(const std::vector<Token> &toks, size_t i) {
+  if (i + 2 >= toks.size()) return 0;
+  if (!isPunct(toks[i + 1], '+') && !isPunct(toks[i + 1], '-')) return 0;
+  if (toks[i + 2].type != Tok::Number) return 0;
+  // The whole term: "1/24", "2*7".
+  size_t end = i + 3;
+  while (end + 1 < toks.size() && (isPunct(toks[end], '*') || isPunct(toks[end], '/')) &&
+         toks[end + 1].type == Tok::Number)
+    end += 2;
+  return end;
+}
+
 // True when the string toks[i] is compared with a DATE column: "col op
 // 'text'", "'text' op col", "col BETWEEN 'a' AND 'b'".
 bool comparesWithDate(const std::vector<Token> &toks, size_t i,
@@ -437,7 +451,22 @@ bool comparesWithDate(const std::vector<Token> &toks, size_t i,
     --k;
     ++ops;
   }
-  if (ops > 0 && k > 0 && isDateColumn(toks, k - 1, kindOf)) return true;
+  if (ops > 0 && k > 0) {
+    // The operand before the operator: back to the start of its term
+    // ("o.placed - 14 < 'text'" starts at "o").
+    size_t start = k;
+    int depth = toks[k - 1].depth;
+    while (start > 0) {
+      const Token &p = toks[start - 1];
+      if (p.depth < depth || (p.depth == depth && (isPunct(p, ',') || isPunct(p, '(') || isComparison(p) ||
+                                                  is(p, "AND") || is(p, "OR") || is(p, "NOT") || isClauseWord(p))))
+        break;
+      --start;
+    }
+    if (start < k && is(toks[start], "SYSDATE")) return true;
+    if (start + 2 < k && isPunct(toks[start + 1], '.')) return isDateColumn(toks, start + 2, kindOf);
+    if (start < k && isDateColumn(toks, start, kindOf)) return true;
+  }
   // Forwards over the operator to the column.
   size_t f = i + 1;
   ops = 0;
@@ -506,6 +535,23 @@ std::string rewriteForSqlite(std::string_view sql,
         if (kind == ColumnKind::Date) replacement = "ocl_date_to_char";
       }
       edits.push_back({t.pos, t.len, replacement});
+    } else if (size_t end = 0; (is(t, "SYSDATE") || isDateColumn(toks, i, kindOf)) &&
+                               (end = datePlusNumber(toks, i)) != 0) {
+      // DATE +/- a number of days.
+      size_t from = t.pos;
+      std::string operand = is(t, "SYSDATE") ? "ocl_sysdate()" : std::string(t.text);
+      if (i >= 2 && isPunct(toks[i - 1], '.') && isIdent(toks[i - 2]) && edits.empty() == false &&
+          edits.back().pos + edits.back().len > toks[i - 2].pos) {
+        // The qualifier was already rewritten; keep the column alone.
+      } else if (i >= 2 && isPunct(toks[i - 1], '.') && isIdent(toks[i - 2])) {
+        from = toks[i - 2].pos;
+        operand = std::string(sql.substr(from, t.pos + t.len - from));
+      }
+      const Token &sign = toks[i + 1];
+      std::string number(sql.substr(toks[i + 2].pos, toks[end - 1].pos + toks[end - 1].len - toks[i + 2].pos));
+      edits.push_back({from, toks[end - 1].pos + toks[end - 1].len - from,
+                       "ocl_date_add(" + operand + ", " + std::string(sign.text) + "(1.0*" + number + "))"});
+      i = end - 1;
     } else if (t.type == Tok::String && comparesWithDate(toks, i, kindOf)) {
       // Oracle reads a text compared with a DATE column as a date (through
       // NLS_DATE_FORMAT); compared as it stands it would order as text.

@@ -17,7 +17,11 @@
 //   SYSDATE            -> ocl_sysdate()
 //   SELECT UNIQUE      -> SELECT DISTINCT
 //   d > '20240101'     -> d > to_date('20240101') where d is a DATE column
-//                         (also 'text' op d and d BETWEEN 'a' AND 'b')
+//                         (also 'text' op d, d - 7 > 'text' and
+//                         d BETWEEN 'a' AND 'b')
+//   d - 1/24, SYSDATE+1 -> ocl_date_add(d, -(1.0*1/24)): DATE plus days, for a
+//                         DATE column or SYSDATE and a number or a product
+//                         or quotient of numbers
 //   'text', 12.5       -> :OCL_LIT_k_ as the value of an INSERT or UPDATE
 //                         column of a known type (ParsedSql::literals)
 //

@@ -34,6 +34,17 @@ TEST_F(OciTest, OracleFormsOfSql) {
   EXPECT_EQ(c.execute(badDate, 1), OCI_ERROR);
   EXPECT_EQ(c.errors(), "ORA-01840: input value not long enough for date format\n");
   EXPECT_EQ(c.column("SELECT id FROM orders WHERE placed = '2024-01-05'"), (std::vector<std::string>{"1"}));
+  // DATE plus or minus days.
+  EXPECT_EQ(c.column("SELECT TO_CHAR(placed + 30) FROM orders ORDER BY id"),
+            (std::vector<std::string>{"20240204", "20240331"}));
+  EXPECT_EQ(c.value("SELECT TO_CHAR(o.placed - 5, 'YYYY-MM-DD HH24:MI') FROM orders o WHERE id = 2"),
+            "2024-02-25 00:00");
+  EXPECT_EQ(c.value("SELECT TO_CHAR(placed - 1/24, 'YYYY-MM-DD HH24:MI') FROM orders WHERE id = 1"),
+            "2024-01-04 23:00");
+  EXPECT_EQ(c.column("SELECT id FROM orders WHERE placed > SYSDATE - 36500 ORDER BY id"),
+            (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(c.column("SELECT id FROM orders WHERE placed + 60 > SYSDATE"), (std::vector<std::string>{}));
+  EXPECT_EQ(c.column("SELECT id FROM orders WHERE placed - 2*7 < '20240101'"), (std::vector<std::string>{"1"}));
   EXPECT_EQ(c.value("SELECT 'x' FROM DUAL"), "x");
   EXPECT_EQ(c.value("SELECT TO_NUMBER(' 12.50 ') FROM DUAL"), "12.5");
   EXPECT_EQ(c.run("SELECT TO_NUMBER('12,5') FROM DUAL"), OCI_SUCCESS);
