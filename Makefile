@@ -95,3 +95,11 @@ fuzz: deps
 	    { tail -40 $(FUZZ_BUILD)/fuzz_$$t.log; exit 1; }; \
 	  grep -E "^(#[0-9]+ +DONE|stat::number_of_executed_units)" $(FUZZ_BUILD)/fuzz_$$t.log; \
 	done
+
+# The crash, fault and concurrency tests at full strength: 100 kill -9 runs of
+# each program instead of the reduced count that make test uses.
+KILL_RUNS ?= 100
+
+stress: build
+	cd $(BUILD) && DRIFT_KILL_RUNS=$(KILL_RUNS) ctest --output-on-failure \
+	  -R '(Kill|DiskFull|FaultLoop|TagFault|Concurrency)'
