@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,8 @@ class Background {
   Background(const Background&) = delete;
   Background& operator=(const Background&) = delete;
 
+  pid_t pid() const { return pid_; }
+
   bool running() {
     if (done_) return false;
     int status = 0;
@@ -93,6 +96,26 @@ class Background {
   bool done_ = false;
   int code_ = -1;
 };
+
+// Waits until the process has a descriptor open on a file whose path ends in
+// `suffix` (looked up in /proc), up to `seconds`.  False when it never did.
+inline bool waitForOpenFile(pid_t pid, const std::string& suffix, double seconds) {
+  auto start = std::chrono::steady_clock::now();
+  while (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < seconds) {
+    std::error_code ec;
+    for (const auto& entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
+      std::error_code linkError;
+      std::string target = std::filesystem::read_symlink(entry.path(), linkError).string();
+      if (!linkError && target.size() >= suffix.size() &&
+          target.compare(target.size() - suffix.size(), suffix.size(), suffix) == 0)
+        return true;
+    }
+    if (ec) return false;  // the process is gone
+    usleep(2000);
+  }
+  return false;
+}
 
 inline double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
