@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -448,6 +449,78 @@ TEST_F(NtxTest, TwoProcessesShareATagFile) {
   EXPECT_EQ(lastSeen, static_cast<size_t>(kAppends));
   EXPECT_EQ(check(tag), "");
   EXPECT_GT(passes, 0);
+}
+
+
+TEST_F(NtxTest, RemovingEveryKeyShrinksTheTreeAndVersionCountsChanges) {
+  const int n = 300;
+  for (int i = 0; i < n; ++i)
+    ASSERT_EQ(append(data, {"LONGNAME=K" + std::to_string((i * 131) % 97), "QTY=1"}), 0);
+  IndexTag* tag = makeTag("F", "LONGNAME", "QTY > 0");  // two keys a page
+  ASSERT_NE(tag, nullptr);
+  ASSERT_EQ(check(tag), "");
+  auto version = [&]() {
+    std::string head = slurp("F.NTX").substr(0, 8);
+    return ntx::get16(reinterpret_cast<const uint8_t*>(head.data()) + ntx::kVersion);
+  };
+  uint16_t before = version();
+  // Records leave the tag one by one, in a scattered order.
+  std::vector<int32_t> order(n);
+  for (int i = 0; i < n; ++i) order[i] = i + 1;
+  std::mt19937 rng(3);
+  std::shuffle(order.begin(), order.end(), rng);
+  for (int i = 0; i < n; ++i) {
+    ASSERT_EQ(dataGo(data, order[i]), 0);
+    fieldAssignDouble(dataFieldByName(data, "QTY"), 0);
+    ASSERT_EQ(dataFlushRecord(data, 0), 0);
+    if (i % 37 == 0 || i > n - 5) ASSERT_EQ(check(tag), "") << "after " << i + 1;
+  }
+  EXPECT_EQ(version(), static_cast<uint16_t>(before + n));  // one change each
+  EXPECT_EQ(tagFirst(tag), resultAtEnd);
+  EXPECT_EQ(tag->root, tag->path[0]->offset);
+  EXPECT_EQ(ntx::pageCount(tag->path[0]), 0);
+  // And they come back.
+  for (int i = 0; i < n; ++i) {
+    ASSERT_EQ(dataGo(data, order[i]), 0);
+    fieldAssignDouble(dataFieldByName(data, "QTY"), 2);
+  }
+  ASSERT_EQ(dataGo(data, 1), 0);
+  EXPECT_EQ(check(tag), "");
+  EXPECT_EQ(entries(tag).size(), static_cast<size_t>(n));
+}
+
+TEST_F(NtxTest, SeekAgreesWithASortedModel) {
+  std::mt19937 rng(5);
+  std::vector<std::pair<std::string, int32_t>> model;
+  for (int i = 1; i <= 800; ++i) {
+    std::string v = "S" + std::to_string(rng() % 400);
+    ASSERT_EQ(append(data, {"LONGNAME=" + v}), 0);
+    v.resize(200, ' ');
+    model.emplace_back(v, i);
+  }
+  IndexTag* tag = makeTag("S", "LONGNAME");
+  ASSERT_NE(tag, nullptr);
+  std::stable_sort(model.begin(), model.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (int probe = 0; probe < 600; ++probe) {
+    std::string v = "S" + std::to_string(rng() % 450);
+    std::vector<uint8_t> key(200);
+    int32_t len = tagKeyFromText(tag, v.c_str(), key.data());
+    int rc = tagSeek(tag, key.data(), len);
+    auto it = std::lower_bound(model.begin(), model.end(), v,
+                               [&](const auto& e, const std::string& x) { return e.first.compare(0, x.size(), x) < 0; });
+    if (it == model.end()) {
+      EXPECT_EQ(rc, resultAtEnd) << v;
+    } else {
+      ASSERT_EQ(rc, 0) << v;
+      EXPECT_EQ(tagCurrentRecno(tag), it->second) << v;
+      // Stepping on from there gives the model's next entries.
+      for (int k = 1; k < 4 && it + k != model.end(); ++k) {
+        ASSERT_EQ(tagNext(tag), 0);
+        EXPECT_EQ(tagCurrentRecno(tag), (it + k)->second);
+      }
+    }
+  }
 }
 
 }  // namespace
