@@ -523,4 +523,41 @@ TEST_F(NtxTest, SeekAgreesWithASortedModel) {
   }
 }
 
+
+TEST_F(NtxTest, SkipsOfSeveralKeysBothWaysInBothOrders) {
+  const int n = 40;
+  for (int i = 0; i < n; ++i)
+    ASSERT_EQ(append(data, {"NAME=" + std::to_string(100 + (i * 17) % n)}), 0);
+  for (int descending : {0, 1}) {
+    IndexTag* tag = makeTag(descending ? "D" : "A", "NAME", nullptr, 0, descending);
+    ASSERT_NE(tag, nullptr);
+    std::vector<int32_t> order = entries(tag);
+    if (descending) std::reverse(order.begin(), order.end());
+    tagSelect(data, tag);
+    std::mt19937 rng(descending + 1);
+    int at = 0;
+    ASSERT_EQ(dataTop(data), 0);
+    for (int step = 0; step < 200; ++step) {
+      int by = static_cast<int>(rng() % 11) - 5;
+      int rc = dataSkip(data, by);
+      int want = at + by;
+      if (want >= n) {
+        EXPECT_EQ(rc, resultAtEnd);
+        EXPECT_TRUE(dataEof(data));
+        ASSERT_EQ(dataSkip(data, -1), 0);  // from the end back onto the last key
+        at = n - 1;
+      } else if (want < 0) {
+        EXPECT_EQ(rc, resultAtBeginning);
+        EXPECT_TRUE(dataBof(data));
+        at = 0;
+      } else {
+        EXPECT_EQ(rc, 0);
+        at = want;
+      }
+      ASSERT_EQ(dataRecordNumber(data), order[at]) << "step " << step << " by " << by;
+    }
+    tagSelect(data, nullptr);
+  }
+}
+
 }  // namespace
