@@ -209,6 +209,10 @@ struct StmtHandle : HandleBase {
   ub4 prefetchRows = 1;
   ub4 prefetchMemory = 0;
   std::string scratch;  // conversion buffer of the fetch path
+  // Whether the database keeps its text as UTF-8 (PRAGMA encoding), so that a
+  // fetch may take a text value's bytes in place: -1 until the first fetch
+  // after a compile asks.
+  int textUtf8 = -1;
 
   void finalize();
 };

@@ -80,6 +80,7 @@ OraError compile(StmtHandle *s) {
   Connection &c = *s->conn;
   if (s->sqlite && s->compiledFor == &c && s->compiledGeneration == c.schemaGeneration) return {};
   s->finalize();
+  s->textUtf8 = -1;
   std::vector<TableColumn> all;
   for (size_t k = 0; k < s->parsed.tables.size(); ++k) {
     std::vector<TableColumn> cols = readTableColumns(c.db, s->parsed.tables[k]);
@@ -305,6 +306,18 @@ OraError bindRow(StmtHandle *s, ub4 row) {
   return {};
 }
 
+// True when the database keeps text as UTF-8 (SQLite's default encoding).
+bool textIsUtf8(sqlite3 *db) {
+  sqlite3_stmt *st = nullptr;
+  bool utf8 = false;
+  if (sqlite3_prepare_v2(db, "PRAGMA encoding", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW) {
+    const unsigned char *e = sqlite3_column_text(st, 0);
+    utf8 = e != nullptr && std::strcmp(reinterpret_cast<const char *>(e), "UTF-8") == 0;
+  }
+  sqlite3_finalize(st);
+  return utf8;
+}
+
 bool supportedDefineType(ub2 dty) {
   switch (dty) {
     case SQLT_STR: case SQLT_AVC: case SQLT_CHR: case SQLT_AFC: case SQLT_LNG: case SQLT_LVC: case SQLT_VCS:
@@ -424,7 +437,10 @@ Put putValue(StmtHandle *s, DefineHandle *d, ub4 row, int col, OraError &err) {
                                     : type == SQLITE_TEXT && t.kind != ColumnKind::Date &&
                                           t.kind != ColumnKind::Number && t.kind != ColumnKind::Char;
   if (direct) {
-    src = static_cast<const unsigned char *>(type == SQLITE_BLOB ? sqlite3_value_blob(v) : sqlite3_value_text(v));
+    // Text of a UTF-8 database is taken in place: sqlite3_value_text would first
+    // copy every value read from a database page, only to end it with a NUL.
+    bool inPlace = type == SQLITE_BLOB || s->textUtf8 == 1;
+    src = static_cast<const unsigned char *>(inPlace ? sqlite3_value_blob(v) : sqlite3_value_text(v));
     len = static_cast<size_t>(sqlite3_value_bytes(v));
   } else {
     if (t.kind == ColumnKind::Date && type != SQLITE_BLOB) {
@@ -496,6 +512,7 @@ sword fetchRows(StmtHandle *s, ErrorHandle *err, ub4 nrows) {
   bool truncated = false, anyRcode = false;
   ub4 row = 0;
   int ncol = static_cast<int>(s->columns.size());
+  if (s->textUtf8 < 0) s->textUtf8 = textIsUtf8(s->conn->db) ? 1 : 0;
   while (row < nrows) {
     int rc = sqlite3_step(s->sqlite);
     if (rc == SQLITE_DONE) {
