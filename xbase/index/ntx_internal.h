@@ -68,6 +68,9 @@ int pageWrite(IndexTag* tag, IndexPage* page);
 // -310 "Corrupt index file": reported when the tag is exclusive, read-only or locked
 // by this process, else only returned.
 int corrupt(IndexTag* tag);
+// A new, empty IndexFile for data named after fileName (not yet in the data file's
+// index list), or null after -920.
+IndexFile* indexFileNew(DataFile* data, const char* fileName);
 int compareKeys(IndexTag* tag, const uint8_t* a, const uint8_t* b);
 // Adds a key not below any key in the tag (building from sorted keys): while the
 // rightmost leaf has room the key goes in without reading a page.  The header version

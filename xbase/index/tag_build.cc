@@ -1,5 +1,6 @@
 // Creating a tag file and building a tag from the data file's records through the sort.
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -331,8 +332,22 @@ IndexTag* tagCreate(DataFile* data, const TagCreateInfo* info, const char* group
     if (addToGroup(c, groupName, fileName) != 0) return nullptr;
     group = openGroupNamed(data, groupName);
   }
+  // A group named but not open yet is opened here, holding the new tag.
+  bool newGroup = false;
+  if (groupName && !group) {
+    char name[260];
+    std::snprintf(name, sizeof name, "%s", groupName);
+    fileSetExtension(name, sizeof name, "CGP", 0);
+    group = indexFileNew(data, name);
+    if (!group) return nullptr;
+    newGroup = true;
+  }
   IndexTag* tag = t4open(data, group, fileName);
-  if (!tag) return nullptr;
+  if (!tag) {
+    if (newGroup) i4close(group);
+    return nullptr;
+  }
+  if (newGroup) listAddLast(&data->indexes, group);
   rc = indexLock(tag->index);
   if (rc == 0) rc = tagRebuild(tag);
   if (rc != 0) {

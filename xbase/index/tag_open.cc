@@ -46,7 +46,9 @@ bool ensurePools(CODE4* c) {
   return c->indexPool && c->tagPool && c->pagePool;
 }
 
-IndexFile* newIndexFile(DataFile* data, const char* fileName) {
+}  // namespace
+
+IndexFile* ntx::indexFileNew(DataFile* data, const char* fileName) {
   CODE4* c = data->context;
   if (!ensurePools(c)) {
     errorReport(c, errorMemory, "t4open()");
@@ -65,6 +67,8 @@ IndexFile* newIndexFile(DataFile* data, const char* fileName) {
   baseName(fileName, index->name);
   return index;
 }
+
+namespace {
 
 void freeTag(IndexTag* tag) {
   CODE4* c = tag->context;
@@ -140,7 +144,7 @@ IndexTag* t4open(DataFile* data, IndexFile* index, const char* name) {
   }
   bool ownIndex = index == nullptr;
   if (ownIndex) {
-    index = newIndexFile(data, fileName);
+    index = indexFileNew(data, fileName);
     if (!index) return nullptr;
   }
   IndexTag* tag = static_cast<IndexTag*>(poolAlloc(c->tagPool, c));
@@ -214,7 +218,7 @@ IndexFile* i4open(DataFile* data, const char* name) {
     IndexTag* tag = t4open(data, nullptr, groupName);
     return tag ? tag->index : nullptr;
   }
-  IndexFile* index = newIndexFile(data, groupName);
+  IndexFile* index = indexFileNew(data, groupName);
   if (!index) return nullptr;
   if (fileOpen(&index->groupFile, c, groupName, 1) != 0) {
     if (c->errOpenFile) errorReport(c, errorOpen, "Set CODE4.autoOpen to 'off'");
