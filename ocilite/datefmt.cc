@@ -56,12 +56,22 @@ void appendNumber(std::string &out, int value, int width) {
   while (n > 0) out += buf[--n];
 }
 
+// Kept for the second it belongs to: every date text bound by an import is read
+// through here, and localtime_r consults the time zone each call while time() is
+// cheap.  Per thread, so that no lock is needed.
 void currentYearMonth(int &year, int &month) {
+  thread_local std::time_t keptSecond = -1;
+  thread_local int keptYear = 0, keptMonth = 0;
   std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  year = local.tm_year + 1900;
-  month = local.tm_mon + 1;
+  if (now != keptSecond) {
+    std::tm local{};
+    localtime_r(&now, &local);
+    keptYear = local.tm_year + 1900;
+    keptMonth = local.tm_mon + 1;
+    keptSecond = now;
+  }
+  year = keptYear;
+  month = keptMonth;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cinttypes>
 #include <cstdlib>
+#include <ctime>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
@@ -81,6 +82,24 @@ TEST(DateFormatText, NumericElementsArePaddedToTheirWidth) {
   d.minute = 0;
   d.second = 7;
   EXPECT_EQ(f.format(d), "03.02.05 04:00:07 034 5");
+}
+
+// A date text without year or month takes the current ones, read from a local
+// time kept per second: many calls in a row must all give the clock's values.
+TEST(DateFormatText, MissingYearAndMonthAreTodays) {
+  DateFormat f;
+  ASSERT_EQ(f.compile("DD"), 0);
+  for (int i = 0; i < 1000; ++i) {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    Date d;
+    ASSERT_EQ(f.parse("15", d), 0);
+    if (std::time(nullptr) != now) continue;  // a second passed during the call
+    EXPECT_EQ(d.year, local.tm_year + 1900);
+    EXPECT_EQ(d.month, local.tm_mon + 1);
+    EXPECT_EQ(d.day, 15);
+  }
 }
 
 // A bound number text of at most 15 digits is stored as the double that strtod
