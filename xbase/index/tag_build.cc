@@ -10,6 +10,8 @@
 #include "xbase/data/error.h"
 #include "xbase/data/pool.h"
 #include "xbase/data/record.h"
+#include "xbase/file/file_internal.h"
+#include "xbase/file/os.h"
 #include "xbase/index/expr.h"
 #include "xbase/index/ntx_internal.h"
 #include "xbase/index/sort.h"
@@ -234,6 +236,13 @@ void dropOpenTag(DataFile* data, const char* fileName) {
   }
 }
 
+// A new tag file whose build could not start holds a sound but empty tree: removes
+// it (best effort: the context keeps the error that stopped the build).
+void removeUnbuiltTag(const char* fileName) {
+  std::string path;
+  if (osPathOf(fileName, &path) == 0) osFiles().remove(path.c_str());
+}
+
 }  // namespace
 
 int tagRebuild(IndexTag* tag) {
@@ -325,6 +334,7 @@ IndexTag* tagCreate(DataFile* data, const TagCreateInfo* info, const char* group
   writeHeaderImage(image.data(), keySize, decimals, half, info->expression, info->filter,
                    info->unique, info->descending);
   rc = fileWrite(&file, 0, image.data(), static_cast<uint32_t>(image.size()));
+  if (rc != 0) file.removeOnClose = 1;
   fileClose(&file);
   if (rc != 0) return nullptr;
   IndexFile* group = nullptr;
@@ -345,6 +355,7 @@ IndexTag* tagCreate(DataFile* data, const TagCreateInfo* info, const char* group
   IndexTag* tag = t4open(data, group, fileName);
   if (!tag) {
     if (newGroup) i4close(group);
+    removeUnbuiltTag(fileName);
     return nullptr;
   }
   if (newGroup) listAddLast(&data->indexes, group);
@@ -352,8 +363,17 @@ IndexTag* tagCreate(DataFile* data, const TagCreateInfo* info, const char* group
   if (rc == 0) rc = tagRebuild(tag);
   if (rc != 0) {
     if (c->errorCode >= 0) errorReport(c, errorInfo, "Tag build failed", fileName);
+    // The file holds a sound tree of only some of the keys: it goes, so that no later
+    // open takes it for the whole tag.
+    tag->file.removeOnClose = 1;
+    dropOpenTag(data, fileName);
     return nullptr;
   }
-  fileCommit(&tag->file);
+  // A tag whose commit failed is not handed out as built.
+  if (fileCommit(&tag->file) != 0) {
+    tag->file.removeOnClose = 1;
+    dropOpenTag(data, fileName);
+    return nullptr;
+  }
   return tag;
 }
