@@ -6,9 +6,9 @@
 // Order of the steps (each later step needs the earlier ones):
 //   engine context + dbf file open (shared, read-only)
 //   set up every pair against the field table  -- every bad pair is named
-//   truncate (when the section asks for it), COMMIT
 //   describe "SELECT cols FROM table"          -- types, sizes; memo slots
 //   prepare "INSERT /*+ APPEND */ INTO table (cols) VALUES (:param0,...)", bind
+//   truncate (when the section asks for it), COMMIT
 //   record loop: fill a row slot per live record; a full block is one
 //   execution and one COMMIT
 //   last partial block, COMMIT, COMMIT, DEALLOCATE UNUSED, close the file
@@ -165,14 +165,10 @@ void importSection(ImportRun& run, SectionState& section) {
     dataTop(data);
     if (engineErrorCode(context) < 0) throw ImportError("Can't skip record in dbf-file.");
 
-    if (section.truncate) {
-      messageConsole("Truncating table...");
-      messageReport("Truncating table... ");
-      executeText(run.truncate, "TRUNCATE TABLE " + section.tableName);
-      messagePlain("Done\n");
-    }
-    executeText(run.commit, "COMMIT");
-
+    // Everything a wrong configuration can fail (a column the table lacks, a
+    // table that does not exist, an INSERT the server refuses) is prepared and
+    // bound before the table is emptied, so such a failure leaves it untouched.
+    // None of it prints anything, so a successful run reads the same.
     std::string names;
     for (int j = 0; j < fieldCount; ++j) {
       upperInPlace(section.fields[j].oracleName);
@@ -201,6 +197,14 @@ void importSection(ImportRun& run, SectionState& section) {
                                 column.slotSize, column.bindType, column.lengths,
                                 section.fields[j].charsetId);
     }
+
+    if (section.truncate) {
+      messageConsole("Truncating table...");
+      messageReport("Truncating table... ");
+      executeText(run.truncate, "TRUNCATE TABLE " + section.tableName);
+      messagePlain("Done\n");
+    }
+    executeText(run.commit, "COMMIT");
 
     transferRecords(run, section, context, data);
   }
