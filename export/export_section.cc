@@ -6,8 +6,8 @@
 //   engine context + dbf file open (exclusive, read-write)
 //   match field lines to dbf fields by name  -- every missing field is named
 //   describe "SELECT cols FROM table"        -- names, types, sizes; buffers
-//   truncate (when the section asks for it)
-//   prepare the real select, define one array per column
+//   prepare the real select, define one array per column, execute it
+//   truncate (when the section asks for it and everything above succeeded)
 //   row loop: fetch a block, mark nulls and cuts, append one record per row
 //   commit, close the dbf file, release the context
 //
@@ -114,7 +114,6 @@ void exportSection(ExportRun& run, SectionState& section) {
   DataFile* data = file.data();
 
   // Match every field line to the first dbf field of the same name, as stored.
-  bool matched = true;
   const int32_t dbfFieldCount = dataFieldCount(data);
   for (int j = 0; j < fieldCount; ++j) {
     FieldMapping& mapping = section.fields[j];
@@ -128,7 +127,6 @@ void exportSection(ExportRun& run, SectionState& section) {
       }
     }
     if (column.dbfFieldNumber < 0) {
-      matched = false;
       sound = false;
       setupError(formatText("Field '%s' not found in dbf-file\n", mapping.dbfName.c_str()));
     }
@@ -176,14 +174,11 @@ void exportSection(ExportRun& run, SectionState& section) {
     if (!memoryError.empty()) throw ExportError(memoryError);
   }
 
-  // Truncation follows a successful match by name, even when a column failed.
-  if (matched && section.truncate) {
-    messageConsole("Truncating dbf-file...");
-    messageReport("Truncating dbf-file... ");
-    if (dataZap(data, 1, 2000000000) != 0) throw ExportError("Can't zap dbf-file");
-    messagePlain("Done\n");
-  }
-
+  // The select is prepared, defined and executed before the file is emptied: a
+  // bad WHERE or ORDER BY text fails there, and every set-up failure leaves the
+  // file as it was.  None of it prints anything, so a successful run reads the
+  // same; a failure here comes before any row, so there is no row to dump.
+  int status = 0;
   if (sound) {
     std::string sql = "SELECT ";
     for (int j = 0; j < fieldCount; ++j) {
@@ -207,14 +202,24 @@ void exportSection(ExportRun& run, SectionState& section) {
                                column.indicatorArray, column.lengthArray,
                                section.fields[j].charsetId);
     }
+    // Zero iterations: the rows are fetched in the loop below.
+    status = run.select->execute(0);
+  }
 
+  if (sound && section.truncate) {
+    messageConsole("Truncating dbf-file...");
+    messageReport("Truncating dbf-file... ");
+    if (dataZap(data, 1, 2000000000) != 0) throw ExportError("Can't zap dbf-file");
+    messagePlain("Done\n");
+  }
+
+  if (sound) {
     messageConsole("Processing line:         ");
     messageReport("Begin transfering...\n");
     run.lineCount = 0;
     run.processed = 0;
     int32_t fetchedTotal = 0;
 
-    int status = run.select->execute(0);
     if (dataRecordCount(data) > 0 && dataBottom(data) != 0)
       throw ExportError("Can't move to bottom of dbf-file");
 
