@@ -175,7 +175,11 @@ void convertValue(DataFile* data, ExportColumn& column, int32_t row) {
       const size_t valueLength = strnlen(value, static_cast<size_t>(column.elementSize));
       if (column.dbfType == 'M') {
         // The whole value becomes the memo text, written to the memo file when the
-        // record is appended; an empty value leaves the field blank.
+        // record is appended; an empty value leaves the field blank.  The memo file
+        // ends a text at its first 0x1A, so a value holding one could not be read
+        // back whole: it is refused instead of being cut there.
+        if (std::memchr(value, 0x1A, valueLength) != nullptr)
+          throw ExportError("Value holds byte 0x1A, which ends a memo; it can't be stored whole");
         if (memoAssign(field, value, static_cast<int32_t>(valueLength)) < 0)
           throw ExportError("Can't set data to dbf-field");
         return;
