@@ -70,6 +70,7 @@ void ImportColumn::reset() {
   bindType = 0;
   lengths = nullptr;
   slotCount = 0;
+  zeroInside = false;
 }
 
 bool ImportColumn::setUp(const FieldMapping& mapping, DataFile* data,
@@ -158,6 +159,7 @@ bool ImportColumn::fill(DataFile* data, int32_t row) {
   char* target = slot(row);
   std::size_t length = 0;
   bool fits = true;
+  zeroInside = false;
   switch (kind) {
     case 'F':
       return true;
@@ -189,7 +191,14 @@ bool ImportColumn::fill(DataFile* data, int32_t row) {
       }
       std::memcpy(target, text, length);
       target[length] = '\0';
+      // A zero byte with text after it would end the bound text early: refused.
+      const std::size_t whole = length;
       length = strnlen(target, length);
+      for (std::size_t k = length; k < whole; ++k)
+        if (target[k] != '\0') {
+          zeroInside = true;
+          fits = false;
+        }
       break;
     }
     default: {
@@ -201,7 +210,17 @@ bool ImportColumn::fill(DataFile* data, int32_t row) {
         length = static_cast<std::size_t>(slotSize - 1);
       std::memcpy(target, fieldPtr(field), length);
       target[length] = '\0';
-      length = trimTrailingBlanks(target, strnlen(target, length));
+      // The value travels as a zero-terminated text, so a zero byte would end it
+      // early.  Zero bytes that only pad the field (nothing but zeros and blanks
+      // after them) are dropped like trailing blanks; a zero byte with data after
+      // it is refused rather than cutting the value there.
+      const std::size_t text = strnlen(target, length);
+      for (std::size_t k = text; k < length; ++k)
+        if (target[k] != '\0' && target[k] != ' ') {
+          zeroInside = true;
+          fits = false;
+        }
+      length = trimTrailingBlanks(target, text);
       break;
     }
   }

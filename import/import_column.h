@@ -47,6 +47,7 @@ struct ImportColumn {
   uint16_t bindType = 0;           // 5 (text), 15 or 23
   uint16_t* lengths = nullptr;     // bind types 15 and 23 only
   int32_t slotCount = 0;           // slots allocated (the block size)
+  bool zeroInside = false;         // the last fill met a zero byte before data
 
   ImportColumn() = default;
   ImportColumn(const ImportColumn&) = delete;
@@ -72,8 +73,9 @@ struct ImportColumn {
                  const FieldMapping& mapping);
 
   // Fills slot `row` from the current record of `data`.  Returns false when a memo
-  // does not fit its slot: the slot then holds as much of it as fits, and the
-  // caller raises the failure.
+  // does not fit its slot, or when a value holds a zero byte with data after it
+  // (zeroInside is then set): the slot then holds the text up to where it had to
+  // stop, and the caller raises the failure.
   bool fill(DataFile* data, int32_t row);
 
   char* slot(int32_t row) const {

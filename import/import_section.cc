@@ -72,14 +72,18 @@ void executeText(OracleStatement* statement, const std::string& sql) {
 }
 
 // Fills row slot `row` of every pair from the current record.  A memo longer than
-// its column ends the run; every pair's slot is filled first, so the dump shows
-// the whole record.
+// its column, or a zero byte inside a value, ends the run; every pair's slot is
+// filled first, so the dump shows the whole record.
 void fillRow(ImportRun& run, const SectionState& section, DataFile* data, int32_t row) {
   int overflow = -1;
   for (int j = 0; j < section.fieldCount(); ++j)
     if (!run.columns[j].fill(data, row) && overflow < 0) overflow = j;
   if (overflow >= 0) {
     const ImportColumn& column = run.columns[overflow];
+    if (column.zeroInside)
+      throw ImportError(formatText(
+          "Dbf-field '%s' in record %i holds a zero byte inside its value.",
+          section.fields[overflow].dbfName.c_str(), static_cast<int>(dataRecordNumber(data))));
     throw ImportError(formatText(
         "Memo of dbf-field '%s' in record %i is longer than %i bytes of oracle field '%s'.",
         section.fields[overflow].dbfName.c_str(), static_cast<int>(dataRecordNumber(data)),
