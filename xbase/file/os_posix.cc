@@ -18,12 +18,28 @@ int retryOnSignal(int rc) { return rc < 0 ? errno : 0; }
 
 class PosixFiles final : public OsFiles {
  public:
+  // Only regular files are data files.  A FIFO would block the open (and every
+  // read) and a device would read without end, so the open does not wait
+  // (O_NONBLOCK) and anything but a regular file is refused like a missing one.
+  // Waiting is switched back on for the regular file that remains.
   int open(const char* path, int flags, int mode, int* fd) override {
     int h;
     do {
-      h = ::open(path, flags | O_CLOEXEC, mode);
+      h = ::open(path, flags | O_CLOEXEC | O_NONBLOCK, mode);
     } while (h < 0 && errno == EINTR);
     if (h < 0) return errno;
+    struct stat st;
+    int err = 0;
+    if (::fstat(h, &st) != 0)
+      err = errno;
+    else if (!S_ISREG(st.st_mode))
+      err = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
+    else if (::fcntl(h, F_SETFL, ::fcntl(h, F_GETFL) & ~O_NONBLOCK) != 0)
+      err = errno;
+    if (err != 0) {
+      ::close(h);
+      return err;
+    }
     *fd = h;
     return 0;
   }
