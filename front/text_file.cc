@@ -1,14 +1,21 @@
 #include "front/text_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 std::FILE* openTextForReading(const std::string& name) {
-  std::FILE* file = std::fopen(name.c_str(), "r");
-  if (!file) return nullptr;
+  // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; only a regular
+  // file is read, with waiting switched back on.
+  const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
   struct stat info {};
-  if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
-    std::fclose(file);
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    ::close(fd);
     return nullptr;
   }
+  std::FILE* file = fdopen(fd, "r");
+  if (!file) ::close(fd);
   return file;
 }

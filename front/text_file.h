@@ -5,9 +5,10 @@
 #include <cstdio>
 #include <string>
 
-// Opens `name` for reading, or returns nullptr.  A directory is refused
-// like a missing file: fopen accepts one on POSIX, and every read of it
-// would then look like the end of an empty file.
+// Opens `name` for reading, or returns nullptr.  Anything but a regular file
+// is refused like a missing file: fopen accepts a directory on POSIX, and
+// every read of it would then look like the end of an empty file; a FIFO
+// would block the open and a device such as /dev/zero would read without end.
 std::FILE* openTextForReading(const std::string& name);
 
 #endif
