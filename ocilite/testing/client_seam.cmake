@@ -31,6 +31,10 @@ endif()
 if(CC)
   list(APPEND compilers -DCMAKE_C_COMPILER=${CC})
 endif()
+# A sanitized client library needs sanitized programs: the runtime must come first.
+if(SANITIZE)
+  list(APPEND compilers -DDRIFT_SANITIZE=ON)
+endif()
 step(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR} -DCMAKE_BUILD_TYPE=Debug
      -DDRIFT_ORACLE_CLIENT=${CLIENT} ${compilers})
 set(targets oracle_export_ocilite_tests oracle_import_ocilite_tests)
