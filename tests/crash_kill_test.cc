@@ -64,7 +64,9 @@ class KillTest : public ExportTest {
     bool killed = run.running();
     run.signal(SIGKILL);
     int code = run.wait();
-    if (!killed) EXPECT_EQ(code, 0) << e2e::readFile(dir.path("killed.out"));
+    if (!killed) {
+      EXPECT_EQ(code, 0) << e2e::readFile(dir.path("killed.out"));
+    }
     return killed;
   }
 
@@ -94,7 +96,9 @@ TEST_F(KillTest, ExdriftKilledLeavesOnlyWholeRecords) {
     bool killed = runAndKill("exdrift", "export.cfg", false, delay);
     std::string problem = crash::checkRecords(dir.path("out.dbf"), &count);
     EXPECT_EQ(problem, "") << "run " << i << " killed after " << delay << " s";
-    if (!killed) EXPECT_EQ(count, kRows);
+    if (!killed) {
+      EXPECT_EQ(count, kRows);
+    }
     if (killed && count > 0 && count < kRows) killedMidway++;
   }
   std::printf("exdrift: %d runs, %d killed while writing records\n", runs, killedMidway);
@@ -129,7 +133,9 @@ TEST_F(KillTest, IndriftKilledLeavesExactlyTheCommittedBlocks) {
     std::snprintf(expected, sizeof expected, "%d|%d|%d|%d|", rows, rows, rows ? 1 : 0, rows);
     EXPECT_EQ(counts.substr(0, std::strlen(expected)), expected) << where;
     EXPECT_NEAR(std::atof(counts.substr(std::strlen(expected)).c_str()), sum, 0.01) << where;
-    if (!killed) EXPECT_EQ(rows, kRows) << where;
+    if (!killed) {
+      EXPECT_EQ(rows, kRows) << where;
+    }
     if (killed && rows > 0 && rows < kRows) killedMidway++;
     EXPECT_EQ(e2e::readFile(dir.path("full.dbf")), source) << where;
   }

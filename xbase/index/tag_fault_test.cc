@@ -95,7 +95,9 @@ TEST_F(FaultTest, TagBuildFaultLoop) {
         // some keys) stays behind.
         bool removalFails = persistent && (kind == OsCall::exists || kind == OsCall::listDir ||
                                            kind == OsCall::remove);
-        if (!removalFails) EXPECT_EQ(checkLeftTag(), "") << where;
+        if (!removalFails) {
+          EXPECT_EQ(checkLeftTag(), "") << where;
+        }
         if (!fired || HasFailure()) break;
       }
       if (HasFailure()) return;
