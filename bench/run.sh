@@ -12,7 +12,8 @@
 #
 # Every round runs every job once, in a fixed order, so the jobs alternate and
 # share whatever else the machine is doing.  Targets (an empty table, an empty
-# dbf file) are copied in before each run, outside the timing.  Each drift run
+# dbf file) are copied in and dirty pages are synced before each run, outside
+# the timing.  Each drift run
 # is checked: the table must hold every row, the dbf file every record.
 set -euo pipefail
 
@@ -147,6 +148,9 @@ for run in $(seq 1 "$RUNS"); do
     for job in $JOBS; do
       "prep_$job"
       "run_$job"
+      # Written-back data of the previous job would otherwise still be on its
+      # way to the disk and slow down the commits (fdatasync) of this one.
+      sync
       log=$WORK/log/$job.$n.$run
       t0=$(date +%s%N)
       if ! /usr/bin/time -v -o "$log.time" "${CMD[@]}" >"$log.out" 2>"$log.err"; then
