@@ -1,5 +1,6 @@
-// Concurrency between processes.  A program is frozen (SIGSTOP) once it has the
-// dbf file open, so the other one meets its share lock for certain:
+// Concurrency between processes.  A program is frozen (SIGSTOP) once it holds the
+// share lock of the dbf file (seen in /proc/locks), so the other one meets it for
+// certain:
 //   - exdrift writing a dbf file keeps indrift out ("Can't open dbf-file."), and
 //     indrift reading one keeps exdrift out;
 //   - two indrift runs read one file at once;
@@ -63,8 +64,7 @@ class ConcurrencyTest : public ExportTest {
 
 TEST_F(ConcurrencyTest, ExdriftWritingKeepsIndriftOut) {
   crash::Background writer("exdrift", args("shop.db", "export.cfg"), dir.path(), "writer");
-  ASSERT_TRUE(crash::waitForOpenFile(writer.pid(), "/out.dbf", 20));
-  usleep(20000);  // past the share lock taken right after the open
+  ASSERT_TRUE(crash::waitForShareLock(writer.pid(), dir.path("out.dbf"), 20));
   writer.signal(SIGSTOP);
   e2e::RunResult r = run("indrift", "other.db", "import.cfg");
   writer.signal(SIGCONT);
@@ -81,8 +81,7 @@ TEST_F(ConcurrencyTest, IndriftReadingKeepsExdriftOutButNotAnotherIndrift) {
   fillDbf();
   std::string before = e2e::readFile(dir.path("out.dbf"));
   crash::Background reader("indrift", args("shop.db", "import.cfg"), dir.path(), "reader");
-  ASSERT_TRUE(crash::waitForOpenFile(reader.pid(), "/out.dbf", 20));
-  usleep(20000);
+  ASSERT_TRUE(crash::waitForShareLock(reader.pid(), dir.path("out.dbf"), 20));
   reader.signal(SIGSTOP);
   // The writer is refused and changes nothing.
   e2e::RunResult w = run("exdrift", "other.db", "export.cfg");

@@ -5,6 +5,7 @@
 #define DRIFT_TESTS_CRASH_SUPPORT_H
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -97,22 +98,28 @@ class Background {
   int code_ = -1;
 };
 
-// Waits until the process has a descriptor open on a file whose path ends in
-// `suffix` (looked up in /proc), up to `seconds`.  False when it never did.
-inline bool waitForOpenFile(pid_t pid, const std::string& suffix, double seconds) {
+// Waits until the process holds a whole-file share lock (flock) on the file at
+// path, as /proc/locks shows it, up to `seconds`.  False when it never did.
+inline bool waitForShareLock(pid_t pid, const std::string& path, double seconds) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return false;
+  std::string inode = ":" + std::to_string(st.st_ino) + " ";
+  std::string owner = " " + std::to_string(pid) + " ";
   auto start = std::chrono::steady_clock::now();
   while (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < seconds) {
-    std::error_code ec;
-    for (const auto& entry :
-         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
-      std::error_code linkError;
-      std::string target = std::filesystem::read_symlink(entry.path(), linkError).string();
-      if (!linkError && target.size() >= suffix.size() &&
-          target.compare(target.size() - suffix.size(), suffix.size(), suffix) == 0)
+    std::string locks = e2e::readFile("/proc/locks");
+    size_t lineStart = 0;
+    while (lineStart < locks.size()) {
+      size_t end = locks.find('\n', lineStart);
+      if (end == std::string::npos) end = locks.size();
+      std::string line = locks.substr(lineStart, end - lineStart);
+      if (line.find("FLOCK") != std::string::npos && line.find(owner) != std::string::npos &&
+          line.find(inode) != std::string::npos)
         return true;
+      lineStart = end + 1;
     }
-    if (ec) return false;  // the process is gone
-    usleep(2000);
+    if (kill(pid, 0) != 0) return false;
+    usleep(1000);
   }
   return false;
 }
