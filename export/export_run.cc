@@ -5,13 +5,12 @@
 
 #include <cstdio>
 #include <ctime>
-#include <exception>
-#include <new>
 #include <string>
 
 #include "export/export_error.h"
 #include "front/config_reader.h"
 #include "front/console.h"
+#include "front/driver_run.h"
 #include "front/dump.h"
 #include "front/run_settings.h"
 #include "oracle/oracle_session.h"
@@ -70,56 +69,25 @@ void exportRun() {
   run.select = &select;
 
   SectionState& section = sectionState;
-  try {
-    messageConsole("\nConnecting... ");
-    messageReport("Connect...");
-    session.open(runSettings.user.c_str(), runSettings.password.c_str(),
-                 runSettings.service.c_str());
-    messagePlain("Done\n");
-    session.startTransaction(OCI_TRANS_READONLY);
-    territory.prepare("ALTER SESSION SET NLS_TERRITORY=AMERICA");
-    territory.execute(1);
-    dateFormat.prepare("ALTER SESSION SET NLS_DATE_FORMAT=\"YYYYMMDD\"");
-    dateFormat.execute(1);
-
-    while (!configAtEnd(config) && runSettings.exitCode == 0) {
-      section.tableName = runSettings.tableName;
-      if (!readSection(config)) {
-        runSettings.exitCode = 1;
-        messageConsole("\nIncorrect structure of configuration file\n");
-        messageReport("Incorrect structure of configuration file.\n");
-      } else if (section.fieldCount() > 0 && isSectionSelected(section.sectionName)) {
-        exportSection(run, section);
-      }
-      resetExportSection(run);
-    }
-  } catch (const ExportError& error) {
-    reportFailure(run, section, error.what());
-  } catch (int code) {
-    reportFailure(run, section, session.errorText(code));
-  } catch (const std::bad_alloc&) {
-    reportFailure(run, section, "Out of memory");
-  }
+  runGuarded<ExportError>(
+      session, "Out of memory",
+      [&] {
+        connectSession(session);
+        session.startTransaction(OCI_TRANS_READONLY);
+        setSessionFormats(territory, dateFormat);
+        transferSections(
+            config, section, [&run](SectionState& s) { exportSection(run, s); },
+            [&run] { resetExportSection(run); });
+      },
+      [&](const std::string& message) { reportFailure(run, section, message); });
   resetExportSection(run);
 
   closeConfig(config);
-
-  if (runSettings.exitCode == 0)
-    messagePlain(formatText("Process successfully complited, %i section(s) transfered.\n",
-                            run.sectionsTransferred));
-  else
-    messagePlain(
-        formatText("Some error has occurred. Process terminated. %i section(s) transfered.\n",
-                   run.sectionsTransferred));
+  printRunSummary(run.sectionsTransferred);
 
   territory.release();
   dateFormat.release();
   describe.release();
   select.release();
-  try {
-    session.close();
-  } catch (int code) {
-    runSettings.exitCode = 2;
-    messageError(session.errorText(code) + "\n");
-  }
+  closeSession(session);
 }

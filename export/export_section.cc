@@ -24,17 +24,13 @@
 #include "front/config_reader.h"
 #include "front/console.h"
 #include "front/run_settings.h"
+#include "front/section_file.h"
 #include "oracle/oracle_session.h"
 #include "xbase/data/data.h"
 
 namespace {
 
 constexpr int32_t kProgressStep = 10000;
-
-void upperInPlace(std::string& text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-}
 
 // Bytes the buffers of one section may take in all: the machine's memory.  A block
 // beyond it cannot be served and is refused before anything is fetched.
@@ -44,39 +40,6 @@ uint64_t bufferBudget() {
   if (pages <= 0 || pageSize <= 0) return UINT64_MAX;
   return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
 }
-
-// The engine context and data file of a section, closed and released when the
-// section ends, whichever way it ends.
-class SectionFile {
- public:
-  SectionFile() { engineInit(&context_); }
-  ~SectionFile() { close(); }
-  SectionFile(const SectionFile&) = delete;
-  SectionFile& operator=(const SectionFile&) = delete;
-
-  CODE4* context() { return &context_; }
-  DataFile* data() const { return data_; }
-  void open(const char* path) { data_ = dataOpen(&context_, path); }
-
-  // Closes the file and releases the context.  Safe to call twice.  The export
-  // never changes a record it has read, so a record still marked changed here is
-  // one that a failure kept from being appended: it is dropped, not written.
-  void close() {
-    if (released_) return;
-    released_ = true;
-    if (data_ != nullptr) {
-      data_->recordChanged = 0;
-      dataClose(data_);
-      data_ = nullptr;
-    }
-    engineRelease(&context_);
-  }
-
- private:
-  CODE4 context_{};
-  DataFile* data_ = nullptr;
-  bool released_ = false;
-};
 
 // Reports a set-up error of the section: console (without an empty line before
 // it) and report.
@@ -98,7 +61,7 @@ void exportSection(ExportRun& run, SectionState& section) {
   run.currentField = -1;
   bool sound = true;
 
-  SectionFile file;
+  SectionFile file(/*dropUnappended=*/true);
   CODE4* context = file.context();
   context->errQuiet = 1;
   context->openExclusive = 1;

@@ -4,11 +4,11 @@
 #include "import/import_run.h"
 
 #include <cstdio>
-#include <new>
 #include <string>
 
 #include "front/config_reader.h"
 #include "front/console.h"
+#include "front/driver_run.h"
 #include "front/dump.h"
 #include "front/run_settings.h"
 #include "import/import_error.h"
@@ -63,47 +63,21 @@ void importRun() {
   std::FILE* config = openConfig();
   if (config != nullptr) {
     SectionState& section = sectionState;
-    try {
-      messageConsole("\nConnecting... ");
-      messageReport("Connect...");
-      session.open(runSettings.user.c_str(), runSettings.password.c_str(),
-                   runSettings.service.c_str());
-      messagePlain("Done\n");
-      territory.prepare("ALTER SESSION SET NLS_TERRITORY=AMERICA");
-      territory.execute(1);
-      dateFormat.prepare("ALTER SESSION SET NLS_DATE_FORMAT=\"YYYYMMDD\"");
-      dateFormat.execute(1);
-
-      while (!configAtEnd(config) && runSettings.exitCode == 0) {
-        section.tableName = runSettings.tableName;
-        if (!readSection(config)) {
-          runSettings.exitCode = 1;
-          messageConsole("\nIncorrect structure of configuration file\n");
-          messageReport("Incorrect structure of configuration file.\n");
-        } else if (section.fieldCount() > 0 && isSectionSelected(section.sectionName)) {
-          importSection(run, section);
-        }
-        resetImportSection(run);
-      }
-    } catch (const ImportError& error) {
-      reportFailure(run, section, error.what());
-    } catch (int code) {
-      reportFailure(run, section, session.errorText(code));
-    } catch (const std::bad_alloc&) {
-      reportFailure(run, section, "Out of memory.");
-    }
+    runGuarded<ImportError>(
+        session, "Out of memory.",
+        [&] {
+          connectSession(session);
+          setSessionFormats(territory, dateFormat);
+          transferSections(
+              config, section, [&run](SectionState& s) { importSection(run, s); },
+              [&run] { resetImportSection(run); });
+        },
+        [&](const std::string& message) { reportFailure(run, section, message); });
     run.lineNumber = -1;
     resetImportSection(run);
 
     closeConfig(config);
-
-    if (runSettings.exitCode == 0)
-      messagePlain(formatText("Process successfully complited, %i section(s) transfered.\n",
-                              run.sectionsTransferred));
-    else
-      messagePlain(
-          formatText("Some error has occurred. Process terminated. %i section(s) transfered.\n",
-                     run.sectionsTransferred));
+    printRunSummary(run.sectionsTransferred);
   }
 
   dateFormat.release();
@@ -114,10 +88,5 @@ void importRun() {
   describe.release();
   deallocate.release();
   // Logging off commits what is still open; a failure there is the run's failure.
-  try {
-    session.close();
-  } catch (int code) {
-    runSettings.exitCode = 2;
-    messageError(session.errorText(code) + "\n");
-  }
+  closeSession(session);
 }

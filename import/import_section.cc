@@ -22,6 +22,7 @@
 #include "front/config_reader.h"
 #include "front/console.h"
 #include "front/run_settings.h"
+#include "front/section_file.h"
 #include "import/import_error.h"
 #include "import/import_run.h"
 #include "oracle/oracle_session.h"
@@ -30,41 +31,6 @@
 namespace {
 
 constexpr int32_t kProgressStep = 10000;
-
-void upperInPlace(std::string& text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-}
-
-// The engine context and data file of a section, closed and released when the
-// section ends, whichever way it ends.  The file is only read, so closing it
-// writes nothing.
-class SectionFile {
- public:
-  SectionFile() { engineInit(&context_); }
-  ~SectionFile() { close(); }
-  SectionFile(const SectionFile&) = delete;
-  SectionFile& operator=(const SectionFile&) = delete;
-
-  CODE4* context() { return &context_; }
-  DataFile* data() const { return data_; }
-  void open(const char* path) { data_ = dataOpen(&context_, path); }
-
-  void close() {
-    if (released_) return;
-    released_ = true;
-    if (data_ != nullptr) {
-      dataClose(data_);
-      data_ = nullptr;
-    }
-    engineRelease(&context_);
-  }
-
- private:
-  CODE4 context_{};
-  DataFile* data_ = nullptr;
-  bool released_ = false;
-};
 
 void executeText(OracleStatement* statement, const std::string& sql) {
   statement->prepare(sql.c_str());
@@ -144,7 +110,7 @@ void importSection(ImportRun& run, SectionState& section) {
   run.lineNumber = -1;
   run.sectionOk = true;
 
-  SectionFile file;
+  SectionFile file(/*dropUnappended=*/false);  // only read: closing writes nothing
   CODE4* context = file.context();
   context->autoOpen = 0;
   context->errQuiet = 1;

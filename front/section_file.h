@@ -1,0 +1,48 @@
+// The engine context and data file of one section, shared by both drivers: closed
+// and released when the section ends, whichever way it ends.
+#pragma once
+
+#include <string>
+
+#include "xbase/data/data.h"
+
+class SectionFile {
+ public:
+  // dropUnappended: a record still marked changed when the file closes is one a
+  // failure kept from being appended (the export never changes a record it has
+  // read); it is dropped, not written.
+  explicit SectionFile(bool dropUnappended) : dropUnappended_(dropUnappended) {
+    engineInit(&context_);
+  }
+  ~SectionFile() { close(); }
+  SectionFile(const SectionFile&) = delete;
+  SectionFile& operator=(const SectionFile&) = delete;
+
+  CODE4* context() { return &context_; }
+  DataFile* data() const { return data_; }
+  void open(const char* path) { data_ = dataOpen(&context_, path); }
+
+  // Closes the file and releases the context.  Safe to call twice.
+  void close() {
+    if (released_) return;
+    released_ = true;
+    if (data_ != nullptr) {
+      if (dropUnappended_) data_->recordChanged = 0;
+      dataClose(data_);
+      data_ = nullptr;
+    }
+    engineRelease(&context_);
+  }
+
+ private:
+  CODE4 context_{};
+  DataFile* data_ = nullptr;
+  bool released_ = false;
+  const bool dropUnappended_;
+};
+
+// Oracle names are compared and sent in upper case (ASCII letters only).
+inline void upperInPlace(std::string& text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+}
