@@ -62,9 +62,7 @@ TEST_F(ImportRoundTrip, ImportedThenExportedRecordsMatchFieldByField) {
   ASSERT_EQ(r.exitCode, 0) << r.out;
   config("%TABLE_NAME=CLIENTS\n%DBF_NAME=back\n"
          "NAME=NAME\nAMOUNT=AMOUNT\nBORN=BORN\nFLAG=FLAG\nNOTE=NOTE\n");
-  r = e2e::runProgram("exdrift", {"-S:shop.db", "-U:scott", "-P:tiger", "-F:run.cfg", "-O:RN",
-                                  "-C"},
-                      {.cwd = dir.path()});
+  r = runDrift("exdrift", {"-O:RN", "-C"});
   ASSERT_EQ(r.exitCode, 0) << r.out;
 
   // The deleted fourth record stays behind; the records after it move up one.
