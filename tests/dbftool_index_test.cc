@@ -15,7 +15,9 @@ namespace {
 class DbftoolIndexTest : public ::testing::Test {
  protected:
   e2e::RunResult tool(const std::vector<std::string>& args) {
-    return e2e::runProgram("dbftool", args, {.cwd = dir.path()});
+    e2e::RunOptions options;
+    options.cwd = dir.path();
+    return e2e::runProgram("dbftool", args, options);
   }
   void SetUp() override {
     ASSERT_EQ(tool({"create", "t.dbf", "NAME:C:12", "AMT:N:7:2", "DAY:D"}).exitCode, 0);

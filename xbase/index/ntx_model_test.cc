@@ -87,7 +87,8 @@ TEST_F(NtxModelTest, RandomAppendsRewritesAndZapsFollowTheModel) {
     r.code = "C" + std::to_string(rng() % 50);
     r.amount = static_cast<int>(rng() % 20001 - 10000) / 100.0;
     char day[9];
-    std::snprintf(day, sizeof day, "20%02u%02u%02u", rng() % 30, rng() % 12 + 1, rng() % 28 + 1);
+    std::snprintf(day, sizeof day, "20%02u%02u%02u", static_cast<unsigned>(rng() % 30),
+                  static_cast<unsigned>(rng() % 12 + 1), static_cast<unsigned>(rng() % 28 + 1));
     r.day = day;
     return r;
   };

@@ -437,7 +437,9 @@ TEST_F(NtxTest, TwoProcessesShareATagFile) {
   while (!done) {
     int status = 0;
     done = waitpid(child, &status, WNOHANG) == child;
-    if (done) EXPECT_EQ(WEXITSTATUS(status), 0);
+    if (done) {
+      EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
     ASSERT_EQ(indexLock(tag->index), 0);
     std::vector<int32_t> got = entries(tag);
     indexUnlock(tag->index);
@@ -473,7 +475,9 @@ TEST_F(NtxTest, RemovingEveryKeyShrinksTheTreeAndVersionCountsChanges) {
     ASSERT_EQ(dataGo(data, order[i]), 0);
     fieldAssignDouble(dataFieldByName(data, "QTY"), 0);
     ASSERT_EQ(dataFlushRecord(data, 0), 0);
-    if (i % 37 == 0 || i > n - 5) ASSERT_EQ(check(tag), "") << "after " << i + 1;
+    if (i % 37 == 0 || i > n - 5) {
+      ASSERT_EQ(check(tag), "") << "after " << i + 1;
+    }
   }
   EXPECT_EQ(version(), static_cast<uint16_t>(before + n));  // one change each
   EXPECT_EQ(tagFirst(tag), resultAtEnd);
