@@ -12,9 +12,17 @@
 
 namespace {
 
-using ImportSpecialFile = ImportTest;
+class NonRegularFile : public ImportTest {
+ protected:
+  // Runs in the test's directory, where the database and files lie.
+  e2e::RunOptions inDir() {
+    e2e::RunOptions options;
+    options.cwd = dir.path();
+    return options;
+  }
+};
 
-TEST_F(ImportSpecialFile, DbfFileThatIsAFifoIsRefused) {
+TEST_F(NonRegularFile, DbfFileThatIsAFifoIsRefused) {
   ASSERT_EQ(mkfifo(dir.path("pipe.dbf").c_str(), 0644), 0);
   sql("CREATE TABLE PEOPLE (ID NUMBER(4)); INSERT INTO PEOPLE VALUES (9);");
   config("%TABLE_NAME=PEOPLE\n%DBF_NAME=pipe\n%TRUNCATE=ON\nID=ID\n");
@@ -26,7 +34,7 @@ TEST_F(ImportSpecialFile, DbfFileThatIsAFifoIsRefused) {
 
   // The export refuses it the same way.
   r = e2e::runProgram("exdrift", {"-S:shop.db", "-U:scott", "-P:tiger", "-F:run.cfg"},
-                      {.cwd = dir.path()});
+                      inDir());
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.out.find("\nCan't open dbf-file\n"), std::string::npos) << r.out;
 
@@ -38,7 +46,7 @@ TEST_F(ImportSpecialFile, DbfFileThatIsAFifoIsRefused) {
   }
 }
 
-TEST_F(ImportSpecialFile, ConfigurationThatIsNotARegularFileIsNotFound) {
+TEST_F(NonRegularFile, ConfigurationThatIsNotARegularFileIsNotFound) {
   ASSERT_EQ(mkfifo(dir.path("pipe.cfg").c_str(), 0644), 0);
   ASSERT_EQ(mkdir(dir.path("folder.cfg").c_str(), 0755), 0);
   for (const std::string& name : {std::string("pipe.cfg"), std::string("folder.cfg"),
@@ -46,7 +54,7 @@ TEST_F(ImportSpecialFile, ConfigurationThatIsNotARegularFileIsNotFound) {
     for (const char* program : {"indrift", "exdrift"}) {
       SCOPED_TRACE(std::string(program) + " " + name);
       e2e::RunResult r = e2e::runProgram(
-          program, {"-S:shop.db", "-U:scott", "-P:tiger", "-F:" + name}, {.cwd = dir.path()});
+          program, {"-S:shop.db", "-U:scott", "-P:tiger", "-F:" + name}, inDir());
       EXPECT_EQ(r.exitCode, 1);
       EXPECT_EQ(r.out, "Configuration file: " + name +
                            "\n"
