@@ -77,6 +77,8 @@ test-sanitize: deps
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?= command_line config_export config_import dbf_walk expr conv sql ocilite_values
+# Absolute: the file targets work in a scratch directory of their own.
+FUZZ_DIR      = $(abspath $(FUZZ_BUILD))
 
 fuzz: deps
 	@command -v clang++ >/dev/null 2>&1 || { \
@@ -90,10 +92,10 @@ fuzz: deps
 	  echo "== fuzz_$$t: $(FUZZ_SECONDS) s"; \
 	  $(FUZZ_BUILD)/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=20480 -timeout=20 \
 	    -rss_limit_mb=2048 -print_final_stats=1 \
-	    -artifact_prefix=$(FUZZ_BUILD)/findings/$$t- \
-	    $(FUZZ_BUILD)/corpus/$$t fuzz/corpus/$$t 2>$(FUZZ_BUILD)/fuzz_$$t.log || \
+	    -artifact_prefix=$(FUZZ_DIR)/findings/$$t- \
+	    $(FUZZ_DIR)/corpus/$$t $(CURDIR)/fuzz/corpus/$$t 2>$(FUZZ_BUILD)/fuzz_$$t.log || \
 	    { tail -40 $(FUZZ_BUILD)/fuzz_$$t.log; exit 1; }; \
-	  grep -E "^(#[0-9]+ +DONE|stat::number_of_executed_units)" $(FUZZ_BUILD)/fuzz_$$t.log; \
+	  grep -E "^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units)" $(FUZZ_BUILD)/fuzz_$$t.log; \
 	done
 
 # The crash, fault and concurrency tests at full strength: 100 kill -9 runs of
