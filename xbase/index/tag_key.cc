@@ -3,7 +3,9 @@
 //
 //   C      the text; NULs left at the end by TRIM or LTRIM become blanks
 //   N      a numeric field's text: leading blanks and the minus sign become '0'; a
-//          negative number has every character c replaced by 92 - c
+//          negative number has every character c replaced by 92 - c. A blank field
+//          is zero and a minus sign before zero digits ("-0.00") is no negative
+//          number, so both take the key of zero
 //   n      a computed number: key size characters, zero-padded digits, '.', the
 //          tag's decimals; negative numbers inverted as for N
 //   D, d   CCYYMMDD
@@ -25,17 +27,28 @@ void invert(uint8_t* key, int32_t n) {
   for (int32_t i = 0; i < n; ++i) key[i] = static_cast<uint8_t>(92 - key[i]);
 }
 
-void numericText(const char* text, int32_t len, uint8_t* out, int32_t size) {
+bool anyNonZeroDigit(const uint8_t* key, int32_t n) {
+  for (int32_t i = 0; i < n; ++i)
+    if (key[i] >= '1' && key[i] <= '9') return true;
+  return false;
+}
+
+void numericText(const char* text, int32_t len, int32_t decimals, uint8_t* out,
+                 int32_t size) {
   // Right-aligned in the key; a longer text keeps its last size characters.
   std::memset(out, '0', static_cast<size_t>(size));
   int32_t take = len < size ? len : size;
   std::memcpy(out + size - take, text + len - take, static_cast<size_t>(take));
   bool negative = false;
-  for (int32_t i = 0; i < size && (out[i] == ' ' || out[i] == '-'); ++i) {
+  int32_t i = 0;
+  for (; i < size && (out[i] == ' ' || out[i] == '-'); ++i) {
     if (out[i] == '-') negative = true;
     out[i] = '0';
   }
-  if (negative) invert(out, size);
+  // A blank field: the key the field's own text of zero gets ("0.00" -> 0000000.00),
+  // so blank sorts with zero and not between 0.99 and 1.00.
+  if (i == size && decimals > 0 && decimals + 1 < size) out[size - decimals - 1] = '.';
+  if (negative && anyNonZeroDigit(out, size)) invert(out, size);
 }
 
 void computedNumber(double value, int32_t decimals, uint8_t* out, int32_t size) {
@@ -48,7 +61,8 @@ void computedNumber(double value, int32_t decimals, uint8_t* out, int32_t size) 
   } else {
     std::memcpy(out, text, static_cast<size_t>(size));
   }
-  if (value < 0) invert(out, size);
+  // A negative value that rounds to zero at the key's decimals keys as zero.
+  if (value < 0 && anyNonZeroDigit(out, size)) invert(out, size);
 }
 
 }  // namespace
@@ -65,7 +79,7 @@ int tagConvertKey(IndexTag* tag, const char* result, int32_t len, uint8_t* out) 
       return 0;
     }
     case 'N':
-      numericText(result, len, out, size);
+      numericText(result, len, tag->decimals, out, size);
       return 0;
     case 'n': {
       double v;
@@ -125,7 +139,7 @@ int tagKeyFromText(IndexTag* tag, const char* text, uint8_t* out) {
       } else {
         std::string field(static_cast<size_t>(size), ' ');
         doubleToText(v, field.data(), size, tag->decimals);
-        numericText(field.data(), size, out, size);
+        numericText(field.data(), size, tag->decimals, out, size);
       }
       return size;
     }
