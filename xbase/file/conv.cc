@@ -146,7 +146,9 @@ void doubleToText(double value, char* dest, int32_t length, int32_t decimals) {
       for (; *f != '\0'; f++) digits[nDigits++] = *f;
     }
   }
-  bool negative = value < 0;
+  // A negative value that rounds to zero is written as zero: "-0.00" would be a
+  // second text (and index key) for the same number.
+  bool negative = value < 0 && nDigits > 0;
 
   int32_t signPos = p >= 1 ? w - p - 1 : (w == 1 ? 0 : w - 2);
   if (w < p || w < 0 || (negative && signPos < 0)) {

@@ -89,6 +89,15 @@ TEST(DoubleToText, Examples) {
   EXPECT_EQ(dbl(12, 5, 0), "   12");
 }
 
+TEST(DoubleToText, NegativeValueRoundingToZeroHasNoSign) {
+  EXPECT_EQ(dbl(-0.001, 6, 2), "  0.00");
+  EXPECT_EQ(dbl(-0.4, 5, 0), "    0");
+  EXPECT_EQ(dbl(-0.0, 4, 1), " 0.0");
+  EXPECT_EQ(dbl(-0.4, 1, 0), "0");  // no room for a sign, and none needed
+  EXPECT_EQ(dbl(-0.005, 5, 2), "-0.01");
+  EXPECT_EQ(dbl(-0.05, 5, 1), " -0.1");
+}
+
 TEST(DoubleToText, FieldTooSmallOrValueUnwritable) {
   EXPECT_EQ(dbl(-123.45, 6, 2), "******");   // no room for the sign
   EXPECT_EQ(dbl(1e300, 10, 2), "**********");
