@@ -3,6 +3,7 @@
 // Commands that change a file open it shared and read-write; a group file named with
 // --group is opened with it (without --group, FILE.CGP is opened when it exists).
 // Commands that only read open everything read-only and shared.
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -241,8 +242,15 @@ int runAppend(int argc, char** argv) {
     if (type == 'N') {
       char* end = nullptr;
       double v = std::strtod(value.c_str(), &end);
-      if (value.empty() || *end != '\0') return fail(a.args[0], name + ": '" + value + "' is not a number");
+      if (value.empty() || *end != '\0' || !std::isfinite(v))
+        return fail(a.args[0], name + ": '" + value + "' is not a number");
       fieldAssignDouble(f, v);
+      // The engine writes a number too wide for the field as asterisks; refuse it
+      // rather than append a record that lost the value.
+      if (fieldPtr(f)[0] == '*')
+        return fail(a.args[0], name + ": " + value + " does not fit the field (width " +
+                                   std::to_string(fieldLength(f)) + ", " +
+                                   std::to_string(fieldDecimals(f)) + " decimals)");
     } else if (type == 'D') {
       if (!value.empty() && (value.size() != 8 || value.find_first_not_of("0123456789") != std::string::npos ||
                              dateToJulian(value.c_str()) <= 0))
