@@ -46,13 +46,17 @@ int reserve(MemoFieldState* m, int64_t n, int32_t keep) {
 }
 
 // The block number held by a memo field's bytes in a record image: 0 for blanks (no
-// memo), -1 for a number that cannot be a block.
+// memo), -1 for anything but digits between blanks. Bytes that hold no digits (a binary
+// block number written by another program) are no memo reference the engine can read,
+// and taking them as "no memo" would silently lose the text.
 int64_t blockNumber(const FieldInfo* f, const char* record) {
   const char* p = record + f->offset;
-  bool blank = true;
-  for (int32_t i = 0; i < f->length; ++i)
-    if (p[i] != ' ' && p[i] != '\0') blank = false;
-  if (blank) return 0;
+  int32_t i = 0, end = f->length;
+  while (i < end && p[i] == ' ') ++i;
+  while (end > i && (p[end - 1] == ' ' || p[end - 1] == '\0')) --end;
+  if (i == end) return 0;
+  for (int32_t k = i; k < end; ++k)
+    if (p[k] < '0' || p[k] > '9') return -1;
   long n = textToLong(p, f->length);
   return n < 0 ? -1 : n;
 }

@@ -250,6 +250,36 @@ TEST_F(MemoTest, DamagedMemoFilesAreErrorsNeverReadsPastTheEnd) {
   EXPECT_EQ(e.code(), 0);
 }
 
+TEST_F(MemoTest, MemoFieldWithoutDigitsIsAnErrorNotAnEmptyMemo) {
+  DataFile* d = create();
+  ASSERT_NE(d, nullptr);
+  ASSERT_TRUE(append(d, "a", "first"));
+  ASSERT_TRUE(append(d, "b", "second"));
+  ASSERT_TRUE(append(d, "c", ""));
+  ASSERT_EQ(dataClose(d), 0);
+
+  // Record 1 holds a binary block number (as other programs write it), record 2 a
+  // number with text after it; record 3 stays a blank field, which is no memo.
+  Bytes b = readFile(path);
+  int h = le16(b, 8), r = le16(b, 10);
+  std::memcpy(&b[h + 6], "\x01\0\0\0      ", 10);
+  std::memcpy(&b[h + r + 6], "     2abc ", 10);
+  writeFile(path, b);
+
+  d = e.open(path);
+  ASSERT_NE(d, nullptr);
+  for (int32_t n : {1, 2}) {
+    ASSERT_EQ(dataGo(d, n), 0);
+    EXPECT_EQ(memoLength(note(d)), -1) << n;
+    EXPECT_EQ(e.code(), errorInfo) << n;
+    e.clear();
+  }
+  ASSERT_EQ(dataGo(d, 3), 0);
+  EXPECT_EQ(text(d), "");
+  EXPECT_EQ(e.code(), 0);
+  ASSERT_EQ(dataClose(d), 0);
+}
+
 TEST_F(MemoTest, ReadOnlyFilesRefuseMemoWritesAndStayUnchanged) {
   DataFile* d = create();
   ASSERT_NE(d, nullptr);
