@@ -145,7 +145,8 @@ int runList(int argc, char** argv) {
   if (!tag) return failEngine(a.args[1], file.context());
   int rc = tag->descending ? tagLast(tag) : tagFirst(tag);
   while (rc == 0) {
-    std::printf("%d\t%s\n", tagCurrentRecno(tag), shownKey(tag, tagCurrentKey(tag)).c_str());
+    std::printf("%d\t%s\n", tagCurrentRecno(tag),
+                displayText(shownKey(tag, tagCurrentKey(tag)), Encoding::Cp866).c_str());
     rc = tag->descending ? tagPrevious(tag) : tagNext(tag);
   }
   if (rc < 0) return failEngine(a.args[1], file.context());
@@ -164,7 +165,8 @@ int runSeek(int argc, char** argv) {
   IndexTag* tag = file.tag(a.args[1]);
   if (!tag) return failEngine(a.args[1], file.context());
   std::vector<uint8_t> key(tag->keySize);
-  int32_t len = tagKeyFromText(tag, a.args[2].c_str(), key.data());
+  std::string value = tag->keyType == 'C' ? utf8ToCp866(a.args[2]) : a.args[2];
+  int32_t len = tagKeyFromText(tag, value.c_str(), key.data());
   if (len < 0)
     return fail(a.args[1], "'" + a.args[2] + "' is not a value of the key's type " +
                                std::string(1, tag->keyType));
@@ -259,6 +261,8 @@ int runAppend(int argc, char** argv) {
     } else if (type == 'M') {
       return fail(a.args[0], name + ": memo fields cannot be set here");
     } else {
+      // Text arrives as UTF-8 and is stored in the code page of the programs' files.
+      if (type == 'C') value = utf8ToCp866(value);
       if (static_cast<int32_t>(value.size()) > fieldLength(f))
         return fail(a.args[0], name + ": value longer than the field (" + std::to_string(fieldLength(f)) + ")");
       fieldAssignText(f, value.data(), static_cast<int32_t>(value.size()));

@@ -108,6 +108,32 @@ std::string toUtf8(std::string_view bytes, Encoding encoding) {
   return out;
 }
 
+std::string utf8ToCp866(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    uint32_t c = 0;
+    size_t n = decodeUtf8(text, i, &c);
+    if (n == 0) {
+      out += text[i++];
+      continue;
+    }
+    i += n;
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+      continue;
+    }
+    char byte = '?';
+    for (int k = 0; k < 128; ++k)
+      if (kCp866[k] == c) {
+        byte = static_cast<char>(0x80 + k);
+        break;
+      }
+    out += byte;
+  }
+  return out;
+}
+
 std::string displayText(std::string_view bytes, Encoding encoding, size_t* width) {
   std::string out;
   size_t chars = 0;

@@ -16,6 +16,11 @@ bool parseEncoding(std::string_view name, Encoding* out);
 // passes well-formed sequences and turns every malformed byte into U+FFFD.
 std::string toUtf8(std::string_view bytes, Encoding encoding);
 
+// Command-line text (UTF-8) as the file's code page 866 bytes: ASCII unchanged, a
+// character that code page 866 has becomes its byte, any other character '?'; bytes
+// that are not UTF-8 are kept as they are (text already in code page 866).
+std::string utf8ToCp866(std::string_view text);
+
 // Text for a person: the bytes as UTF-8 with every control character as \xNN.
 // *width (when not null) receives the number of characters, for aligning columns.
 std::string displayText(std::string_view bytes, Encoding encoding, size_t* width = nullptr);
