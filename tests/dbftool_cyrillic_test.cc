@@ -49,4 +49,21 @@ TEST_F(DbftoolCyrillicTest, AppendSeekAndListUseCodePage866) {
   EXPECT_EQ(tool({"check", "t.dbf", "n.ntx"}).exitCode, 0);
 }
 
+TEST_F(DbftoolCyrillicTest, ExpressionTextConstantsUseCodePage866) {
+  ASSERT_EQ(tool({"create", "t.dbf", "NAME:C:5"}).exitCode, 0);
+  for (const char* v : {"NAME=Борис", "NAME=Анна", "NAME=Борщ"})
+    ASSERT_EQ(tool({"append", "t.dbf", v}).exitCode, 0) << v;
+  e2e::RunResult eq = tool({"eval", "t.dbf", "NAME = 'Борис'"});
+  ASSERT_EQ(eq.exitCode, 0) << eq.err;
+  EXPECT_EQ(eq.out, "{\"type\":\"L\",\"length\":4,\"value\":\".T.\"}\n");
+  e2e::RunResult plus = tool({"eval", "t.dbf", "'Ж' + NAME", "--recno", "2"});
+  ASSERT_EQ(plus.exitCode, 0) << plus.err;
+  EXPECT_EQ(plus.out, "{\"type\":\"C\",\"length\":6,\"value\":\"ЖАнна \"}\n");
+  e2e::RunResult build = tool({"index", "t.dbf", "b.ntx", "NAME", "--for", "'Бор' $ NAME"});
+  ASSERT_EQ(build.exitCode, 0) << build.err;
+  EXPECT_EQ(build.out, "b.ntx: 2 keys of 5 bytes\n");
+  EXPECT_EQ(tool({"list", "t.dbf", "b.ntx"}).out, "1\tБорис\n3\tБорщ\n");
+  EXPECT_EQ(tool({"check", "t.dbf", "b.ntx"}).exitCode, 0);
+}
+
 }  // namespace

@@ -122,7 +122,9 @@ int runIndex(int argc, char** argv) {
   if (!file.data()) return failEngine(a.args[0], file.context());
   std::string tagName = engineName(a.args[1]);
   std::string group = engineName(a.group);
-  TagCreateInfo info{tagName.c_str(), a.args[2].c_str(), a.filter.empty() ? nullptr : a.filter.c_str(),
+  // Text constants of the expressions compare with the file's code page 866 bytes.
+  std::string keyExpr = utf8ToCp866(a.args[2]), filter = utf8ToCp866(a.filter);
+  TagCreateInfo info{tagName.c_str(), keyExpr.c_str(), filter.empty() ? nullptr : filter.c_str(),
                      a.unique ? 1 : 0, a.descending ? 1 : 0};
   IndexTag* tag = tagCreate(file.data(), &info, a.group.empty() ? nullptr : group.c_str());
   if (!tag) return failEngine(a.args[1], file.context());
@@ -303,7 +305,8 @@ int runEval(int argc, char** argv) {
     if (a.recno > count) return fail(a.args[0], "no record " + std::to_string(a.recno));
     if (dataGo(d, static_cast<int32_t>(a.recno)) != 0) return failEngine(a.args[0], file.context());
   }
-  CompiledExpr* expr = exprCompile(d, a.args[1].c_str());
+  std::string text = utf8ToCp866(a.args[1]);  // text constants as the file's bytes
+  CompiledExpr* expr = exprCompile(d, text.c_str());
   if (!expr) return fail(a.args[1], engineMessage(engineErrorCode(file.context())));
   char* result = nullptr;
   int32_t len = exprEvaluate(expr, &result);
