@@ -92,6 +92,7 @@ class Compiler {
   }
   int parseExpr(bool inCall);
   int parseOperand(std::vector<PendingOp>& ops);
+  int parseOperandAt(std::vector<PendingOp>& ops);
   int parseNumber(std::vector<PendingOp>& ops);
   int parseString();
   int parseName(std::vector<PendingOp>& ops);
@@ -124,6 +125,8 @@ class Compiler {
   int32_t pictureOffset_ = -1;
   int32_t calcWork_ = 0;
   int error_ = 0;
+  int depth_ = 0;                          // operands being parsed, one inside another
+  static constexpr int kMaxNesting = 200;
   std::string text1_, text2_;
   bool hasText2_ = false;
 };
@@ -167,6 +170,16 @@ int Compiler::parseExpr(bool inCall) {
 }
 
 int Compiler::parseOperand(std::vector<PendingOp>& ops) {
+  // Brackets, .NOT. and calls nest through here: the depth is bounded so that no
+  // text can exhaust the stack.
+  if (depth_ >= kMaxNesting) return fail(errorOverflow);
+  depth_++;
+  int rc = parseOperandAt(ops);
+  depth_--;
+  return rc;
+}
+
+int Compiler::parseOperandAt(std::vector<PendingOp>& ops) {
   skipBlanks();
   char c = src_[pos_];
   if (c == '\0' || c == ')' || c == ',') return fail(errorExprComplete);
