@@ -183,6 +183,9 @@ TEST_F(ExprTest, EveryFunctionOnAValue) {
   EXPECT_EQ(t.bytes[5], ':');
   EXPECT_EQ(eval("DTOS(BORN)").bytes, "19990429");
   EXPECT_EQ(eval("DTOS(BORN+1)").bytes, "19990430");
+  // A day number beyond any date is blank, never a wrapped-around day.
+  EXPECT_EQ(eval("DTOS(BORN-99999999999)").bytes, "        ");
+  EXPECT_EQ(eval("DTOS(BORN+99999999999)").bytes, "        ");
   EXPECT_EQ(eval("DTOC(BORN)").bytes, "04/29/99");
   EXPECT_EQ(eval("TRIM(NAME)").bytes, std::string("Smith\0\0\0\0\0", 10));
   EXPECT_EQ(eval("LTRIM(\"  ab \")").bytes, std::string("ab \0\0", 5));
