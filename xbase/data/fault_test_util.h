@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <string>
 
+#include "xbase/file/scratch_dir_test_util.h"
 #include "xbase/data/code4.h"
 #include "xbase/data/data.h"
 #include "xbase/data/dbf_format.h"
@@ -51,19 +52,13 @@ inline void fillRecord(DataFile* d, int32_t k, bool changed = false) {
 class FaultTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/drift-fault-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    oldDir_ = cwd;
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    scratch_.enter("drift-fault");
+    if (HasFatalFailure()) return;
     errorSetKeyWaiter(&noKey);
   }
   void TearDown() override {
     errorSetKeyWaiter(nullptr);
-    EXPECT_EQ(chdir(oldDir_.c_str()), 0);
-    std::filesystem::remove_all(dir_);
+    scratch_.leave();
   }
   static void noKey() {}
 
@@ -100,7 +95,7 @@ class FaultTest : public ::testing::Test {
     return problem;
   }
 
-  std::string dir_, oldDir_;
+  ScratchDir scratch_;
 
  private:
   static std::string checkFileNow(const char* name, int32_t maxK, int32_t* countOut) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "xbase/file/scratch_dir_test_util.h"
 #include "xbase/data/code4.h"
 #include "xbase/data/data.h"
 #include "xbase/data/error.h"
@@ -19,13 +20,8 @@
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/drift-index-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    oldDir_ = cwd;
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    scratch_.enter("drift-index");
+    if (HasFatalFailure()) return;
     errorSetKeyWaiter(&noKey);
     engineInit(&c4);
     c4.errQuiet = 1;
@@ -33,8 +29,7 @@ class EngineTest : public ::testing::Test {
   void TearDown() override {
     engineRelease(&c4);
     errorSetKeyWaiter(nullptr);
-    EXPECT_EQ(chdir(oldDir_.c_str()), 0);
-    std::filesystem::remove_all(dir_);
+    scratch_.leave();
   }
   static void noKey() {}
 
@@ -82,5 +77,5 @@ class EngineTest : public ::testing::Test {
   }
 
   CODE4 c4;
-  std::string dir_, oldDir_;
+  ScratchDir scratch_;
 };
