@@ -5,11 +5,11 @@ BUILD     ?= build
 JOBS      ?= 2
 CMAKE_ARGS ?=
 
-# Debian packages the build, the demo and the tests need, and those the
-# benchmark needs on top (it times ogr2ogr beside the two programs).
+# Debian packages the build, the demo and the tests need (the tests compare
+# with files that GDAL's ogr2ogr writes), and those the benchmark needs on top.
 PACKAGES = cmake g++ make libsqlite3-dev sqlite3 libgtest-dev python3 \
-           python3-dbf python3-dbfread
-BENCH_PACKAGES = time gdal-bin
+           python3-dbf python3-dbfread gdal-bin
+BENCH_PACKAGES = time
 
 # $(call install_missing,<packages>): apt-get installs the packages that are
 # not installed yet; apt-get update runs once, and only when one is missing.
