@@ -167,6 +167,14 @@ class OracleStatement {
   // When rowCount is given it receives the rows fetched so far in total.
   // Throws NotPrepared, Fetch or AttrGet.
   int fetch(int rows, int *rowCount = nullptr);
+  // Number of select-list items of a described or executed query.  Throws
+  // NotPrepared or AttrGet.
+  int columnCount();
+  // What the describe says of item `position` beyond type and size: precision
+  // and scale (NUMBER; 0 and -127 when unconstrained), and the length in
+  // characters of a character item (0 for other types).  Throws NotPrepared,
+  // ParamGet or AttrGet.
+  void columnShape(int position, int *precision, int *scale, int *charLength);
 #endif
 
   // Binds placeholder `name` (with its colon): row k is read from

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tools/dbftool/command.h"
+#include "tools/dbftool/create_like.h"
 #include "tools/dbftool/tool_util.h"
 #include "xbase/data/data_create.h"
 
@@ -47,6 +48,8 @@ std::string parseDefinition(const std::string& definition, std::string* name, Fi
 }
 
 int runCreate(int argc, char** argv) {
+  for (int i = 0; i < argc; ++i)
+    if (std::string(argv[i]) == "--like") return runCreateLike(argc, argv);
   if (argc < 2) {
     std::fprintf(stderr, "usage: dbftool create FILE NAME:TYPE:LENGTH[:DECIMALS] ...\n");
     return 1;
@@ -77,6 +80,10 @@ int runCreate(int argc, char** argv) {
 
 }  // namespace
 
-DBFTOOL_COMMAND("create", "create FILE NAME:TYPE:LENGTH[:DECIMALS] ...", runCreate);
+DBFTOOL_COMMAND("create",
+                "create FILE NAME:TYPE:LENGTH[:DECIMALS] ...\n"
+                "  dbftool create OUT.dbf --like TABLE -S:SERVICE -U:USER [-P:PASSWORD] "
+                "[--codepage N] [--config OUT.cfg]",
+                runCreate);
 
 }  // namespace dbftool

@@ -24,7 +24,7 @@ const std::vector<Command>& commandTable() { return mutableTable(); }
 namespace {
 
 void usage(FILE* out) {
-  std::fprintf(out, "usage:\n");
+  std::fprintf(out, "dbftool %s: dbf files for exdrift and indrift\nusage:\n", DRIFT_VERSION);
   for (const dbftool::Command& c : dbftool::commandTable())
     std::fprintf(out, "  dbftool %s\n", c.usage);
 }
@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
     usage(stdout);
     return 0;
   }
+  if (std::strcmp(argv[1], "--version") == 0) return std::printf("dbftool %s\n", DRIFT_VERSION) < 0;
   for (const dbftool::Command& c : dbftool::commandTable())
     if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 2, argv + 2);
   std::fprintf(stderr, "dbftool: unknown command '%s'\n", argv[1]);
