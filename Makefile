@@ -6,9 +6,12 @@ JOBS      ?= 2
 CMAKE_ARGS ?=
 
 # Debian packages the build, the demo and the tests need (the tests compare
-# with files that GDAL's ogr2ogr writes), and those the benchmark needs on top.
+# with files that GDAL's ogr2ogr, shapelib's tools and LibreOffice Calc write,
+# check the man pages with man and build the package with dpkg-shlibdeps), and
+# those the benchmark needs on top.
 PACKAGES = cmake g++ make libsqlite3-dev sqlite3 libgtest-dev python3 \
-           python3-dbf python3-dbfread gdal-bin
+           python3-dbf python3-dbfread gdal-bin shapelib \
+           libreoffice-calc-nogui libreoffice-base-drivers man-db dpkg-dev
 BENCH_PACKAGES = time
 
 # $(call install_missing,<packages>): apt-get installs the packages that are
@@ -29,7 +32,7 @@ define install_missing
 	fi
 endef
 
-.PHONY: all deps configure build test demo clean bench test-sanitize fuzz stress
+.PHONY: all deps configure build test demo clean bench test-sanitize fuzz stress install package
 
 all: build
 
@@ -47,6 +50,16 @@ test: build
 
 demo: build
 	./scripts/demo.sh $(BUILD)
+
+# The programs, libocilite, oci.h and the man pages under PREFIX (DESTDIR is
+# honoured as usual).
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A Debian package of the same tree under /usr, in $(BUILD).
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 # Throughput of both programs against ogr2ogr and the system-call floors
 # (bench/README.md).  Not part of test.  ROWS, RUNS, SEED, WORK, MEMO pass

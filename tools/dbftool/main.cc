@@ -27,6 +27,7 @@ void usage(FILE* out) {
   std::fprintf(out, "dbftool %s: dbf files for exdrift and indrift\nusage:\n", DRIFT_VERSION);
   for (const dbftool::Command& c : dbftool::commandTable())
     std::fprintf(out, "  dbftool %s\n", c.usage);
+  std::fprintf(out, "  dbftool help\n  dbftool --version\n");
 }
 
 }  // namespace
