@@ -3,7 +3,7 @@
 #   cmake -DSOURCE_DIR=... -DWORK_DIR=... -DCLIENT=/path/libocilite.so
 #         -DCXX=... -DCC=... -P client_seam.cmake
 # It configures the source tree in WORK_DIR with DRIFT_ORACLE_CLIENT=CLIENT,
-# builds the session layer's integration tests and both programs there,
+# builds the session layer's integration tests and the programs there,
 # checks that each leaves the OCI entry points undefined and needs the client
 # library (so they come from it, not from a static copy), runs the tests and
 # starts the programs.
@@ -45,6 +45,10 @@ foreach(program exdrift indrift)
     list(APPEND programs ${program})
   endif()
 endforeach()
+# dbftool's create --like logs on through the same session layer.
+if(EXISTS ${SOURCE_DIR}/tools/dbftool/create_like.cc)
+  list(APPEND programs dbftool)
+endif()
 step(${CMAKE_COMMAND} --build ${WORK_DIR} -j2 --target ${targets} ${programs})
 
 get_filename_component(clientName ${CLIENT} NAME)
@@ -73,7 +77,11 @@ foreach(program IN LISTS programs)
     message(FATAL_ERROR "client_seam: ${program} was not built")
   endif()
   step(nm -u ${exe})
-  foreach(symbol OCIInitialize OCILogon OCIStmtExecute)
+  set(symbols OCIInitialize OCILogon OCIStmtExecute)
+  if(program STREQUAL "dbftool")
+    set(symbols OCILogon OCIStmtExecute OCIParamGet)
+  endif()
+  foreach(symbol IN LISTS symbols)
     if(NOT stepOutput MATCHES "U ${symbol}\n")
       message(FATAL_ERROR "client_seam: ${program} does not take ${symbol} from the client library")
     endif()
