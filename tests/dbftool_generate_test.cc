@@ -56,8 +56,11 @@ TEST_F(DbftoolGenerateTest, NamesTypesAndSizesOfEveryFieldAndTheConfigurationTha
   ASSERT_EQ(tool({"create", "2024 sales.dbf", "AMT:N:20:2", "ONE:N:1"}).exitCode, 0);
   ASSERT_EQ(system(("mkdir " + dir.path("sub")).c_str()), 0);
   ASSERT_EQ(tool({"create", "sub/ORDER.DBF", "X:C:1"}).exitCode, 0);
+  ASSERT_EQ(tool({"create", "sqlite_stat1.dbf", "X:C:1"}).exitCode, 0);
+  ASSERT_EQ(tool({"create", "dual.dbf", "X:C:1"}).exitCode, 0);
 
-  e2e::RunResult r = tool({"ddl", "order.dbf", "2024 sales.dbf", "sub/ORDER.DBF"});
+  e2e::RunResult r = tool({"ddl", "order.dbf", "2024 sales.dbf", "sub/ORDER.DBF",
+                           "sqlite_stat1.dbf", "dual.dbf"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out,
             "CREATE TABLE ORDER_ (\n"
@@ -78,6 +81,12 @@ TEST_F(DbftoolGenerateTest, NamesTypesAndSizesOfEveryFieldAndTheConfigurationTha
             "  ONE NUMBER(1)\n"
             ");\n"
             "CREATE TABLE ORDER_2 (\n"
+            "  X NVARCHAR2(1)\n"
+            ");\n"
+            "CREATE TABLE T_SQLITE_STAT1_ (\n"
+            "  X NVARCHAR2(1)\n"
+            ");\n"
+            "CREATE TABLE DUAL_ (\n"
             "  X NVARCHAR2(1)\n"
             ");\n");
   // The definitions load, and the declared types are the ones printed.

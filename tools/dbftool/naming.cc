@@ -42,7 +42,10 @@ bool isReservedWord(const std::string& word) {
   std::string key = upper(word);
   for (const char* reserved : kReserved)
     if (key == reserved) return true;
-  return false;
+  // Names a table cannot take without trouble: DUAL is the one-row table that
+  // queries without a table name read, SQLite keeps SQLITE_... for itself, and
+  // OCILITE_USERS is the embedded database's table of users.
+  return key == "DUAL" || key == "OCILITE_USERS" || key.rfind("SQLITE_", 0) == 0;
 }
 
 bool isPlainIdentifier(const std::string& name) {
@@ -67,6 +70,8 @@ std::string uniqueIdentifier(const std::string& stored, const std::string& prefi
     if (name.empty() || !isLetter(name[0])) name = prefix + name;
     if (name.size() > maxLength) name.resize(maxLength);
     if (isReservedWord(name) || (changed && markChanged)) name += '_';
+    // A reserved prefix (SQLITE_) stays reserved whatever follows it.
+    if (isReservedWord(name)) name = prefix + name;
   }
   if (name.size() > maxLength) name.resize(maxLength);
   std::string candidate = name;

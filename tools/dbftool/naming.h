@@ -8,8 +8,9 @@
 
 namespace dbftool {
 
-// True for an Oracle reserved word, or a word that SQLite does not take as a
-// column or table name (the tables ddl prints must load into both).  Case-insensitive.
+// True for an Oracle reserved word, a word that SQLite does not take as a column or
+// table name (the tables ddl prints must load into both), and DUAL, OCILITE_USERS and
+// SQLITE_... .  Case-insensitive.
 bool isReservedWord(const std::string& word);
 
 // A valid unquoted identifier: a letter first, then letters, digits and '_' (ASCII),
@@ -19,7 +20,8 @@ bool isPlainIdentifier(const std::string& name);
 // The identifier for a stored name: ASCII upper-cased; a valid one stays as it is.
 // Otherwise every byte other than a letter, digit or '_' becomes '_', a name that
 // does not start with a letter gets `prefix` ("T_", "F_") in front, and a reserved
-// word (or, with markChanged, any name so changed) gets '_' appended: ORDER_.  Cut to
+// word (or, with markChanged, any name so changed) gets '_' appended: ORDER_, and a
+// name that a reserved prefix keeps reserved gets `prefix` too (T_SQLITE_X_).  Cut to
 // maxLength.  The result is then made unique against `taken` (a numeric suffix within
 // maxLength) and added to it.
 std::string uniqueIdentifier(const std::string& stored, const std::string& prefix,
