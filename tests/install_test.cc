@@ -117,6 +117,7 @@ TEST_F(InstallTest, PackageDeclaresSqliteInstallsAndRunsTheThreeCommandsFromItsP
   r = run("/usr/bin/dpkg-deb", {"-f", deb, "Package", "Version", "Depends"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(std::regex_search(r.out, std::regex("Depends: .*libsqlite3-0"))) << r.out;
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("Depends: (.*, )?sqlite3(,|\n)"))) << r.out;
   EXPECT_NE(r.out.find("Version: " + projectVersion() + "\n"), std::string::npos) << r.out;
 
   // dpkg installs it into a scratch root with a database of its own (where the
