@@ -213,7 +213,7 @@ TEST_F(DbftoolGenerateTest, CreateLikeHoldsEveryColumnAndWritesTheExportConfigur
   // Refused before any file is made: a column no field holds, a column name the
   // configuration cannot carry, an unknown code page, a missing table, an existing
   // configuration file.
-  ASSERT_EQ(sqlite("CREATE TABLE blobs (a NUMBER(5), b BLOB); CREATE TABLE spaced (\"Sold On\" DATE)")
+  ASSERT_EQ(sqlite("CREATE TABLE blobs (a NUMBER, b BLOB); CREATE TABLE spaced (\"Sold On\" DATE)")
                 .exitCode,
             0);
   struct Case {

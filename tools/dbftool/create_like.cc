@@ -115,10 +115,10 @@ struct PlannedField {
 };
 
 // The field for one described column, or an error text naming the column.  A
-// NUMBER wider than an N field is capped at 20 with a warning: exdrift refuses a
-// value that does not fit, it never cuts one.
+// NUMBER wider than an N field is capped at 20 with a warning (added to `warnings`):
+// exdrift refuses a value that does not fit, it never cuts one.
 std::string planField(const std::string& column, int type, int size, int precision, int scale,
-                      int charLength, PlannedField* out) {
+                      int charLength, PlannedField* out, std::string* warnings) {
   FieldDef& def = out->def;
   def.length = 0;
   def.decimals = 0;
@@ -148,10 +148,9 @@ std::string planField(const std::string& column, int type, int size, int precisi
       // Sign, digits, and the point with the decimals.
       int length = 1 + intDigits + (decimals > 0 ? 1 + decimals : 0);
       if (length > 20) {
-        std::fprintf(stderr,
-                     "dbftool: warning: column '%s' may hold numbers wider than a dbf field "
-                     "(20 characters); exdrift refuses such a value\n",
-                     column.c_str());
+        *warnings += "dbftool: warning: column '" + column +
+                     "' may hold numbers wider than a dbf field (20 characters); exdrift refuses "
+                     "such a value\n";
         length = 20;
         if (decimals > 15) decimals = 15;
       }
@@ -227,6 +226,7 @@ int runCreateLike(int argc, char** argv) {
   }
 
   std::vector<PlannedField> fields;
+  std::string warnings;  // printed once the file is made
   {
     OracleSession session;
     try {
@@ -249,7 +249,7 @@ int runCreateLike(int argc, char** argv) {
         PlannedField f;
         f.column = name;
         std::string error = planField(f.column, statement.columnType(j), statement.columnSize(j),
-                                      precision, scale, chars, &f);
+                                      precision, scale, chars, &f, &warnings);
         if (!error.empty()) return fail(o.table, error);
         if (!o.config.empty() && !fitsConfiguration(f.column))
           return fail(o.table, "a configuration file cannot name column '" + f.column + "'");
@@ -293,6 +293,7 @@ int runCreateLike(int argc, char** argv) {
   if (!marked) return fail(dbfName, "cannot record the code page");
   if (!o.config.empty() && !writeConfig(o, dbfName, fields))
     return fail(o.config, std::string("cannot write the configuration: ") + std::strerror(errno));
+  std::fputs(warnings.c_str(), stderr);
   return 0;
 }
 
