@@ -4,8 +4,8 @@
     dbf_writers.py imported CFG   compares every table that CFG loaded with its dbf file
     dbf_writers.py exported A B   compares the records of dbf file B with those of A
 
-Every file holds code page 866 text (Cyrillic), names that are SQL words (ORDER, DESC,
-GROUP, LEVEL) and blank values; python-dbf's file also memos.  Values are read back with
+Every file holds code page 866 text (Cyrillic) and names that are SQL words (ORDER, DESC,
+GROUP, LEVEL); python-dbf's file blank values, python-dbf's and LibreOffice's memos.  Values are read back with
 dbfread; the database is read with sqlite3.  Prints "same N" (N values compared) or the
 first difference, and exits 1 on a difference.
 """
@@ -52,10 +52,12 @@ def write():
                        check=True)
 
     # LibreOffice Calc converting a CSV file (encoding 30 is its code page 866).
+    # Lower-case names, which it stores upper-cased; a text longer than 254 characters
+    # makes the column a memo.
     with open('calc.csv', 'w', encoding='utf-8') as f:
-        f.write('order,desc,qty\n'
-                'Борис,Ярославль,3\n'
-                'Глеб,Суздаль,-4\n')
+        f.write('order,desc,qty,note\n'
+                'Борис,Ярославль,3,%s\n'
+                'Глеб,Суздаль,-4,короткая\n' % ('Длинная заметка ' * 20).strip())
     # Its own profile in a scratch home, so no user setting changes the result.
     env = dict(os.environ, HOME=os.path.join(os.getcwd(), 'home'))
     subprocess.run(['/usr/bin/soffice', '--headless', '--infilter=CSV:44,34,76,1',
