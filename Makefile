@@ -5,13 +5,14 @@ BUILD     ?= build
 JOBS      ?= 2
 CMAKE_ARGS ?=
 
-# Debian packages the build, the demo and the tests need (the tests compare
-# with files that GDAL's ogr2ogr, shapelib's tools and LibreOffice Calc write,
-# check the man pages with man and build the package with dpkg-shlibdeps), and
-# those the benchmark needs on top.
-PACKAGES = cmake g++ make libsqlite3-dev sqlite3 libgtest-dev python3 \
-           python3-dbf python3-dbfread gdal-bin shapelib \
-           libreoffice-calc-nogui libreoffice-base-drivers man-db dpkg-dev
+# Debian packages the build and the demo need; those the tests need on top
+# (the independent dbf readers and writers the tests compare with: python3-dbf,
+# dbfread, GDAL's ogr2ogr, shapelib's tools and LibreOffice Calc; man to check
+# the man pages and dpkg-dev to build the package); and those the benchmark
+# needs on top.  `make demo` installs only the first list.
+PACKAGES = cmake g++ make libsqlite3-dev sqlite3 python3 libgtest-dev
+TEST_PACKAGES = python3-dbf python3-dbfread gdal-bin shapelib \
+                libreoffice-calc-nogui libreoffice-base-drivers man-db dpkg-dev
 BENCH_PACKAGES = time
 
 # $(call install_missing,<packages>): apt-get installs the packages that are
@@ -32,12 +33,15 @@ define install_missing
 	fi
 endef
 
-.PHONY: all deps configure build test demo clean bench test-sanitize fuzz stress install package
+.PHONY: all deps test-deps configure build test demo clean bench test-sanitize fuzz stress install package
 
 all: build
 
 deps:
 	$(call install_missing,$(PACKAGES))
+
+test-deps: deps
+	$(call install_missing,$(TEST_PACKAGES))
 
 configure: deps
 	cmake -S . -B $(BUILD) $(CMAKE_ARGS)
@@ -45,7 +49,7 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
-test: build
+test: test-deps build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
 demo: build
@@ -59,6 +63,7 @@ install: build
 
 # A Debian package of the same tree under /usr, in $(BUILD).
 package: build
+	$(call install_missing,dpkg-dev)
 	cd $(BUILD) && cpack -G DEB
 
 # Throughput of both programs against ogr2ogr and the system-call floors
@@ -79,7 +84,7 @@ SANITIZE_BUILD ?= build-sanitize
 SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1 \
                UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-test-sanitize: deps
+test-sanitize: test-deps
 	cmake -S . -B $(SANITIZE_BUILD) -DDRIFT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug $(CMAKE_ARGS)
 	cmake --build $(SANITIZE_BUILD) -j$(JOBS)
 	cd $(SANITIZE_BUILD) && $(SANITIZE_ENV) ctest --output-on-failure -j$(JOBS)
@@ -115,6 +120,6 @@ fuzz: deps
 # each program instead of the reduced count that make test uses.
 KILL_RUNS ?= 100
 
-stress: build
+stress: test-deps build
 	cd $(BUILD) && DRIFT_KILL_RUNS=$(KILL_RUNS) ctest --output-on-failure \
 	  -R '(Kill|DiskFull|FaultLoop|TagFault|Concurrency)'
