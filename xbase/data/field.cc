@@ -142,7 +142,8 @@ int32_t fieldLong(FieldInfo* field) {
     readDate(field, date);
     return dateToJulian(date);
   }
-  return static_cast<int32_t>(textToLong(bytes(field), field->length));
+  // A value beyond 32 bits reads as the nearest limit, never as its wrapped low bits.
+  return textToInt(bytes(field), field->length);
 }
 
 double fieldDouble(FieldInfo* field) {

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
+
 #include "xbase/data/dbf_image_test_util.h"
 
 using namespace dbftest;
@@ -120,6 +123,21 @@ TEST_F(FieldTest, TypedAccessToNumbersAndDates) {
   EXPECT_EQ(fieldLong(f("BORN")), 0);
   fieldAssignText(f("BORN"), "19990230", 8);
   EXPECT_EQ(fieldLong(f("BORN")), -1);
+}
+
+TEST_F(FieldTest, LongReadsSaturateAtThe32BitLimits) {
+  // The wide text field holds numbers of any width.
+  const struct {
+    const char* text;
+    int32_t value;
+  } cases[] = {{"2147483647", INT32_MAX},   {"2147483648", INT32_MAX},
+               {"4294967297", INT32_MAX},   {"99999999999", INT32_MAX},
+               {"-2147483648", INT32_MIN},  {"-2147483649", INT32_MIN},
+               {"-99999999999", INT32_MIN}, {"  -12345", -12345}};
+  for (const auto& c : cases) {
+    fieldAssignText(f("LONG"), c.text, static_cast<int32_t>(strlen(c.text)));
+    EXPECT_EQ(fieldLong(f("LONG")), c.value) << c.text;
+  }
 }
 
 TEST_F(FieldTest, TypedOperationsDoNothingWhileTheContextIsInError) {
