@@ -214,21 +214,19 @@ int Compiler::parseOperandAt(std::vector<PendingOp>& ops) {
 }
 
 int Compiler::parseNumber(std::vector<PendingOp>& ops) {
+  // A sign or point alone is a number too: its value is the conversion of the
+  // characters taken, so "+", "-" and "." are 0.  Only a token of no character at all
+  // (a point that begins a word, as in ".X") is no value.
   int start = pos_, i = pos_;
   if (src_[i] == '+' || src_[i] == '-') i++;
-  bool digits = false;
   while (isDigit(src_[i]) || src_[i] == '.') {
-    if (src_[i] == '.') {
-      if (startsWith(src_ + i, ".AND.") || startsWith(src_ + i, ".OR.") ||
-          startsWith(src_ + i, ".NOT.") || isLetter(src_[i + 1]))
-        break;
-    } else {
-      digits = true;
-    }
+    if (src_[i] == '.' && (startsWith(src_ + i, ".AND.") || startsWith(src_ + i, ".OR.") ||
+                           startsWith(src_ + i, ".NOT.") || isLetter(src_[i + 1])))
+      break;
     i++;
   }
   if (isLetter(src_[i]) || src_[i] == '_') return parseName(ops);  // not a number
-  if (!digits) return fail(errorValue);
+  if (i == start) return fail(errorValue);
   double value = textToDouble(src_ + start, i - start);
   pos_ = i;
   Token t;

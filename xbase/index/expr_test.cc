@@ -89,6 +89,34 @@ TEST_F(ExprTest, PrecedenceAndGrouping) {
   EXPECT_EQ(eval("(.T. .OR. .F.) .AND. .F.").number, 0);
 }
 
+TEST_F(ExprTest, SignOrPointAloneIsTheNumberZero) {
+  // A number token is the conversion of what it took, digits or not.
+  for (const char* zero : {"3 * .", "+", "-", ".", "3*-", "(+)"}) {
+    Value v = eval(zero);
+    EXPECT_EQ(v.type, 'n') << zero;
+    EXPECT_EQ(v.number, 0) << zero;
+  }
+  EXPECT_EQ(eval("5 + . ").number, 5);
+  EXPECT_EQ(eval("1 + +").number, 1);
+  // A sign or point before digits still belongs to the number, and between operands
+  // '+' and '-' are still operators.
+  EXPECT_EQ(eval("PRICE-1").number, 11.5);
+  EXPECT_EQ(eval("PRICE - -1.5").number, 14);
+  EXPECT_EQ(eval("QTY-.5").number, -0.5);
+  EXPECT_EQ(eval("2*-3").number, -6);
+  EXPECT_EQ(eval("\"x\"+\"y\"").bytes, "xy");
+  EXPECT_EQ(eval("NAME-CITY").bytes, "SmithOslo         ");
+  // A sign before a name or a bracket takes no digits: the number ends there and what
+  // follows stands where an operator belongs.
+  EXPECT_EQ(refuse("-PRICE"), errorValue);
+  EXPECT_EQ(refuse("-(1)"), errorOperator);
+  EXPECT_EQ(refuse("- 1"), errorOperator);
+  EXPECT_EQ(refuse("\"a\" + -"), errorSubexprType);
+  // A point that begins a word is no number at all.
+  EXPECT_EQ(refuse(".X"), errorValue);
+  EXPECT_EQ(refuse("1 + .AND."), errorValue);
+}
+
 TEST_F(ExprTest, RunsOfAndOrBecomeOneStep) {
   CompiledExpr* e = exprCompile(data, "QTY=0 .AND. PRICE>1 .AND. ACTIVE");
   ASSERT_NE(e, nullptr);
