@@ -77,6 +77,11 @@ struct CODE4 {
   // ---- Index machinery: further settings are appended below this line. ----
   // Index and expression section (xbase/index).
   EngineList exprCalcs;          // named calculations (ExprCalc, xbase/index/expr.h)
+
+  // Detail of the last reported error (errorDetail in error.h), kept also when
+  // errQuiet keeps it from being printed.
+  int32_t errorDetailCode;       // the code the detail came with
+  char errorDetail[512];         // its texts, '\n' between them
 };
 
 // Zeroes the whole context, then sets every default listed above.  A null context does

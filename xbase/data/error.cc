@@ -4,9 +4,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "xbase/data/code4.h"
@@ -144,6 +146,13 @@ const char* errorCodeText(int32_t code) {
   return nullptr;
 }
 
+const char* errorDetail(const CODE4* context) {
+  if (context == nullptr || context->errorCode == 0 ||
+      context->errorDetailCode != context->errorCode)
+    return "";
+  return context->errorDetail;
+}
+
 int32_t engineErrorCode(const CODE4* context) {
   return context == nullptr ? -1 : context->errorCode;
 }
@@ -152,6 +161,7 @@ int32_t engineErrorSet(CODE4* context, int32_t code) {
   if (context == nullptr) return -1;
   int32_t previous = context->errorCode;
   context->errorCode = code;
+  context->errorDetailCode = 0;
   return previous;
 }
 
@@ -159,6 +169,16 @@ int32_t errorReport(CODE4* context, int32_t code, const char* text1, const char*
                     const char* text3) {
   if (context != nullptr) {
     context->errorCode = code;
+    std::string detail;
+    for (const char* text : {text1, text2, text3}) {
+      if (text == nullptr) break;
+      if (!detail.empty()) detail += '\n';
+      detail += text;
+    }
+    size_t n = std::min(detail.size(), sizeof context->errorDetail - 1);
+    std::memcpy(context->errorDetail, detail.data(), n);
+    context->errorDetail[n] = '\0';
+    context->errorDetailCode = code;
     if (context->errQuiet) return code;
   }
   std::string out = "\r\n\r\nError Number";

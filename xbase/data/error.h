@@ -91,6 +91,10 @@ int32_t engineErrorSet(CODE4* context, int32_t code);
 // Returns code.  A null context still prints (nothing to record).
 int32_t errorReport(CODE4* context, int32_t code, const char* text1 = nullptr,
                     const char* text2 = nullptr, const char* text3 = nullptr);
+// The detail texts that came with the pending error code through errorReport, '\n'
+// between them, also when errQuiet kept them from being printed; "" when that code
+// came without texts or was set in another way.  A null context gives "".
+const char* errorDetail(const CODE4* context);
 // Prints the severe form ("\r\n\r\nSevere Error Number", code, table text, text,
 // "\r\nPress a key ..."), waits for a key and ends the process with status 1, whatever
 // errQuiet says.

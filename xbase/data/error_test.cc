@@ -61,6 +61,17 @@ TEST_F(ErrorReportTest, QuietOnlyRecordsTheCode) {
   EXPECT_EQ(report(-60, "File Name:", "X"), "");
   EXPECT_EQ(context_.errorCode, -60);
   EXPECT_EQ(keys, 0);
+  // The detail texts are kept for the caller, and only while their code is pending.
+  EXPECT_STREQ(errorDetail(&context_), "File Name:\nX");
+  engineErrorSet(&context_, -70);
+  EXPECT_STREQ(errorDetail(&context_), "");
+  engineErrorSet(&context_, -60);  // the same code set anew is not that report
+  EXPECT_STREQ(errorDetail(&context_), "");
+  report(-910);
+  EXPECT_STREQ(errorDetail(&context_), "");
+  report(-910, std::string(600, 'x').c_str());
+  EXPECT_EQ(std::string(errorDetail(&context_)), std::string(511, 'x'));
+  EXPECT_STREQ(errorDetail(nullptr), "");
 }
 
 TEST_F(ErrorReportTest, ErrorCodeGetAndSet) {
