@@ -321,7 +321,8 @@ TEST_F(DbftoolTest, FailuresNameTheFileAndTheEngineErrorAndChangeNothing) {
   EXPECT_EQ(r.err, "dbftool: m.dbf: Opening File (-60)\n");
 
   // A memo block number past the end of the memo file: the records before it are
-  // dumped, then the failure names the record and the field.
+  // dumped, then the failure names the record, the field, the block and what the
+  // engine found wrong with it.
   ASSERT_EQ(tool({"create", "far.dbf", "ID:C:2", "NOTE:M"}).exitCode, 0);
   std::string far = e2e::readFile(dir.path("far.dbf"));
   far.pop_back();
@@ -331,7 +332,16 @@ TEST_F(DbftoolTest, FailuresNameTheFileAndTheEngineErrorAndChangeNothing) {
   r = tool({"dump", "--json", "far.dbf"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.out, "{\"recno\":1,\"deleted\":false,\"values\":[\"1 \",\"\"]}\n");
-  EXPECT_EQ(r.err, "dbftool: far.dbf: record 2, field NOTE: Unexpected Information (-910)\n");
+  EXPECT_EQ(r.err, "dbftool: far.dbf: record 2, field NOTE, memo block 9999: Unexpected "
+                   "Information (-910): Memo block number past the end of the memo file: "
+                   "FAR.DBT\n");
+  // A block number stored in binary by another program.
+  far.replace(far.size() - 11, 10, std::string("\x05\0\0\0", 4) + "      ");
+  e2e::writeFile(dir.path("far.dbf"), far);
+  r = tool({"dump", "far.dbf"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err, "dbftool: far.dbf: record 2, field NOTE, memo block \\x05: Unexpected "
+                   "Information (-910): Memo block number is not valid: FAR.DBT\n");
 
   // Bad field definitions: nothing is created.
   for (const std::vector<std::string>& fields :

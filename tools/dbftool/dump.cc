@@ -6,6 +6,7 @@
 
 #include "tools/dbftool/command.h"
 #include "tools/dbftool/tool_util.h"
+#include "xbase/data/error.h"
 
 namespace dbftool {
 namespace {
@@ -24,14 +25,38 @@ bool fieldBytes(FieldInfo* f, std::string_view* out) {
   return true;
 }
 
-// A failure part-way says where: the record and, for a memo, the field.  Whatever was
-// printed before it stays valid output of the records before.
+// The engine's detail texts of the pending error on one line: ": " between them, a
+// blank after a text that ends in a colon ("File Name: X.DBT").
+std::string detailLine(const CODE4* context) {
+  std::string line;
+  std::string_view detail = errorDetail(context);
+  while (!detail.empty()) {
+    size_t nl = detail.find('\n');
+    std::string_view text = detail.substr(0, nl);
+    line += !line.empty() && line.back() == ':' ? " " : ": ";
+    line += displayText(text, Encoding::Latin1);
+    detail = nl == std::string_view::npos ? std::string_view() : detail.substr(nl + 1);
+  }
+  return line;
+}
+
+// A failure part-way says where: the record and, for a memo, the field and the block
+// its record names, followed by what the engine found wrong.  Whatever was printed
+// before it stays valid output of the records before.
 int failRecord(const std::string& path, int32_t n, FieldInfo* f, CODE4* context) {
   std::fflush(stdout);
   std::string where = "record " + std::to_string(n);
   if (f) where += ", field " + displayText(fieldName(f), Encoding::Latin1);
+  if (f && f->memo) {
+    std::string_view block(fieldPtr(f), static_cast<size_t>(fieldLength(f)));
+    while (!block.empty() && (block.front() == ' ' || block.front() == '\0')) block.remove_prefix(1);
+    while (!block.empty() && (block.back() == ' ' || block.back() == '\0')) block.remove_suffix(1);
+    where += ", memo block " + displayText(block, Encoding::Latin1);
+  }
   int code = engineErrorCode(context);
-  return fail(path, where + ": " + engineMessage(code != 0 ? code : resultLocked));
+  std::string message = where + ": " + engineMessage(code != 0 ? code : resultLocked);
+  if (f && f->memo) message += detailLine(context);
+  return fail(path, message);
 }
 
 std::string_view trimmed(std::string_view v) {
