@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tools/dbftool/command.h"
+#include "tools/dbftool/field_values.h"
 #include "tools/dbftool/tool_util.h"
 #include "xbase/data/error.h"
 #include "xbase/file/conv.h"
@@ -232,44 +233,7 @@ int runAppend(int argc, char** argv) {
   if (!d) return failEngine(a.args[0], file.context());
   if (dataAppendStart(d, 0) != 0) return failEngine(a.args[0], file.context());
   dataBlank(d);
-  for (size_t i = 1; i < a.args.size(); ++i) {
-    const std::string& pair = a.args[i];
-    size_t eq = pair.find('=');
-    if (eq == std::string::npos || eq == 0) return fail(a.args[0], "'" + pair + "' is not NAME=VALUE");
-    std::string name = pair.substr(0, eq), value = pair.substr(eq + 1);
-    int32_t saved = file.context()->errFieldLookup;
-    file.context()->errFieldLookup = 0;
-    FieldInfo* f = dataFieldByName(d, name.c_str());
-    file.context()->errFieldLookup = saved;
-    if (!f) return fail(a.args[0], "no field named " + name);
-    int type = fieldType(f);
-    if (type == 'N') {
-      char* end = nullptr;
-      double v = std::strtod(value.c_str(), &end);
-      if (value.empty() || *end != '\0' || !std::isfinite(v))
-        return fail(a.args[0], name + ": '" + value + "' is not a number");
-      fieldAssignDouble(f, v);
-      // The engine writes a number too wide for the field as asterisks; refuse it
-      // rather than append a record that lost the value.
-      if (fieldPtr(f)[0] == '*')
-        return fail(a.args[0], name + ": " + value + " does not fit the field (width " +
-                                   std::to_string(fieldLength(f)) + ", " +
-                                   std::to_string(fieldDecimals(f)) + " decimals)");
-    } else if (type == 'D') {
-      if (!value.empty() && (value.size() != 8 || value.find_first_not_of("0123456789") != std::string::npos ||
-                             dateToJulian(value.c_str()) <= 0))
-        return fail(a.args[0], name + ": '" + value + "' is not a date CCYYMMDD");
-      fieldAssignText(f, value.data(), static_cast<int32_t>(value.size()));
-    } else if (type == 'M') {
-      return fail(a.args[0], name + ": memo fields cannot be set here");
-    } else {
-      // Text arrives as UTF-8 and is stored in the code page of the programs' files.
-      if (type == 'C') value = utf8ToCp866(value);
-      if (static_cast<int32_t>(value.size()) > fieldLength(f))
-        return fail(a.args[0], name + ": value longer than the field (" + std::to_string(fieldLength(f)) + ")");
-      fieldAssignText(f, value.data(), static_cast<int32_t>(value.size()));
-    }
-  }
+  if (assignFieldValues(d, a.args[0], a.args, 1) != 0) return 1;
   int rc = dataAppend(d);
   if (rc == resultUniqueKey) return fail(a.args[0], "a unique tag refused the key; nothing was appended");
   if (rc != 0) return failEngine(a.args[0], file.context());
