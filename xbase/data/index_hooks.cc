@@ -98,6 +98,22 @@ int indexHookAppend(DataFile* data, int32_t recno) {
 int indexHookRewrite(DataFile* data, int32_t recno) {
   int rc = indexLockAll(data);
   if (rc != 0) return rc;
+  // A unique tag that refuses an equal key (20, -340) refuses the whole change before
+  // any tag is touched.
+  rc = forEachTag(data, [&](IndexTag* tag) {
+    if (tag->uniqueCode != resultUniqueKey && tag->uniqueCode != errorUnique) return 0;
+    int wasIn = 0, isIn = 0;
+    int r = keyOf(tag, data, data->oldRecord, tag->keyWork2, &wasIn);
+    if (r == 0) r = keyOf(tag, data, data->record, tag->keyWork, &isIn);
+    if (r != 0 || !isIn) return r;
+    if (wasIn && std::memcmp(tag->keyWork, tag->keyWork2, tag->keySize) == 0) return 0;
+    r = tagSeek(tag, tag->keyWork, tag->keySize);
+    if (r != 0) return r < 0 ? r : 0;
+    if (std::memcmp(tagCurrentKey(tag), tag->keyWork, tag->keySize) != 0) return 0;
+    if (tag->uniqueCode == resultUniqueKey) return static_cast<int>(resultUniqueKey);
+    return static_cast<int>(errorReport(data->context, errorUnique, tag->index->fileName));
+  });
+  if (rc != 0) return rc;
   return forEachTag(data, [&](IndexTag* tag) {
     int wasIn = 0, isIn = 0;
     int r = keyOf(tag, data, data->oldRecord, tag->keyWork2, &wasIn);
@@ -110,9 +126,9 @@ int indexHookRewrite(DataFile* data, int32_t recno) {
       if (r < 0) return r;
     }
     if (isIn) {
-      // A unique tag that already holds the new key leaves this record out.
+      // A unique tag that already holds the new key leaves this record out (25).
       r = tagAddKey(tag, tag->keyWork, recno);
-      if (r < 0) return r;
+      if (r < 0 || r == resultUniqueKey) return r;
     }
     return 0;
   });

@@ -24,7 +24,8 @@ void indexHookUnlock(DataFile* data);
 int indexHookAppend(DataFile* data, int32_t recno);
 // dataWriteRecord: replace the keys of `recno` that changed between the stored copy
 // (oldRecord, read by the caller) and the record buffer, after locking the tags.
-// 0, 50 (a tag is locked by another process: nothing changed) or an error.
+// 0, 50 (a tag is locked by another process: nothing changed), resultUniqueKey (a
+// unique tag refuses the new key: nothing changed) or an error.
 int indexHookRewrite(DataFile* data, int32_t recno);
 // dataZap: rebuild every tag from the records.  0 or an error.
 int indexHookRebuild(DataFile* data);

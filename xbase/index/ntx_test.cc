@@ -1,6 +1,6 @@
 // Tags: group files in both layouts, header and page damage, key conversions, seek,
-// unique handling codes, FOR tags, the rollback of a refused append, building through
-// a sort that spills, and two processes sharing a tag file.
+// unique handling codes of appends and rewrites, FOR tags, the rollback of a refused
+// append, building through a sort that spills, and two processes sharing a tag file.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -321,6 +321,57 @@ TEST_F(NtxTest, UniqueTagsFollowTheirHandlingCode) {
   IndexTag* rebuilt = makeTag("U2", "NAME", nullptr, 1);
   ASSERT_NE(rebuilt, nullptr);
   EXPECT_EQ(entries(rebuilt), (std::vector<int32_t>{1, 2, 3, 5}));
+}
+
+TEST_F(NtxTest, UniqueTagsRefuseARewriteAsTheyRefuseAnAppend) {
+  addNames(3);  // N0 N1 N2
+  IndexTag* other = makeTag("QTY", "QTY");
+  IndexTag* unique = makeTag("U", "NAME", nullptr, 1);
+  ASSERT_TRUE(other && unique);
+  auto rewrite = [&](const char* name, int qty = 99) {
+    EXPECT_EQ(dataGo(data, 2), 0);
+    fieldAssignText(dataFieldByName(data, "NAME"), name, static_cast<int32_t>(strlen(name)));
+    fieldAssignDouble(dataFieldByName(data, "QTY"), qty);
+    int rc = dataFlush(data);
+    // What a refused change leaves in the record buffer is dropped.
+    engineErrorSet(&c4, 0);
+    dataChanged(data, 0);
+    EXPECT_EQ(dataGo(data, 2), 0);
+    return rc;
+  };
+  auto unchanged = [&]() {
+    EXPECT_EQ(std::string(fieldPtr(dataFieldByName(data, "NAME")), 2), "N1");
+    EXPECT_EQ(entries(unique), (std::vector<int32_t>{1, 2, 3}));
+    EXPECT_EQ(entries(other), (std::vector<int32_t>{1, 2, 3}));
+    EXPECT_EQ(check(other), "");
+    EXPECT_EQ(check(unique), "");
+  };
+  // 20 and -340: record 2 taking N0 is refused, in the record and in both tags.
+  unique->uniqueCode = resultUniqueKey;
+  EXPECT_EQ(rewrite("N0"), resultUniqueKey);
+  unchanged();
+  unique->uniqueCode = errorUnique;
+  EXPECT_EQ(rewrite("N0"), errorUnique);
+  unchanged();
+  // A key nobody holds is taken.
+  EXPECT_EQ(rewrite("N7"), 0);
+  EXPECT_EQ(entries(unique), (std::vector<int32_t>{1, 3, 2}));
+  EXPECT_EQ(entries(other), (std::vector<int32_t>{1, 3, 2}));
+  // 25: the record is written and the unique tag leaves it out.
+  unique->uniqueCode = resultUniqueSkip;
+  EXPECT_EQ(rewrite("N0"), 0);
+  EXPECT_EQ(std::string(fieldPtr(dataFieldByName(data, "NAME")), 2), "N0");
+  EXPECT_EQ(entries(unique), (std::vector<int32_t>{1, 3}));
+  EXPECT_EQ(check(unique), "");
+  EXPECT_EQ(check(other), "");
+  // A record a unique tag left out can still leave the tag's FOR condition.
+  IndexTag* some = makeTag("SOME", "NAME", "QTY < 100", 1);
+  ASSERT_NE(some, nullptr);
+  EXPECT_EQ(entries(some), (std::vector<int32_t>{1, 3}));
+  EXPECT_EQ(rewrite("N0", 150), 0);
+  EXPECT_EQ(fieldLong(dataFieldByName(data, "QTY")), 150);
+  EXPECT_EQ(check(some), "");
+  EXPECT_EQ(check(other), "");
 }
 
 TEST_F(NtxTest, ForTagHoldsOnlyMatchingRecords) {
