@@ -335,6 +335,10 @@ TEST_F(DbftoolTest, FailuresNameTheFileAndTheEngineErrorAndChangeNothing) {
   EXPECT_EQ(r.err, "dbftool: far.dbf: record 2, field NOTE, memo block 9999: Unexpected "
                    "Information (-910): Memo block number past the end of the memo file: "
                    "FAR.DBT\n");
+  r = tool({"eval", "far.dbf", "NOTE", "--recno", "2"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err, "dbftool: NOTE: Unexpected Information (-910): Memo block number past the "
+                   "end of the memo file: FAR.DBT\n");
   // A block number stored in binary by another program.
   far.replace(far.size() - 11, 10, std::string("\x05\0\0\0", 4) + "      ");
   e2e::writeFile(dir.path("far.dbf"), far);

@@ -6,7 +6,6 @@
 
 #include "tools/dbftool/command.h"
 #include "tools/dbftool/tool_util.h"
-#include "xbase/data/error.h"
 
 namespace dbftool {
 namespace {
@@ -25,21 +24,6 @@ bool fieldBytes(FieldInfo* f, std::string_view* out) {
   return true;
 }
 
-// The engine's detail texts of the pending error on one line: ": " between them, a
-// blank after a text that ends in a colon ("File Name: X.DBT").
-std::string detailLine(const CODE4* context) {
-  std::string line;
-  std::string_view detail = errorDetail(context);
-  while (!detail.empty()) {
-    size_t nl = detail.find('\n');
-    std::string_view text = detail.substr(0, nl);
-    line += !line.empty() && line.back() == ':' ? " " : ": ";
-    line += displayText(text, Encoding::Latin1);
-    detail = nl == std::string_view::npos ? std::string_view() : detail.substr(nl + 1);
-  }
-  return line;
-}
-
 // A failure part-way says where: the record and, for a memo, the field and the block
 // its record names, followed by what the engine found wrong.  Whatever was printed
 // before it stays valid output of the records before.
@@ -55,7 +39,7 @@ int failRecord(const std::string& path, int32_t n, FieldInfo* f, CODE4* context)
   }
   int code = engineErrorCode(context);
   std::string message = where + ": " + engineMessage(code != 0 ? code : resultLocked);
-  if (f && f->memo) message += detailLine(context);
+  if (f && f->memo) message += engineDetail(context);
   return fail(path, message);
 }
 

@@ -276,7 +276,8 @@ int runEval(int argc, char** argv) {
   int32_t len = exprEvaluate(expr, &result);
   if (len < 0) {
     exprFree(expr);
-    return failEngine(a.args[1], file.context());
+    // A memo that cannot be read says what is wrong with it.
+    return fail(a.args[1], engineMessage(engineErrorCode(file.context())) + engineDetail(file.context()));
   }
   char type = exprType(expr);
   std::string value;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "xbase/data/error.h"
 
@@ -42,6 +43,19 @@ std::string engineMessage(int code) {
   if (code == resultLocked) text = "Locked by another process";
   std::string message = text ? text : "Engine error";
   return message + " (" + std::to_string(code) + ")";
+}
+
+std::string engineDetail(const CODE4* context) {
+  std::string line;
+  std::string_view detail = errorDetail(context);
+  while (!detail.empty()) {
+    size_t nl = detail.find('\n');
+    std::string_view text = detail.substr(0, nl);
+    line += !line.empty() && line.back() == ':' ? " " : ": ";
+    line += displayText(text, Encoding::Latin1);
+    detail = nl == std::string_view::npos ? std::string_view() : detail.substr(nl + 1);
+  }
+  return line;
 }
 
 int failEngine(const std::string& file, const CODE4* context) {

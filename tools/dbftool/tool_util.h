@@ -27,6 +27,9 @@ int fail(const std::string& file, const std::string& message);
 int failEngine(const std::string& file, const CODE4* context);
 // "Text of the code (code)" for an engine code.
 std::string engineMessage(int code);
+// The engine's detail texts of the pending error on one line, each after ": " (a
+// blank after a text that ends in a colon: "File Name: X.DBT"); "" when it has none.
+std::string engineDetail(const CODE4* context);
 
 // The engine's form of a path: '/' becomes '\' (the file layer turns it back).
 std::string engineName(const std::string& path);
