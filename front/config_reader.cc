@@ -50,6 +50,12 @@ bool finishSection() {
   if (s.sectionName.empty()) return true;
   if (s.tableName.empty()) return structureError("Not defined table name!\n");
   if (s.dbfPath.empty()) return structureError("Not defined DBF-file name!\n");
+  // A section that moves nothing is a mistake in the file (field lines that
+  // did not parse, a file whose lines end in carriage returns only), never a
+  // section to skip while the run reports success.
+  if (s.fields.empty())
+    return structureError(formatText("Not defined fields of section '%s' in line %i.\n",
+                                     s.sectionName.c_str(), lineNumber));
   if (!isSectionSelected(s.sectionName)) return true;
   messageConsole(formatText("     Section name: %s\n", s.sectionName.c_str()));
   messageConsole(formatText("Oracle table name: %s\n", s.tableName.c_str()));

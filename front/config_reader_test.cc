@@ -82,8 +82,9 @@ TEST_P(ConfigReader, SectionsAreAnnouncedAsTheyAreRead) {
       "ID=id\n"
       "Name = name\n"
       "%END_SECTION anything\n"
-      "%BEGIN_SECTION empty\n"
+      "%BEGIN_SECTION second\n"
       "%TABLE_NAME T\n"
+      "!X=Y\n"
       "%END_SECTION\n");
   ASSERT_TRUE(o.ok);
   ASSERT_EQ(o.sections.size(), 2u);
@@ -94,13 +95,15 @@ TEST_P(ConfigReader, SectionsAreAnnouncedAsTheyAreRead) {
             "    DBF-file name: data\\orders.dbf\n"
             "Found 2 Fields to transfering\n"
             "\n"
-            "     Section name: EMPTY\n"
+            "     Section name: SECOND\n"
             "Oracle table name: T\n"
             "    DBF-file name: data\n"
+            "Found 1 Fields to transfering\n"
             "\n");
   EXPECT_EQ(o.sections[0].fields[1].oracleName, "Name");
   EXPECT_EQ(o.sections[0].fields[1].dbfName, "NAME");
-  EXPECT_TRUE(o.sections[1].fields.empty());
+  ASSERT_EQ(o.sections[1].fields.size(), 1u);
+  EXPECT_EQ(o.sections[1].fields[0].charsetId, 0);
 }
 
 TEST_P(ConfigReader, DefaultSectionNamesCountTheSectionsSeen) {
@@ -116,18 +119,19 @@ TEST_P(ConfigReader, DefaultSectionNamesCountTheSectionsSeen) {
   EXPECT_EQ(o.sections[2].name, "DEFAULT_SECTION_2");
   EXPECT_EQ(o.sections[2].table, "C");
 
-  Outcome second = readAll("%BEGIN_SECTION one\n%TABLE_NAME=A\n%END_SECTION\n%TABLE_NAME=B\n");
+  Outcome second =
+      readAll("%BEGIN_SECTION one\n%TABLE_NAME=A\nF=F\n%END_SECTION\n%TABLE_NAME=B\nF=F\n");
   ASSERT_EQ(second.sections.size(), 2u);
   EXPECT_EQ(second.sections[1].name, "DEFAULT_SECTION_1");
 }
 
 TEST_P(ConfigReader, SectionNameErrors) {
   runSettings.dbfPath = "x.dbf";
-  expectError("%begin_section orders\n%TABLE_NAME=A\n%END_SECTION\n\n%BEGIN_SECTION Orders\n",
-              "Redefinition used section name 'ORDERS' in line 5.\n");
+  expectError("%begin_section orders\n%TABLE_NAME=A\nF=F\n%END_SECTION\n\n%BEGIN_SECTION Orders\n",
+              "Redefinition used section name 'ORDERS' in line 6.\n");
   // A default name is taken like any other.
-  expectError("%TABLE_NAME=A\n%END_SECTION\n%BEGIN_SECTION default_section_0\n",
-              "Redefinition used section name 'DEFAULT_SECTION_0' in line 3.\n");
+  expectError("%TABLE_NAME=A\nF=F\n%END_SECTION\n%BEGIN_SECTION default_section_0\n",
+              "Redefinition used section name 'DEFAULT_SECTION_0' in line 4.\n");
   expectError("// nothing open\n%END_SECTION\n", "Section not defined in line 2.\n");
   expectError("%BEGIN_SECTION A\n%BEGIN_SECTION B\n", "Redefinition section name in line 2.\n");
   expectError("%TABLE_NAME=A\n%BEGIN_SECTION B\n", "Redefinition section name in line 2.\n");
@@ -139,13 +143,13 @@ TEST_P(ConfigReader, AtMostOneHundredSections) {
   runSettings.tableName = "T";
   runSettings.dbfPath = "x.dbf";
   std::string text;
-  for (int i = 0; i < 100; ++i) text += "%BEGIN_SECTION S" + std::to_string(i) + "\n%END_SECTION\n";
+  for (int i = 0; i < 100; ++i) text += "%BEGIN_SECTION S" + std::to_string(i) + "\nF=F\n%END_SECTION\n";
   Outcome hundred = readAll(text);
   EXPECT_TRUE(hundred.ok);
   EXPECT_EQ(hundred.sections.size(), 100u);
-  expectError(text + "%BEGIN_SECTION ONE_MORE\n", "Too many sections in line 201.\n");
+  expectError(text + "%BEGIN_SECTION ONE_MORE\n", "Too many sections in line 301.\n");
   // A default section past the limit is refused the same way.
-  expectError(text + "F=F\n", "Too many sections in line 201.\n");
+  expectError(text + "F=F\n", "Too many sections in line 301.\n");
 }
 
 TEST_P(ConfigReader, LinesNeedASecondToken) {
@@ -178,17 +182,17 @@ TEST_P(ConfigReader, DbfPathFromCommandLineAndSection) {
   runSettings.tableName = "T";
   expectError("%BEGIN_SECTION S\nA=B\n%END_SECTION\n", "Not defined DBF-file name!\n");
 
-  Outcome alone = readAll("%DBF_NAME=a.dbf\n%END_SECTION\n");
+  Outcome alone = readAll("%DBF_NAME=a.dbf\nA=B\n%END_SECTION\n");
   ASSERT_EQ(alone.sections.size(), 1u);
   EXPECT_EQ(alone.sections[0].dbf, "a.dbf");
 
   runSettings.dbfPath = "dir\\";
-  Outcome slashed = readAll("%DBF_NAME=a.dbf\n");
+  Outcome slashed = readAll("%DBF_NAME=a.dbf\nA=B\n");
   ASSERT_EQ(slashed.sections.size(), 1u);
   EXPECT_EQ(slashed.sections[0].dbf, "dir\\a.dbf");
 
   runSettings.dbfPath = "dir";
-  Outcome o = readAll("%DBF_NAME=a.dbf\n%END_SECTION\nX=Y\n%END_SECTION\n%DBF_NAME b.dbf\n");
+  Outcome o = readAll("%DBF_NAME=a.dbf\nA=B\n%END_SECTION\nX=Y\n%END_SECTION\n%DBF_NAME b.dbf\nA=B\n");
   ASSERT_EQ(o.sections.size(), 3u);
   EXPECT_EQ(o.sections[0].dbf, "dir\\a.dbf");
   EXPECT_EQ(o.sections[1].dbf, "dir");  // reset to the command-line value
@@ -200,9 +204,9 @@ TEST_P(ConfigReader, TruncateCarriesOver) {
   runSettings.dbfPath = "x.dbf";
   Outcome o = readAll(
       "A=B\n%END_SECTION\n"
-      "%TRUNCATE=on\n%END_SECTION\n"
+      "%TRUNCATE=on\nA=B\n%END_SECTION\n"
       "A=B\n%END_SECTION\n"
-      "%truncate Off\n%END_SECTION\n"
+      "%truncate Off\nA=B\n%END_SECTION\n"
       "A=B\n");
   ASSERT_TRUE(o.ok);
   ASSERT_EQ(o.sections.size(), 5u);
@@ -238,6 +242,24 @@ TEST_P(ConfigReader, FieldLinesAndCharacterSets) {
   ASSERT_EQ(full.sections.size(), 1u);
   EXPECT_EQ(full.sections[0].fields.size(), 100u);
   expectError(hundred + "ONE=MORE\n", "Too many fields in line 101.\n");
+}
+
+// A section that would move nothing ends the read with its line number:
+// the last line of the section, or of the file when it ends the section.
+TEST_P(ConfigReader, SectionWithoutFieldLinesIsAnError) {
+  runSettings.dbfPath = "x.dbf";
+  expectError("%BEGIN_SECTION s\n%TABLE_NAME=T\n// A=B\n%END_SECTION\n",
+              "Not defined fields of section 'S' in line 4.\n");
+  expectError("%TABLE_NAME=T\nA=B\n%END_SECTION\n%TABLE_NAME=U\n\n",
+              "Not defined fields of section 'DEFAULT_SECTION_1' in line 5.\n");
+  // Lines ended by carriage returns alone read as one line: its first pair
+  // names the table, the rest of it is ignored.
+  expectError("%TABLE_NAME=T\rA=B\rC=D\r",
+              "Not defined fields of section 'DEFAULT_SECTION_0' in line 1.\n");
+  // A section that -L: leaves out is checked all the same.
+  runSettings.sectionFilter = {"OTHER"};
+  expectError("%BEGIN_SECTION s\n%TABLE_NAME=T\n%END_SECTION\n",
+              "Not defined fields of section 'S' in line 3.\n");
 }
 
 TEST_P(ConfigReader, SectionListSelectsWhatIsAnnounced) {

@@ -44,7 +44,7 @@ TEST_F(ExportRun, TwoSectionsAndTheSectionList) {
   EXPECT_EQ(readBack("b.dbf").substr(0, 8), "count 6\n");  // appended after the old ones
 }
 
-TEST_F(ExportRun, SectionsWithoutFieldLinesAndEmptyFilesTransferNothing) {
+TEST_F(ExportRun, EmptyFilesTransferNothingAndASectionWithoutFieldLinesIsAnError) {
   sql("CREATE TABLE T (A NUMBER);");
   config("");
   e2e::RunResult r = exdrift();
@@ -56,12 +56,13 @@ TEST_F(ExportRun, SectionsWithoutFieldLinesAndEmptyFilesTransferNothing) {
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, opening() + "\nProcess successfully complited, 0 section(s) transfered.\n");
 
+  // Nothing is opened for it, and the run fails as for any fault of structure.
   config("%BEGIN_SECTION EMPTY\n%TABLE_NAME=T\n%DBF_NAME=none.dbf\n%END_SECTION\n");
   r = exdrift();
-  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.out, opening() +
-                       "\n     Section name: EMPTY\nOracle table name: T\n    DBF-file name: none.dbf\n" +
-                       success(0));
+                       "\n\nNot defined fields of section 'EMPTY' in line 4.\n"
+                       "\nIncorrect structure of configuration file\n" + failure(0));
 }
 
 TEST_F(ExportRun, WrongPasswordEndsTheRunBeforeAnySection) {

@@ -56,18 +56,19 @@ TEST_F(ImportRun, FileWithoutRecordsAndTruncation) {
   EXPECT_EQ(rows("SELECT count(*) FROM NUMS"), "0\n");
 }
 
-TEST_F(ImportRun, SectionsWithoutFieldLinesOrNotSelectedAreSkipped) {
+TEST_F(ImportRun, SectionsNotSelectedAreSkippedAndOneWithoutFieldLinesIsAnError) {
   numbers(2);
   sql("CREATE TABLE A (N NUMBER(6)); CREATE TABLE B (N NUMBER(6));");
-  config("%BEGIN_SECTION EMPTY\n%TABLE_NAME=A\n%DBF_NAME=nums\n%END_SECTION\n"
-         "%BEGIN_SECTION FIRST\n%TABLE_NAME=A\n%DBF_NAME=nums\nN=N\n%END_SECTION\n"
-         "%BEGIN_SECTION SECOND\n%TABLE_NAME=B\n%DBF_NAME=nums\nN=N\n%END_SECTION\n");
+  config("%BEGIN_SECTION FIRST\n%TABLE_NAME=A\n%DBF_NAME=nums\nN=N\n%END_SECTION\n"
+         "%BEGIN_SECTION SECOND\n%TABLE_NAME=B\n%DBF_NAME=nums\nN=N\n%END_SECTION\n"
+         "%BEGIN_SECTION EMPTY\n%TABLE_NAME=A\n%DBF_NAME=nums\n%END_SECTION\n");
   e2e::RunResult r = indrift({"-L:empty,second"});
-  EXPECT_EQ(r.exitCode, 0);
-  // The empty section is announced but not counted; FIRST is read but not shown.
-  EXPECT_EQ(r.out, opening() + "\n     Section name: EMPTY\nOracle table name: A\n"
-                   "    DBF-file name: nums\n\n" +
-                   section("SECOND", "B", "nums", 1) + counted(2) + "\n" + success(1));
+  // FIRST is read but not shown; SECOND is transferred and stays so when the
+  // section without field lines then fails the run.
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, opening() + "\n" + section("SECOND", "B", "nums", 1) + counted(2) +
+                       "\n\nNot defined fields of section 'EMPTY' in line 14.\n"
+                       "\nIncorrect structure of configuration file\n" + failure(1));
   EXPECT_EQ(rows("SELECT (SELECT count(*) FROM A), (SELECT count(*) FROM B)"), "0|2\n");
 }
 
