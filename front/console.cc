@@ -1,8 +1,10 @@
 #include "front/console.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <ctime>
 
@@ -28,6 +30,47 @@ int consoleDeviceFd() {
   static int fd = -2;
   if (fd == -2) fd = ::open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
   return fd;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Opens the report file for appending, creating it with mode 0600; -1 when
+// it cannot be opened.  A symbolic link in its place is followed only when
+// it belongs to the user: in a directory that others may write, such as
+// /tmp, a link planted by another user would otherwise make the report (row
+// dumps included) go into a file of that user's choice.  The link is
+// checked again after the open, so a link swapped in or out between the two
+// looks is refused too.
+int openReportFile(const char* name) {
+  const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY;
+  int fd = ::open(name, flags | O_NOFOLLOW, 0600);
+  if (fd >= 0 || errno != ELOOP) return fd;
+  struct stat link {};
+  if (::lstat(name, &link) != 0 || !S_ISLNK(link.st_mode) || link.st_uid != ::geteuid())
+    return -1;
+  fd = ::open(name, flags, 0600);
+  if (fd < 0) return -1;
+  struct stat linkAfter {}, target {}, opened {};
+  if (::lstat(name, &linkAfter) != 0 || !S_ISLNK(linkAfter.st_mode) ||
+      linkAfter.st_uid != ::geteuid() || !sameFile(link, linkAfter) ||
+      ::stat(name, &target) != 0 || ::fstat(fd, &opened) != 0 || !sameFile(target, opened)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Writes all of `bytes`; false when the system refuses some of them.
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
 }
 
 }  // namespace
@@ -90,14 +133,19 @@ void reportLine(std::string_view text) {
   record += text;
   if (runSettings.compact) put(record);
   if (runSettings.reportFile.empty()) return;
-  std::FILE* report = std::fopen(runSettings.reportFile.c_str(), "a");
-  if (!report) {
+  const int report = openReportFile(runSettings.reportFile.c_str());
+  if (report < 0) {
     put("!!! Can't open report file\n");
     return;
   }
-  std::fwrite(record.data(), 1, record.size(), report);
-  std::fflush(report);
-  std::fclose(report);
+  // A full disk or a file size limit (SIGXFSZ is ignored) fails the write, or
+  // the close on a network file system.  Said once: every later record would
+  // repeat it.
+  const bool written = writeAll(report, record);
+  if ((::close(report) != 0 || !written) && !runSettings.reportWriteFailed) {
+    runSettings.reportWriteFailed = true;
+    put("!!! Can't write report file\n");
+  }
 }
 
 void writeConsoleDevice(std::string_view bytes) {

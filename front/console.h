@@ -41,8 +41,13 @@ void messageAlways(std::string_view text);
 // Appends "HH:MM:SS text" to the report file, opening and closing it for
 // this one record.  In compact mode echoes the same record to the console
 // first.  A report file that cannot be opened prints
-// "!!! Can't open report file\n" (in every mode) and the run goes on.
-// Without -R: nothing is written to disk.
+// "!!! Can't open report file\n" (in every mode) and the run goes on.  A
+// record that cannot be written (disk full, file size limit) prints
+// "!!! Can't write report file\n" (in every mode) the first time only, and
+// the run goes on.  Without -R: nothing is written to disk.
+//
+// The report holds row dumps: a new report file is created with mode 0600,
+// and a symbolic link in its place is followed only when the user owns it.
 void reportLine(std::string_view text);
 
 // Local time "HH:MM:SS" and local date "MM/DD/YY".

@@ -3,6 +3,8 @@
 #include "front/console.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <string_view>
@@ -55,6 +57,66 @@ TEST_F(Console, UnopenableReportCostsOnlyTheRecord) {
   messagePlain("one\n");
   reportLine("two\n");
   EXPECT_EQ(output(), "one\n!!! Can't open report file\n!!! Can't open report file\n");
+}
+
+TEST_F(Console, UnwritableReportIsSaidOnceAndTheRunGoesOn) {
+  runSettings.reportFile = "/dev/full";  // every write fails with ENOSPC
+  messagePlain("one\n");
+  reportLine("two\n");
+  messageError("three\n");
+  EXPECT_EQ(output(), "one\n!!! Can't write report file\n\nthree\n");
+  // Records that can be written again are written.
+  runSettings.reportFile = path("r.rep");
+  reportLine("four\n");
+  EXPECT_EQ(maskTimes(readFile("r.rep")), "hh:mm:ss four\n");
+  EXPECT_EQ(output(), "");
+
+  runSettings = RunSettings{};
+  runSettings.compact = true;
+  runSettings.reportFile = "/dev/full";
+  reportLine("five\n");
+  reportLine("six\n");
+  EXPECT_EQ(maskTimes(output()),
+            "hh:mm:ss five\n!!! Can't write report file\nhh:mm:ss six\n");
+}
+
+TEST_F(Console, ReportFileIsPrivateAndFollowsOnlyTheUsersOwnLinks) {
+  const mode_t saved = umask(0);
+  runSettings.reportFile = path("new.rep");
+  reportLine("dump\n");
+  umask(saved);
+  struct stat info {};
+  ASSERT_EQ(stat(path("new.rep").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+  // An existing report keeps the mode its owner gave it.
+  writeFile("shared.rep", "");
+  ASSERT_EQ(chmod(path("shared.rep").c_str(), 0644), 0);
+  runSettings.reportFile = path("shared.rep");
+  reportLine("x\n");
+  ASSERT_EQ(stat(path("shared.rep").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0644u);
+
+  // The user's own link is followed.
+  writeFile("target.txt", "kept\n");
+  ASSERT_EQ(symlink(path("target.txt").c_str(), path("link.rep").c_str()), 0);
+  runSettings.reportFile = path("link.rep");
+  reportLine("through\n");
+  EXPECT_EQ(maskTimes(readFile("target.txt")), "kept\nhh:mm:ss through\n");
+  EXPECT_EQ(output(), "");
+
+  // Another user's link is not (only root can make one to test with).
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to own a link as another user";
+  ASSERT_EQ(lchown(path("link.rep").c_str(), 65534, 65534), 0);
+  reportLine("planted\n");
+  EXPECT_EQ(output(), "!!! Can't open report file\n");
+  EXPECT_EQ(maskTimes(readFile("target.txt")), "kept\nhh:mm:ss through\n");
+  // Nor is a dangling one, which would create the file it names.
+  ASSERT_EQ(symlink(path("made.txt").c_str(), path("dangling.rep").c_str()), 0);
+  ASSERT_EQ(lchown(path("dangling.rep").c_str(), 65534, 65534), 0);
+  runSettings.reportFile = path("dangling.rep");
+  reportLine("planted\n");
+  EXPECT_EQ(output(), "!!! Can't open report file\n");
+  EXPECT_NE(access(path("made.txt").c_str(), F_OK), 0);
 }
 
 TEST_F(Console, TimeAndDateTexts) {

@@ -511,6 +511,29 @@ TEST_F(FrontConfig, StructureErrorEndsTheRunWithExitCodeOne) {
   }
 }
 
+// A report file at the file-size limit: every record fails to be written
+// (the programs ignore SIGXFSZ), which is said once, and the run's own
+// result is unchanged.
+TEST_F(FrontConfig, ReportFileAtTheSizeLimitIsSaidOnce) {
+  e2e::writeFile(dir.path("bad.cfg"), "%TABLE_NAME=T\n%TRUNCATE=YES\n");
+  for (const char* program : kPrograms) {
+    SCOPED_TRACE(program);
+    const std::string full(1024, 'r');
+    e2e::writeFile(dir.path("full.rep"), full);
+    RunResult r = runProgram("/bin/bash",
+                             {"-c", "ulimit -f 1; exec \"$0\" \"$@\"", e2e::programPath(program),
+                              "-U:u", "-P:p", "-F:bad.cfg", "-D:x.dbf", "-R:full.rep"},
+                             {.stdinText = "", .cwd = dir.path(), .env = {}});
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "\nConnecting... !!! Can't write report file\nDone\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "\nUnknown option value in line 2.\n"
+                                "\nIncorrect structure of configuration file\n"))
+        << r.out;
+    EXPECT_EQ(r.out.find("!!!"), r.out.rfind("!!!")) << r.out;
+    EXPECT_EQ(e2e::readFile(dir.path("full.rep")), full);
+  }
+}
+
 TEST_F(FrontConfig, CommandLineTableClashesWithTheFile) {
   e2e::writeFile(dir.path("run.cfg"), "%BEGIN_SECTION s\n%TABLE_NAME=T\n");
   for (const char* program : kPrograms) {
