@@ -44,6 +44,7 @@ constexpr Message kMessages[] = {
     {1459, "invalid length for variable character string"},
     {1460, "unimplemented or unreasonable conversion requested"},
     {1465, "invalid hex number"},
+    {1476, "divisor is equal to zero"},
     {1480, "trailing null missing from STR bind value"},
     {1722, "invalid number"},
     {1821, "date format not recognized"},

@@ -121,9 +121,47 @@ void toNumber(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   if (text.empty()) return sqlite3_result_null(ctx);
   Decimal d;
   if (!parseDecimal(text, connectionOf(ctx)->nls.decimal, d)) return resultOraError(ctx, 1722);
+  // A NUMBER's range and digits: beyond them ORA-01426, never an infinity.
+  ColumnType number;
+  number.kind = ColumnKind::Number;
+  OraError fit = fitNumber(d, number);
+  if (fit.failed()) return resultOraError(ctx, fit.code());
   int64_t i;
   if (toInt64(d, i)) return sqlite3_result_int64(ctx, i);
   sqlite3_result_double(ctx, std::strtod(toPlainText(d).c_str(), nullptr));
+}
+
+// ocl_divisor(x): the right operand of every "/" (sqltext.cc wraps it).
+// SQLite divides by zero to NULL; Oracle raises ORA-01476, and ORA-01722 for
+// text that is no number, which SQLite would take as zero.  Numeric text is
+// converted as a bound text would be; other values pass unchanged.
+void divisor(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  sqlite3_value *v = argv[0];
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_NULL: return sqlite3_result_null(ctx);
+    case SQLITE_INTEGER:
+      if (sqlite3_value_int64(v) == 0) return resultOraError(ctx, 1476);
+      return sqlite3_result_value(ctx, v);
+    case SQLITE_FLOAT:
+      if (sqlite3_value_double(v) == 0.0) return resultOraError(ctx, 1476);
+      return sqlite3_result_value(ctx, v);
+    case SQLITE_TEXT: {
+      std::string_view text(reinterpret_cast<const char *>(sqlite3_value_text(v)),
+                            static_cast<size_t>(sqlite3_value_bytes(v)));
+      Decimal d;
+      if (!parseDecimal(text, connectionOf(ctx)->nls.decimal, d)) return resultOraError(ctx, 1722);
+      if (d.isZero()) return resultOraError(ctx, 1476);
+      int64_t i;
+      if (toInt64(d, i)) return sqlite3_result_int64(ctx, i);
+      return sqlite3_result_double(ctx, std::strtod(toPlainText(d).c_str(), nullptr));
+    }
+    default: {
+      // A NUMBER kept as exact decimal text (values.h), or bytes.
+      Decimal d;
+      if (storedNumber(v, d) && d.isZero()) return resultOraError(ctx, 1476);
+      return sqlite3_result_value(ctx, v);
+    }
+  }
 }
 
 void nvl(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
@@ -198,6 +236,7 @@ void registerFunctions(Connection *c) {
       {"to_date", 1, toDate, true},                  {"to_date", 2, toDate, true},
       {"to_number", 1, toNumber, true},              {"nvl", 2, nvl, true},
       {"ocl_sysdate", 0, sysdate, false},            {"ocl_date_add", 2, dateAdd, true},
+      {"ocl_divisor", 1, divisor, true},
   };
   for (const Fn &f : fns) {
     // Session settings change the results, so "deterministic" only within

@@ -488,6 +488,48 @@ bool comparesWithDate(const std::vector<Token> &toks, size_t i,
   return false;
 }
 
+// The index of the token that closes the bracket or CASE opened at
+// toks[open]; 0 when the text ends first.
+size_t closingToken(const std::vector<Token> &toks, size_t open) {
+  if (isPunct(toks[open], '(')) {
+    for (size_t k = open + 1; k < toks.size(); ++k)
+      if (isPunct(toks[k], ')') && toks[k].depth == toks[open].depth) return k;
+    return 0;
+  }
+  int cases = 0;
+  for (size_t k = open; k < toks.size(); ++k) {
+    if (toks[k].depth != toks[open].depth) continue;
+    if (is(toks[k], "CASE")) ++cases;
+    if (is(toks[k], "END") && --cases == 0) return k;
+  }
+  return 0;
+}
+
+// The divisor of a "/" whose right operand starts at toks[i]: the operand
+// that SQLite divides by (unary signs, then a literal, a placeholder, a
+// column "c" or "t.c", a function call, a bracketed expression or a CASE).
+// Returns the index after it; 0 for any other shape, which is left alone.
+size_t divisorEnd(const std::vector<Token> &toks, size_t i) {
+  size_t k = i;
+  while (k < toks.size() && (isPunct(toks[k], '-') || isPunct(toks[k], '+') || isPunct(toks[k], '~'))) ++k;
+  if (k >= toks.size()) return 0;
+  const Token &t = toks[k];
+  if (isPunct(t, '(') || is(t, "CASE")) {
+    size_t close = closingToken(toks, k);
+    return close ? close + 1 : 0;
+  }
+  if (t.type == Tok::Number || t.type == Tok::String || t.type == Tok::Placeholder) return k + 1;
+  if (isPunct(t, '?'))
+    return k + 1 < toks.size() && toks[k + 1].type == Tok::Number && toks[k + 1].pos == t.pos + 1 ? k + 2 : k + 1;
+  if (!isIdent(t) || isClauseWord(t)) return 0;
+  if (k + 1 < toks.size() && isPunct(toks[k + 1], '(')) {
+    size_t close = closingToken(toks, k + 1);
+    return close ? close + 1 : 0;
+  }
+  while (k + 2 < toks.size() && isPunct(toks[k + 1], '.') && isIdent(toks[k + 2])) k += 2;
+  return k + 1;
+}
+
 }  // namespace
 
 std::string literalPlaceholder(size_t k) { return ":OCL_LIT_" + std::to_string(k) + "_"; }
@@ -500,6 +542,10 @@ std::string rewriteForSqlite(std::string_view sql,
     std::string text;
   };
   std::vector<Edit> edits;
+  // Every divisor becomes ocl_divisor(divisor), so that a division by zero
+  // raises ORA-01476 as in Oracle (SQLite gives NULL).  The brackets are
+  // insertions (len 0), merged with the other edits at the end.
+  std::vector<std::pair<Edit, Edit>> divisors;
   // Literal values of a column of known type become placeholders: strings
   // for every such column, numbers for NUMBER columns.
   ParsedSql parsed = parseSql(sql);
@@ -518,7 +564,10 @@ std::string rewriteForSqlite(std::string_view sql,
         continue;
       }
     }
-    if (t.type == Tok::Placeholder) {
+    if (isPunct(t, '/')) {
+      if (size_t end = divisorEnd(toks, i + 1); end != 0)
+        divisors.push_back({{toks[i + 1].pos, 0, "ocl_divisor("}, {toks[end - 1].pos + toks[end - 1].len, 0, ")"}});
+    } else if (t.type == Tok::Placeholder) {
       edits.push_back({t.pos, t.len, upperAscii(t.text)});
     } else if ((is(t, "FROM") || is(t, "INTO") || is(t, "UPDATE") || is(t, "JOIN") || is(t, "TABLE")) &&
                i + 3 < toks.size() && isIdent(toks[i + 1]) && isPunct(toks[i + 2], '.') &&
@@ -548,7 +597,10 @@ std::string rewriteForSqlite(std::string_view sql,
         operand = std::string(sql.substr(from, t.pos + t.len - from));
       }
       const Token &sign = toks[i + 1];
-      std::string number(sql.substr(toks[i + 2].pos, toks[end - 1].pos + toks[end - 1].len - toks[i + 2].pos));
+      std::string number(toks[i + 2].text);
+      for (size_t k = i + 3; k + 1 < end; k += 2)
+        number += isPunct(toks[k], '/') ? "/ocl_divisor(" + std::string(toks[k + 1].text) + ")"
+                                        : "*" + std::string(toks[k + 1].text);
       edits.push_back({from, toks[end - 1].pos + toks[end - 1].len - from,
                        "ocl_date_add(" + operand + ", " + std::string(sign.text) + "(1.0*" + number + "))"});
       i = end - 1;
@@ -562,6 +614,24 @@ std::string rewriteForSqlite(std::string_view sql,
       edits.push_back({t.pos, t.len, "DISTINCT"});
     }
   }
+  // A divisor that another edit cuts into (an operand of DATE arithmetic,
+  // which Oracle would refuse anyway) is left unwrapped.
+  for (const auto &[open, close] : divisors) {
+    bool cut = false;
+    for (const Edit &e : edits)
+      if ((e.pos < open.pos && open.pos < e.pos + e.len) || (e.pos < close.pos && close.pos < e.pos + e.len))
+        cut = true;
+    if (cut) continue;
+    edits.push_back(open);
+    edits.push_back(close);
+  }
+  // In text order; at one position an insertion comes before a replacement
+  // (the opening bracket before a rewritten first token of the divisor, the
+  // closing one before a rewritten token right after it).
+  std::stable_sort(edits.begin(), edits.end(), [](const Edit &a, const Edit &b) {
+    if (a.pos != b.pos) return a.pos < b.pos;
+    return a.len == 0 && b.len != 0;
+  });
   std::string out;
   out.reserve(sql.size() + 32);
   size_t at = 0;

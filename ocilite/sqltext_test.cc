@@ -100,6 +100,45 @@ TEST_F(OciTest, OracleFormsOfSql) {
   EXPECT_EQ(c.rowCount(none), 0u);
 }
 
+// Oracle raises what SQLite would answer with NULL or an infinity.  The
+// error of a query comes from its fetch.
+TEST_F(OciTest, DivisionByZeroAndNumericOverflowRaiseOracleErrors) {
+  c.ok("CREATE TABLE q (id NUMBER(4), qty NUMBER(6,2), t VARCHAR2(8))");
+  c.ok("INSERT INTO q VALUES (1, 5, '0')");
+  c.ok("INSERT INTO q VALUES (2, 0, 'x')");
+  c.ok("INSERT INTO q VALUES (3, NULL, ' 2.5 ')");
+  auto fails = [&](const char *sql) {
+    std::vector<std::string> none;
+    OCIStmt *stmt = c.prepare(sql);
+    char buf[64];
+    OCIDefine *def = nullptr;
+    EXPECT_EQ(OCIDefineByPos(stmt, &def, c.err, 1, buf, sizeof buf, SQLT_STR, nullptr, nullptr, nullptr,
+                             OCI_DEFAULT),
+              OCI_SUCCESS);
+    sword rc = c.execute(stmt, 0);
+    while (rc == OCI_SUCCESS) rc = OCIStmtFetch(stmt, c.err, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+    EXPECT_EQ(rc, OCI_ERROR) << sql;
+    return rc == OCI_ERROR ? c.errors() : std::string();
+  };
+  const std::string zero = "ORA-01476: divisor is equal to zero\n";
+  for (const char *sql : {"SELECT 10/qty FROM q ORDER BY id", "SELECT 10 / 0 FROM DUAL",
+                          "SELECT id FROM q WHERE 10 / -q.qty > 1", "SELECT 1/(qty - 5) FROM q WHERE id = 1",
+                          "SELECT 1/ABS(qty) FROM q WHERE id = 2", "SELECT 1/CASE WHEN id = 2 THEN qty END FROM q WHERE id = 2",
+                          "SELECT 7/t FROM q WHERE id = 1", "SELECT 7/0.0 FROM DUAL",
+                          "SELECT TO_CHAR(SYSDATE + 1/0) FROM DUAL"})
+    EXPECT_EQ(fails(sql), zero) << sql;
+  EXPECT_EQ(fails("SELECT 7/t FROM q WHERE id = 2"), "ORA-01722: invalid number\n");
+  // Only the operand right of "/" is the divisor: 10/qty*2 is (10/qty)*2.
+  EXPECT_EQ(c.value("SELECT 10/qty*2 FROM q WHERE id = 1"), "4");
+  EXPECT_EQ(c.value("SELECT 30/q.qty/3 FROM q WHERE id = 1"), "2");
+  EXPECT_EQ(c.value("SELECT 5/t FROM q WHERE id = 3"), "2");
+  EXPECT_EQ(c.value("SELECT 10/qty FROM q WHERE id = 3"), "<null>");
+
+  EXPECT_EQ(fails("SELECT TO_NUMBER('1e400') FROM DUAL"), "ORA-01426: numeric overflow\n");
+  EXPECT_EQ(fails("SELECT TO_NUMBER('-1E126') FROM DUAL"), "ORA-01426: numeric overflow\n");
+  EXPECT_EQ(c.value("SELECT TO_NUMBER('9.5E125') FROM DUAL"), "9.5E+125");
+}
+
 TEST_F(OciTest, HostileTextsAreRefusedWithAnOraRecord) {
   c.ok("CREATE TABLE t (a NUMBER)");
   const char *texts[] = {"'unterminated",
