@@ -10,7 +10,7 @@ CMAKE_ARGS ?=
 # dbfread, GDAL's ogr2ogr, shapelib's tools and LibreOffice Calc; man to check
 # the man pages and dpkg-dev to build the package); and those the benchmark
 # needs on top.  `make demo` installs only the first list.
-PACKAGES = cmake g++ make libsqlite3-dev sqlite3 python3 libgtest-dev
+PACKAGES = cmake g++ make libsqlite3-dev sqlite3 libsodium-dev python3 libgtest-dev
 TEST_PACKAGES = python3-dbf python3-dbfread gdal-bin shapelib \
                 libreoffice-calc-nogui libreoffice-base-drivers man-db dpkg-dev
 BENCH_PACKAGES = time

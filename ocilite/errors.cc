@@ -19,6 +19,7 @@ struct Message {
 constexpr Message kMessages[] = {
     {1, "unique constraint (%s) violated"},
     {54, "resource busy and acquire with NOWAIT specified or timeout expired"},
+    {604, "error occurred at recursive SQL level 1"},
     {900, "invalid SQL statement"},
     {903, "invalid table name"},
     {904, "invalid identifier"},
@@ -162,6 +163,8 @@ OraError fromSqlite(int rc, const char *message, const SqliteContext &context) {
   int primary = rc & 0xff;
   if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return oraError(30006);
   if (primary == SQLITE_READONLY) return oraError(16000);
+  // Refused by the authorizer, which hides the users table (users.h).
+  if (primary == SQLITE_AUTH) return oraError(942);
   if (primary == SQLITE_NOTADB || primary == SQLITE_CANTOPEN || primary == SQLITE_CORRUPT) {
     OraError e = oraError(1034);
     e.records().front().text.insert(e.records().front().text.size() - 1, " (" + std::string(msg) + ")");

@@ -81,6 +81,7 @@ struct Connection {
   // connection object alive but may not use it (ORA-03114).
   bool loggedOff = false;
   unsigned schemaGeneration = 0;  // bumped by every DDL run here
+  bool trustedSql = false;  // libocilite's own logon check is reading (users.h)
   ~Connection();
 
   SqliteContext context() const { return SqliteContext{schema}; }

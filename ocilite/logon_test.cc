@@ -76,13 +76,8 @@ TEST(Logon, EmptyServiceNameIsLocalDbInTheCurrentDirectory) {
 
 TEST(Logon, UsersTableChecksNameIgnoringCaseAndPasswordExactly) {
   TempDb db;
-  {
-    Client admin;
-    ASSERT_EQ(admin.logon(db.path()), OCI_SUCCESS);
-    admin.ok("CREATE TABLE ocilite_users (name TEXT PRIMARY KEY, password TEXT)");
-    admin.ok("INSERT INTO ocilite_users VALUES ('scott', 'Tiger')");
-    admin.ok("COMMIT");
-  }
+  db.admin("CREATE TABLE ocilite_users (name TEXT PRIMARY KEY, password TEXT);"
+           "INSERT INTO ocilite_users VALUES ('scott', 'Tiger')");
   Client c;
   EXPECT_EQ(c.logon(db.path(), "scott", "tiger"), OCI_ERROR);
   EXPECT_EQ(c.errors(), "ORA-01017: invalid username/password; logon denied\n");

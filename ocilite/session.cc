@@ -1,5 +1,6 @@
 // Logon, logoff, transactions and the SQL functions of a connection.
 #include "ocilite/handles.h"
+#include "ocilite/users.h"
 #include "ocilite/values.h"
 
 #include <sys/stat.h>
@@ -246,32 +247,6 @@ void registerFunctions(Connection *c) {
   }
 }
 
-// ocilite_users(name, password): user name ignoring case, password exactly.
-// Returns the ORA error of the check (none when the table is absent).
-OraError checkUser(Connection &c, const std::string &user, const std::string &password) {
-  sqlite3_stmt *st = nullptr;
-  int rc = sqlite3_prepare_v2(c.db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name='ocilite_users'", -1, &st,
-                              nullptr);
-  if (rc != SQLITE_OK) return fromSqlite(c.db, rc, c.context());
-  rc = sqlite3_step(st);
-  sqlite3_finalize(st);
-  if (rc == SQLITE_DONE) return {};
-  if (rc != SQLITE_ROW) return fromSqlite(c.db, rc, c.context());
-  rc = sqlite3_prepare_v2(c.db, "SELECT password FROM ocilite_users WHERE name = ?1 COLLATE NOCASE", -1, &st, nullptr);
-  if (rc != SQLITE_OK) return fromSqlite(c.db, rc, c.context());
-  sqlite3_bind_text(st, 1, user.data(), static_cast<int>(user.size()), SQLITE_STATIC);
-  bool ok = false;
-  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-    const char *p = reinterpret_cast<const char *>(sqlite3_column_text(st, 0));
-    int n = sqlite3_column_bytes(st, 0);
-    if (p && static_cast<size_t>(n) == password.size() && std::memcmp(p, password.data(), password.size()) == 0)
-      ok = true;
-  }
-  sqlite3_finalize(st);
-  if (rc != SQLITE_DONE) return fromSqlite(c.db, rc, c.context());
-  return ok ? OraError{} : oraError(1017);
-}
-
 }  // namespace
 
 OraError Connection::commit() {
@@ -339,8 +314,9 @@ sword OCILogon(OCIEnv *envhp, OCIError *errhp, OCISvcCtx **svchp, const OraText 
   sqlite3_db_config(conn->db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
   sqlite3_db_config(conn->db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
   registerFunctions(conn.get());
+  guardUsersTable(*conn);
 
-  OraError check = checkUser(*conn, user, pass);
+  OraError check = checkLogon(*conn, user, pass);
   if (check.failed()) return fail(err, check);
 
   auto *svc = new SvcHandle;

@@ -2,6 +2,7 @@
 // array fetch into defines, binds.
 #include "ocilite/cp866.h"
 #include "ocilite/handles.h"
+#include "ocilite/users.h"
 #include "ocilite/values.h"
 
 #include <algorithm>
@@ -624,7 +625,7 @@ bool runOwnStatement(StmtHandle *s, OraError &err) {
       }
       err = c.commit();
       if (err.failed()) return true;
-      if (!tableExists(c.db, p.tables[0])) {
+      if (!tableExists(c.db, p.tables[0]) || isUsersTableName(p.tables[0])) {
         err = oraError(942);
         return true;
       }

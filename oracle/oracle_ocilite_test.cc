@@ -72,13 +72,14 @@ TEST_F(LayerOverOcilite, LogonFailuresCarryTheServerText) {
                       "specified "
                     : "Can't logon to database.\nORA-12154: TNS:could not resolve the connect identifier "
                       "specified\n");
-  {
-    OracleSession admin;
-    admin.open("admin", "", path.c_str());
-    run(admin, "CREATE TABLE ocilite_users (name TEXT PRIMARY KEY, password TEXT)");
-    run(admin, "INSERT INTO ocilite_users VALUES ('SCOTT', 'tiger')");
-    admin.close();
-  }
+  // The users table is its administrator's, made with sqlite3: no session
+  // may reach it.
+  FILE *admin = popen(("/usr/bin/sqlite3 '" + path + "'").c_str(), "w");
+  ASSERT_NE(admin, nullptr);
+  std::fputs("CREATE TABLE ocilite_users (name TEXT PRIMARY KEY, password TEXT);\n"
+             "INSERT INTO ocilite_users VALUES ('SCOTT', 'tiger');\n",
+             admin);
+  ASSERT_EQ(pclose(admin), 0);
   code = codeOf([&] { session.open("scott", "TIGER", path.c_str()); });
   EXPECT_EQ(code, OracleErrorCode::Logon);
   EXPECT_NE(session.errorText(code).find("ORA-01017: invalid username/password; logon denied"), std::string::npos);

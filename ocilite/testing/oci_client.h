@@ -7,6 +7,7 @@
 #include "ocilite/oci.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -51,6 +52,17 @@ class TempDb {
   }
   const std::string &path() const { return path_; }
   const std::string &dir() const { return dir_; }
+
+  // Runs SQL on the file as its administrator does, with SQLite itself and
+  // not through OCI (the users table is out of reach of OCI sessions).
+  void admin(const std::string &sql) const {
+    sqlite3 *db = nullptr;
+    char *message = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK) << sql << ": " << message;
+    sqlite3_free(message);
+    sqlite3_close(db);
+  }
 
  private:
   std::string dir_, path_;
