@@ -70,13 +70,13 @@
 //      4   508  not interpreted
 //
 // A memo starts at byte (block number * 512) and runs to the first 0x1A; its text is
-// the bytes before.  A memo of L bytes is written as the L bytes and one 0x1A and
-// takes (L + 1 + 511) / 512 blocks; when that run has a byte to spare, a second
-// 0x1A follows (dBASE III ends memos with the pair, and other readers look for it;
-// this engine stops at the first).  A new text that is shorter than the old memo's
-// run (whole blocks up to the one holding its 0x1A) overwrites it in place; otherwise
-// it goes to the next free block and the next-free number grows.  Freed runs are not
-// reused.  A memo of length 0 is not written: the field becomes blanks.
+// the bytes before.  A memo of L bytes is written as the L bytes and the pair 0x1A
+// 0x1A and takes (L + 2 + 511) / 512 blocks: this engine stops at the first 0x1A,
+// but other readers stop only at the pair, so the pair is always written, in a new
+// block when need be.  A new text that fits with its pair into the old memo's run
+// (whole blocks up to the one holding its first 0x1A) overwrites it in place;
+// otherwise it goes to the next free block and the next-free number grows.  Freed
+// runs are not reused.  A memo of length 0 is not written: the field becomes blanks.
 #pragma once
 
 #include <cstdint>

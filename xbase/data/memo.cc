@@ -169,30 +169,31 @@ int nextFreeBlock(DataFile* data, int64_t* next) {
   return 0;
 }
 
-// Writes text + 0x1A at block.  room is the run's size in bytes (its whole blocks);
-// a new run (pad) is written out to that size, zero-filled.  When the run has a byte
-// to spare after the 0x1A, a second 0x1A goes there: the engine stops at the first,
-// but other dbf readers look for the pair that dBASE III writes, and the byte would
-// otherwise be padding.  The blocks a memo takes stay (L + 1 + 511) / 512.
+// Bytes a memo of `length` takes with its end mark: the text and the pair 0x1A 0x1A.
+// The engine stops at the first 0x1A, but other dbf readers stop only at the pair,
+// and read on into the next memo when a run ends with a single one.
+int64_t markedSize(int32_t length) { return static_cast<int64_t>(length) + 2; }
+
+// Writes text + 0x1A 0x1A at block.  room is the run's size in bytes (its whole
+// blocks), at least markedSize(length); a new run (pad) is written out to that size,
+// zero-filled.
 int writeRun(DataFile* data, int64_t block, const char* text, int32_t length, int64_t room,
              bool pad) {
-  int64_t size = static_cast<int64_t>(length) + 1;
-  bool pair = size < room;
-  if (pair) ++size;
+  int64_t size = markedSize(length);
   if (pad) size = room;
   if (size > UINT32_MAX) return errorReport(data->context, errorMemory);
   char* buffer = static_cast<char*>(engineAlloc(data->context, static_cast<size_t>(size)));
   if (!buffer) return errorReport(data->context, errorMemory);
   std::memcpy(buffer, text, length);
   buffer[length] = static_cast<char>(dbf::kEndOfFile);
-  if (pair) buffer[length + 1] = static_cast<char>(dbf::kEndOfFile);
+  buffer[length + 1] = static_cast<char>(dbf::kEndOfFile);
   int rc = fileWrite(&data->memoFile, block * kBlock, buffer, static_cast<uint32_t>(size));
   engineFree(buffer);
   return rc;
 }
 
-// Stores a text in the memo file: in place over the old memo at oldBlock when it is
-// shorter than the old run, else at the next free block.  *block receives the block
+// Stores a text in the memo file: in place over the old memo at oldBlock when it and
+// its end mark fit the old run, else at the next free block.  *block receives the block
 // used (0 for an empty text, which is not written).
 int storeText(DataFile* data, const char* text, int32_t length, int64_t oldBlock,
               int64_t* block) {
@@ -206,7 +207,7 @@ int storeText(DataFile* data, const char* text, int32_t length, int64_t oldBlock
     c->errQuiet = 1;  // a damaged old memo is simply not reused
     int rc = readMemo(data, oldBlock, nullptr, &blocks);
     c->errQuiet = saved;
-    if (rc == 0 && length < blocks * kBlock) {
+    if (rc == 0 && markedSize(length) <= blocks * kBlock) {
       *block = oldBlock;
       return writeRun(data, oldBlock, text, length, blocks * kBlock, false);
     }
@@ -215,7 +216,7 @@ int storeText(DataFile* data, const char* text, int32_t length, int64_t oldBlock
   int64_t next = 0;
   int rc = nextFreeBlock(data, &next);
   if (rc != 0) return rc;
-  int64_t used = (static_cast<int64_t>(length) + 1 + kBlock - 1) / kBlock;
+  int64_t used = (markedSize(length) + kBlock - 1) / kBlock;
   if (next + used > UINT32_MAX) return memoError(data, "Memo file is full");
   rc = writeRun(data, next, text, length, used * kBlock, true);
   if (rc != 0) return rc;

@@ -65,28 +65,31 @@ TEST_F(MemoTest, AppendWritesEachTextAtTheNextFreeBlock) {
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(nextFree(), 1u);
   const std::string t511 = pattern(511, 1), t512 = pattern(512, 2), t1500 = pattern(1500, 3);
+  const std::string t510 = pattern(510, 4);
   ASSERT_TRUE(append(d, "one", "hello"));     // block 1, one block
-  ASSERT_TRUE(append(d, "two", t511));        // 511 + 0x1A fill block 2 exactly
-  ASSERT_TRUE(append(d, "three", t512));      // the 0x1A spills: blocks 3 and 4
+  ASSERT_TRUE(append(d, "two", t511));        // the second 0x1A spills: blocks 2 and 3
+  ASSERT_TRUE(append(d, "three", t512));      // blocks 4 and 5
   ASSERT_TRUE(append(d, "four", ""));         // empty: nothing written, field blank
-  ASSERT_TRUE(append(d, "five", t1500));      // blocks 5 to 7
-  EXPECT_EQ(nextFree(), 8u);
-  EXPECT_EQ(readFile(memoPath).size(), 8u * 512);
+  ASSERT_TRUE(append(d, "five", t1500));      // blocks 6 to 8
+  ASSERT_TRUE(append(d, "six", t510));        // 510 and the pair fill block 9 exactly
+  EXPECT_EQ(nextFree(), 10u);
+  EXPECT_EQ(readFile(memoPath).size(), 10u * 512);
   EXPECT_EQ(stored(1), "hello");
   EXPECT_EQ(stored(2), t511);
-  EXPECT_EQ(stored(3), t512);
-  EXPECT_EQ(stored(5), t1500);
-  // Where the run has room, a second 0x1A follows the first (as dBASE III ends a
-  // memo); 511 bytes and their 0x1A fill block 2, so that one has a single 0x1A.
+  EXPECT_EQ(stored(4), t512);
+  EXPECT_EQ(stored(6), t1500);
+  EXPECT_EQ(stored(9), t510);
+  // Every memo ends with the pair 0x1A 0x1A, also where the pair crosses a block.
   Bytes m = readFile(memoPath);
-  EXPECT_EQ(m[512 + 5], 0x1A);
-  EXPECT_EQ(m[512 + 6], 0x1A);
-  EXPECT_EQ(m[2 * 512 + 511], 0x1A);
-  EXPECT_EQ(m[3 * 512], 'c');
+  for (size_t end : {512u + 5, 2u * 512 + 511, 4u * 512 + 512, 6u * 512 + 1500, 9u * 512 + 510}) {
+    EXPECT_EQ(m[end], 0x1A) << end;
+    EXPECT_EQ(m[end + 1], 0x1A) << end;
+  }
 
   // The fields hold the block numbers, right-aligned; blanks for no memo.
-  const char* expected[] = {"         1", "         2", "         3", "          ", "         5"};
-  for (int n = 1; n <= 5; ++n) {
+  const char* expected[] = {"         1", "         2", "         4", "          ", "         6",
+                            "         9"};
+  for (int n = 1; n <= 6; ++n) {
     ASSERT_EQ(dataGo(d, n), 0);
     EXPECT_EQ(fieldBytes(note(d)), expected[n - 1]) << n;
   }
@@ -95,8 +98,8 @@ TEST_F(MemoTest, AppendWritesEachTextAtTheNextFreeBlock) {
   // Read back by a fresh opener, across the block boundaries.
   d = e.open(path);
   ASSERT_NE(d, nullptr);
-  const std::string texts[] = {"hello", t511, t512, "", t1500};
-  for (int n = 1; n <= 5; ++n) {
+  const std::string texts[] = {"hello", t511, t512, "", t1500, t510};
+  for (int n = 1; n <= 6; ++n) {
     ASSERT_EQ(dataGo(d, n), 0);
     EXPECT_EQ(memoLength(note(d)), static_cast<int32_t>(texts[n - 1].size())) << n;
     EXPECT_EQ(text(d), texts[n - 1]) << n;
@@ -111,20 +114,22 @@ TEST_F(MemoTest, RewriteGoesInPlaceWhenTheTextFitsTheOldRun) {
   ASSERT_TRUE(append(d, "b", "tail"));           // block 3
   ASSERT_EQ(nextFree(), 4u);
 
-  // 1023 bytes and the 0x1A fit the two blocks: same place, next free unchanged.
+  // 1022 bytes and the pair 0x1A 0x1A fit the two blocks: same place, next free
+  // unchanged.
   ASSERT_EQ(dataGo(d, 1), 0);
-  const std::string fits = pattern(1023, 5);
-  ASSERT_EQ(memoAssign(note(d), fits.data(), 1023), 0);
+  const std::string fits = pattern(1022, 5);
+  ASSERT_EQ(memoAssign(note(d), fits.data(), 1022), 0);
   ASSERT_EQ(dataFlush(d), 0);
   EXPECT_EQ(nextFree(), 4u);
   EXPECT_EQ(stored(1), fits);
   EXPECT_EQ(stored(3), "tail");
   EXPECT_EQ(fieldBytes(note(d)), "         1");
 
-  // 1024 bytes do not: they go to block 4 (three blocks with the 0x1A).
+  // 1023 bytes do not (the second 0x1A would fall outside): they go to block 4, as
+  // three blocks.
   ASSERT_EQ(dataGo(d, 1), 0);
-  const std::string grown = pattern(1024, 7);
-  ASSERT_EQ(memoAssign(note(d), grown.data(), 1024), 0);
+  const std::string grown = pattern(1023, 7);
+  ASSERT_EQ(memoAssign(note(d), grown.data(), 1023), 0);
   ASSERT_EQ(dataGo(d, 2), 0);  // the move writes the record back
   EXPECT_EQ(nextFree(), 7u);
   EXPECT_EQ(stored(4), grown);
@@ -349,6 +354,8 @@ TEST_F(MemoTest, AnIndependentReaderSeesTheEngineMemos) {
   ASSERT_TRUE(append(d, "one", "first"));
   ASSERT_TRUE(append(d, "two", pattern(1300, 9)));
   ASSERT_TRUE(append(d, "three", ""));
+  ASSERT_TRUE(append(d, "four", pattern(511, 2)));  // text and one 0x1A: a whole block
+  ASSERT_TRUE(append(d, "five", "after"));
   ASSERT_EQ(dataGo(d, 1), 0);
   ASSERT_EQ(memoAssign(note(d), "rewritten", 9), 0);
   ASSERT_EQ(dataClose(d), 0);
@@ -363,7 +370,9 @@ TEST_F(MemoTest, AnIndependentReaderSeesTheEngineMemos) {
   char buffer[256];
   while (size_t n = std::fread(buffer, 1, sizeof buffer, p)) out.append(buffer, n);
   EXPECT_EQ(pclose(p), 0);
-  EXPECT_EQ(out, "one 9 rewritten\ntwo 1300 " + pattern(9, 9) + "\nthree 0 \n");
+  const std::string expected = "one 9 rewritten\ntwo 1300 " + pattern(9, 9) +
+                               "\nthree 0 \nfour 511 " + pattern(9, 2) + "\nfive 5 after\n";
+  EXPECT_EQ(out, expected);
 
   // python3-dbf ends a memo at the pair 0x1A 0x1A.
   command =
@@ -376,7 +385,7 @@ TEST_F(MemoTest, AnIndependentReaderSeesTheEngineMemos) {
   out.clear();
   while (size_t n = std::fread(buffer, 1, sizeof buffer, p)) out.append(buffer, n);
   EXPECT_EQ(pclose(p), 0);
-  EXPECT_EQ(out, "one 9 rewritten\ntwo 1300 " + pattern(9, 9) + "\nthree 0 \n");
+  EXPECT_EQ(out, expected);
 }
 
 }  // namespace
