@@ -66,7 +66,10 @@
 // MEMO FILE (DBT), blocks of 512 bytes
 //
 //   OFFSET SIZE DESCRIPTION
-//      0     4  number of the next free block, where the next new memo goes
+//      0     4  number of the next free block, where the next new memo goes.
+//               Written after each new memo; the engine itself takes the first
+//               block past the end of the file, so a damaged number can neither
+//               overwrite a memo nor send a write far past the end.
 //      4   508  not interpreted
 //
 // A memo starts at byte (block number * 512) and runs to the first 0x1A; its text is

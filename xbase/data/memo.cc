@@ -152,18 +152,16 @@ int ensureLoaded(MemoFieldState* m) {
   return loadFrom(m, data->record);
 }
 
-// Reads the next-free block number; it is raised to the first block past the end of
-// the file when it points into existing data, so a damaged header never makes a new
-// memo overwrite another.
+// The block where the next new memo goes: the first block past the end of the file.
+// The next-free number in the header is not trusted over the length (it is only
+// written, after each new memo): one pointing into existing data would make a new
+// memo overwrite another, and one far past the end (a damaged header) would write at
+// hundreds of gigabytes, into a sparse hole.  Every block from the end of the file on
+// is free.
 int nextFreeBlock(DataFile* data, int64_t* next) {
-  unsigned char head[4];
-  int rc = fileReadAll(&data->memoFile, dbf::kMemoNextFreeOffset, head, sizeof head);
-  if (rc != 0) return rc;
   int64_t fileLen = fileLength(&data->memoFile);
   if (fileLen < 0) return static_cast<int>(fileLen);
-  int64_t n = dbf::get32(head);
-  int64_t pastEnd = (fileLen + kBlock - 1) / kBlock;
-  if (n < pastEnd) n = pastEnd;
+  int64_t n = (fileLen + kBlock - 1) / kBlock;
   if (n < 1) n = 1;
   *next = n;
   return 0;

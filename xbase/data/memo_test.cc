@@ -255,6 +255,36 @@ TEST_F(MemoTest, DamagedMemoFilesAreErrorsNeverReadsPastTheEnd) {
   EXPECT_EQ(e.code(), 0);
 }
 
+TEST_F(MemoTest, ADamagedNextFreeNumberNeitherOverwritesNorWritesPastTheEnd) {
+  DataFile* d = create();
+  ASSERT_NE(d, nullptr);
+  ASSERT_TRUE(append(d, "a", "first"));
+  ASSERT_TRUE(append(d, "b", pattern(600, 1)));  // blocks 2 and 3
+  ASSERT_EQ(dataClose(d), 0);
+
+  // The header points back at block 1, then far beyond the end (about 512 GB); each
+  // new memo goes to the first block past the end of the file.
+  const uint32_t damaged[] = {1, 1000000000u, 0xFFFFFFFFu};
+  for (int i = 0; i < 3; ++i) {
+    Bytes m = readFile(memoPath);
+    m[0] = static_cast<unsigned char>(damaged[i]);
+    m[1] = static_cast<unsigned char>(damaged[i] >> 8);
+    m[2] = static_cast<unsigned char>(damaged[i] >> 16);
+    m[3] = static_cast<unsigned char>(damaged[i] >> 24);
+    writeFile(memoPath, m);
+    d = e.open(path);
+    ASSERT_NE(d, nullptr);
+    const std::string name = std::string(1, static_cast<char>('c' + i));
+    ASSERT_TRUE(append(d, name, "new " + name)) << damaged[i] << " " << e.code();
+    ASSERT_EQ(dataClose(d), 0);
+    EXPECT_EQ(readFile(memoPath).size(), (5u + i) * 512) << damaged[i];
+    EXPECT_EQ(stored(4 + i), "new " + name);
+    EXPECT_EQ(nextFree(), 5u + i);
+  }
+  EXPECT_EQ(stored(1), "first");
+  EXPECT_EQ(stored(2), pattern(600, 1));
+}
+
 TEST_F(MemoTest, MemoFieldWithoutDigitsIsAnErrorNotAnEmptyMemo) {
   DataFile* d = create();
   ASSERT_NE(d, nullptr);
