@@ -269,6 +269,10 @@ int dataZap(DataFile* data, int32_t first, int32_t last) {
     if (rc != 0) return rc;
   }
   data->atBeginning = data->atEnd = newCount == 0 ? 1 : 0;
+  if (newCount == 0) {
+    rc = memoEmpty(data);
+    if (rc != 0) return rc;
+  }
   rc = indexHookRebuild(data);
   if (rc != 0) return rc;
   return dataHeaderWrite(data, 1, 1);

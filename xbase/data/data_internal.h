@@ -34,6 +34,10 @@ void memoFreeAll(DataFile* data);
 // Loads every memo's text from the record image `record` (dataAppendStart copying the
 // current memos) and marks each changed.  0 or a negative code.
 int memoLoadAllFrom(DataFile* data, const char* record);
+// dataZap, once no record is left: cuts the memo file back to its header block and
+// sets the next-free number to 1, so that refilling an emptied file does not grow
+// the memo file run after run.  0 (also without a memo file) or a negative code.
+int memoEmpty(DataFile* data);
 // dataAppend: writes each non-empty memo text at the next free block and stores the
 // block number in its field; empty ones leave the field blank.  0 or a negative code.
 int memoAppendAll(DataFile* data);

@@ -79,7 +79,8 @@
 // block when need be.  A new text that fits with its pair into the old memo's run
 // (whole blocks up to the one holding its first 0x1A) overwrites it in place;
 // otherwise it goes to the next free block and the next-free number grows.  Freed
-// runs are not reused.  A memo of length 0 is not written: the field becomes blanks.
+// runs are not reused, but a zap that leaves no record cuts the memo file back to
+// its header block.  A memo of length 0 is not written: the field becomes blanks.
 #pragma once
 
 #include <cstdint>

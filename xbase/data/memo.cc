@@ -264,6 +264,23 @@ int memoLoadAllFrom(DataFile* data, const char* record) {
   return 0;
 }
 
+int memoEmpty(DataFile* data) {
+  if (data->memoFile.handle < 0) return 0;
+  if (dataInError(data)) return -1;
+  int64_t fileLen = fileLength(&data->memoFile);
+  if (fileLen < 0) return static_cast<int>(fileLen);
+  // Only the blocks past the header go; the header block stays as found, but for the
+  // next-free number.  The cut comes first: a crash between the two steps leaves a
+  // number past the end, which nextFreeBlock does not follow.
+  if (fileLen > kBlock) {
+    int rc = fileSetLength(&data->memoFile, kBlock);
+    if (rc != 0) return rc;
+  }
+  unsigned char head[4];
+  dbf::put32(head, 1);
+  return fileWrite(&data->memoFile, dbf::kMemoNextFreeOffset, head, sizeof head);
+}
+
 int memoAppendAll(DataFile* data) {
   for (int32_t i = 0; i < data->memoFieldCount; ++i) {
     MemoFieldState* m = &data->memoFields[i];

@@ -285,6 +285,53 @@ TEST_F(MemoTest, ADamagedNextFreeNumberNeitherOverwritesNorWritesPastTheEnd) {
   EXPECT_EQ(stored(2), pattern(600, 1));
 }
 
+TEST_F(MemoTest, ZapOfEveryRecordEmptiesTheMemoFileSoRefillsDoNotGrowIt) {
+  DataFile* d = create();
+  ASSERT_NE(d, nullptr);
+  ASSERT_TRUE(append(d, "a", "first"));
+  ASSERT_TRUE(append(d, "b", pattern(1200, 2)));
+  ASSERT_TRUE(append(d, "c", "third"));
+  ASSERT_EQ(dataClose(d), 0);
+  Bytes m = readFile(memoPath);
+  m[100] = 0x77;  // a byte of the header block that nothing interprets
+  writeFile(memoPath, m);
+  const size_t full = m.size();
+
+  // Removing some records keeps every memo: the others still point into the file.
+  d = e.open(path);
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(dataZap(d, 2, 2), 0);
+  EXPECT_EQ(readFile(memoPath).size(), full);
+  ASSERT_EQ(dataGo(d, 2), 0);
+  EXPECT_EQ(text(d), "third");
+
+  // Removing all of them leaves the header block alone, next free 1; refilling the
+  // file three times ends at the same size each time.
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_EQ(dataZap(d, 1, 2000000000), 0) << round;
+    Bytes emptied = readFile(memoPath);
+    ASSERT_EQ(emptied.size(), 512u) << round;
+    EXPECT_EQ(nextFree(), 1u);
+    EXPECT_EQ(emptied[100], 0x77);
+    ASSERT_TRUE(append(d, "a", "first"));
+    ASSERT_TRUE(append(d, "b", pattern(1200, 2)));
+    EXPECT_EQ(readFile(memoPath).size(), 5u * 512) << round;
+    ASSERT_EQ(dataGo(d, 2), 0);
+    EXPECT_EQ(text(d), pattern(1200, 2));
+  }
+  // An empty file zapped again empties a memo file grown by other means too.
+  ASSERT_EQ(dataZap(d, 1, 2000000000), 0);
+  ASSERT_EQ(dataClose(d), 0);
+  m = readFile(memoPath);
+  m.resize(8 * 512, 'x');
+  writeFile(memoPath, m);
+  d = e.open(path);
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(dataZap(d, 1, 2000000000), 0);
+  EXPECT_EQ(readFile(memoPath).size(), 512u);
+  EXPECT_EQ(e.code(), 0);
+}
+
 TEST_F(MemoTest, MemoFieldWithoutDigitsIsAnErrorNotAnEmptyMemo) {
   DataFile* d = create();
   ASSERT_NE(d, nullptr);
