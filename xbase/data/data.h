@@ -6,3 +6,4 @@
 #include "xbase/data/field.h"
 #include "xbase/data/memo.h"
 #include "xbase/data/record.h"
+#include "xbase/data/record_count.h"

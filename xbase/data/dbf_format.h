@@ -10,8 +10,8 @@
 //      1     1  year of last update, years since 1900 (1999 is 99, 2000 is 100)
 //      2     1  month of last update, 1 to 12
 //      3     1  day of last update, 1 to 31
-//      4     4  number of records, unsigned.  Written after an append and a zap,
-//               never read: the count comes from the file length (below).
+//      4     4  number of records, unsigned.  Written after an append and a zap;
+//               weighed against the file length for the count (below).
 //      8     2  header length: bytes from offset 0 to the first record; must be
 //               more than 32
 //     10     2  record length, deletion flag included; must equal 1 + the sum of
@@ -51,9 +51,12 @@
 // Record n (from 1) starts at header length + (n - 1) * record length.  Byte 0 is the
 // deletion flag: blank (0x20) for a live record; any other byte, normally '*', marks
 // it deleted.  The fields follow in descriptor order without gaps, the first at
-// offset 1.  The number of records is (file length - header length) / record length,
-// rounded down, so a trailing 0x1A or a partial record is not counted.  One 0x1A is
-// written after the last record by every append and zap, and never required on read.
+// offset 1.  The whole records are (file length - header length) / record length,
+// rounded down, so a trailing 0x1A or a partial record is not counted.  The number
+// of records is that, unless the header counts fewer and an 0x1A stands where its
+// count ends: then the header's count (record_count.h has the whole rule).  One 0x1A
+// is written after the last record by every append and zap, and never required on
+// read.
 //
 // FIELD CONTENTS (all bytes are characters)
 //

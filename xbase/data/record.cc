@@ -8,6 +8,7 @@
 #include "xbase/data/data_internal.h"
 #include "xbase/data/dbf_format.h"
 #include "xbase/data/index_hooks.h"
+#include "xbase/data/record_count.h"
 
 namespace {
 
@@ -27,18 +28,14 @@ int goQuietly(DataFile* data, int32_t n) {
 int32_t dataRecordCount(DataFile* data) {
   if (!data || dataInError(data)) return -1;
   if (data->header.recordCount >= 0) return data->header.recordCount;
-  int64_t length = fileLength(&data->file);
-  if (length < 0) return -1;
-  // (file length - header length) / record length; a file shorter than its header
-  // holds no record.
-  int64_t n = 0;
-  if (length > data->header.headerLength)
-    n = (length - data->header.headerLength) / data->recordLength;
-  if (n > INT32_MAX - 1) n = INT32_MAX - 1;
-  data->lastMeasuredCount = static_cast<int32_t>(n);
+  // Measured from the length and the header's count (record_count.h).
+  RecordCountFacts facts;
+  if (dataCountFacts(data, &facts) != 0) return -1;
+  const int32_t n = facts.count;
+  data->lastMeasuredCount = n;
   if (data->appendLocked || data->fileLocked || dataExclusive(data))
-    data->header.recordCount = static_cast<int32_t>(n);
-  return static_cast<int32_t>(n);
+    data->header.recordCount = n;
+  return n;
 }
 
 int32_t dataRecordNumber(DataFile* data) { return data ? data->recordNumber : -1; }

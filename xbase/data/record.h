@@ -15,7 +15,7 @@
 #include "xbase/data/data_file.h"
 #include "xbase/data/error.h"
 
-// The kept count, or the count measured from the file length; -1 on error.
+// The kept count, or the count measured from the file (record_count.h); -1 on error.
 int32_t dataRecordCount(DataFile* data);
 int32_t dataRecordNumber(DataFile* data);
 int dataBof(DataFile* data);              // -1 while the context is in error

@@ -1,0 +1,46 @@
+// The record count decision of record_count.h, from the file's length and bytes.
+#include "xbase/data/record_count.h"
+
+#include <climits>
+
+#include "xbase/data/data_internal.h"
+#include "xbase/data/dbf_format.h"
+
+int dataCountFacts(DataFile* data, RecordCountFacts* facts) {
+  *facts = RecordCountFacts{};
+  if (dataInError(data)) return -1;
+  int64_t length = fileLength(&data->file);
+  if (length < 0) return -1;
+  const int64_t headerLength = data->header.headerLength;
+  const int64_t body = length > headerLength ? length - headerLength : 0;
+  facts->wholeRecords = body / data->recordLength;
+  facts->tailBytes = body - facts->wholeRecords * data->recordLength;
+
+  // A file cut shorter than its count field holds nothing to go by: the whole
+  // records (none) are all there is.
+  unsigned char stored[4];
+  if (fileRead(&data->file, dbf::kRecordCountOffset, stored, sizeof stored) == sizeof stored)
+    facts->headerCount = dbf::get32(stored);
+  else
+    facts->headerCount = facts->wholeRecords;
+  if (dataInError(data)) return -1;
+
+  int64_t count = facts->wholeRecords;
+  if (facts->headerCount < facts->wholeRecords) {
+    unsigned char mark = 0;
+    if (fileRead(&data->file, headerLength + facts->headerCount * data->recordLength, &mark,
+                 1) == 1 &&
+        mark == dbf::kEndOfFile)
+      count = facts->headerCount;
+  }
+  if (facts->tailBytes > 0) {
+    unsigned char first = 0;
+    if (fileRead(&data->file, headerLength + facts->wholeRecords * data->recordLength, &first,
+                 1) == 1)
+      facts->partialRecord = first != dbf::kEndOfFile;
+  }
+  if (dataInError(data)) return -1;
+  if (count > INT32_MAX - 1) count = INT32_MAX - 1;
+  facts->count = static_cast<int32_t>(count);
+  return 0;
+}

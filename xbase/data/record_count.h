@@ -1,0 +1,42 @@
+// How many records a data file holds, when its header and its length disagree.
+//
+// The header's count (bytes 4 to 7) and the whole records within the file length
+// agree in a sound file.  When they do not, the engine decides as careful readers do:
+//
+//   header count  whole records  bytes at record header count + 1  count used
+//   H             H              (any)                             H
+//   H             more than H    0x1A, the end mark                H: what follows
+//                                                                  is padding or
+//                                                                  left-overs that
+//                                                                  other readers
+//                                                                  ignore too
+//   H             more than H    anything else (a record)          the whole records:
+//                                                                  a writer put them
+//                                                                  there and had not
+//                                                                  yet counted them
+//   H             fewer than H   -                                 the whole records:
+//                                                                  the file is cut
+//                                                                  short
+//
+// So an append lands directly after the records that other readers see, over any
+// padding, never beyond it; and a record written before the header caught up (a
+// writer killed between the two writes, or one still at work) is counted.
+#pragma once
+
+#include <cstdint>
+
+#include "xbase/data/data_file.h"
+
+struct RecordCountFacts {
+  int64_t headerCount = 0;   // header bytes 4 to 7 as the file holds them now
+  int64_t wholeRecords = 0;  // whole records within the file length
+  int64_t tailBytes = 0;     // bytes after the last whole record
+  bool partialRecord = false;  // the tail does not start with the end mark: it is
+                               // the start of a record
+  int32_t count = 0;         // the count the engine works with (table above)
+};
+
+// Measures the file: its length, the header's count, and the bytes the decision
+// needs.  0, or -1 (the context's code) when the file cannot be measured or read.
+// Reads the file every time; the kept count (dataRecordCount) is not consulted.
+int dataCountFacts(DataFile* data, RecordCountFacts* facts);
