@@ -97,7 +97,12 @@ int dataGo(DataFile* data, int32_t n) {
   if (n >= 1)
     got = fileRead(&data->file, dataRecordOffset(data, n), data->record,
                    static_cast<uint32_t>(data->recordLength));
-  if (got != static_cast<uint32_t>(data->recordLength)) {
+  bool whole = got == static_cast<uint32_t>(data->recordLength);
+  // Bytes that start with the end mark past the count are padding, not a record
+  // (record_count.h); anywhere else the mark is only an odd deletion flag.
+  if (whole && data->record[0] == static_cast<char>(dbf::kEndOfFile) && n > dataRecordCount(data))
+    whole = false;
+  if (!whole) {
     std::memset(data->record, ' ', data->recordLength);
     data->recordNumber = -1;
     if (c->errorCode < 0) return c->errorCode;

@@ -82,6 +82,15 @@ TEST_F(RecordCountTest, PaddingAfterTheEndMarkIsNotCountedAndAppendsGoBeforeIt) 
   EXPECT_EQ(f.headerCount, 2);
   EXPECT_EQ(f.wholeRecords, 113);
   EXPECT_EQ(f.count, 2);
+  // A walk from the top ends after the counted records, not in the padding.
+  DataFile* d = e.open(path);
+  ASSERT_NE(d, nullptr);
+  int walked = 0;
+  for (int rc = dataTop(d); rc == 0 && dataEof(d) == 0; rc = dataSkip(d, 1)) ++walked;
+  EXPECT_EQ(walked, 2);
+  EXPECT_EQ(dataGo(d, 3), errorRead);
+  e.clear();
+  dataClose(d);
 
   ASSERT_TRUE(append("new"));
   ASSERT_TRUE(append("nxt"));
