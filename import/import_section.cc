@@ -23,6 +23,7 @@
 #include "front/console.h"
 #include "front/run_settings.h"
 #include "front/section_file.h"
+#include "import/dbf_watch.h"
 #include "import/import_error.h"
 #include "import/import_run.h"
 #include "oracle/oracle_session.h"
@@ -58,7 +59,7 @@ void fillRow(ImportRun& run, const SectionState& section, DataFile* data, int32_
 }
 
 void transferRecords(ImportRun& run, const SectionState& section, CODE4* context,
-                     DataFile* data) {
+                     DataFile* data, DbfWatch& watch) {
   const int32_t blockSize = runSettings.blockSize;
   run.lineNumber = 0;
   run.rowInBlock = 0;
@@ -73,6 +74,7 @@ void transferRecords(ImportRun& run, const SectionState& section, CODE4* context
       ++run.rowInBlock;
     }
     if (run.rowInBlock == blockSize) {
+      watch.check();
       run.insert->execute(blockSize);
       run.rowInBlock = 0;
       run.pendingRows = false;
@@ -90,12 +92,26 @@ void transferRecords(ImportRun& run, const SectionState& section, CODE4* context
   // From here on a failure has no row slot to show.
   const int32_t gathered = run.rowInBlock;
   run.rowInBlock = blockSize;
+  watch.check();
   if (run.pendingRows) run.insert->execute(gathered);
   run.commit->execute(1);
 
   progressDone(run.lineNumber);
   messageReport(formatText("Processed %i lines\n", run.lineNumber));
   run.lineNumber = -1;
+}
+
+// The transfer, with a failure on the way put down to a change of the file when the
+// file did change: a record or memo that cannot be read, or fewer records, is then
+// only the symptom.
+void transferWatched(ImportRun& run, const SectionState& section, CODE4* context,
+                     DataFile* data, DbfWatch& watch) {
+  try {
+    transferRecords(run, section, context, data, watch);
+  } catch (const ImportError&) {
+    watch.check();
+    throw;
+  }
 }
 
 }  // namespace
@@ -117,6 +133,7 @@ void importSection(ImportRun& run, SectionState& section) {
   context->openExclusive = 0;
   context->openReadOnly = 1;
 
+  DbfWatch watch(section.dbfPath);
   for (char& c : section.dbfPath)
     if (c == '/') c = '\\';
 
@@ -124,6 +141,7 @@ void importSection(ImportRun& run, SectionState& section) {
   if (engineErrorCode(context) != 0 || file.data() == nullptr)
     throw ImportError("Can't open dbf-file.");
   DataFile* data = file.data();
+  watch.begin(data);
 
   // Every pair is set up, so that every bad one is named.
   uint64_t budget = importBufferBudget();
@@ -176,7 +194,7 @@ void importSection(ImportRun& run, SectionState& section) {
     }
     executeText(run.commit, "COMMIT");
 
-    transferRecords(run, section, context, data);
+    transferWatched(run, section, context, data, watch);
   }
 
   executeText(run.commit, "COMMIT");
