@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -122,6 +123,14 @@ TEST_F(FaultLoop, Zap) {
   loop(6, 6, [](DataFile* d, bool*) { return dataZap(d, 2, 3); },
        [](const std::string& where) {
          EXPECT_EQ(recordKeys("RUN"), (std::vector<int32_t>{1, 4, 5, 6})) << where;
+       });
+}
+
+TEST_F(FaultLoop, ZapOfEveryRecordEmptiesTheMemoFile) {
+  loop(4, 4, [](DataFile* d, bool*) { return dataZap(d, 1, 2000000000); },
+       [](const std::string& where) {
+         EXPECT_EQ(recordKeys("RUN"), std::vector<int32_t>{}) << where;
+         EXPECT_EQ(std::filesystem::file_size("RUN.DBT"), 512u) << where;
        });
 }
 
