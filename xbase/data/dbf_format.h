@@ -53,8 +53,9 @@
 // it deleted.  The fields follow in descriptor order without gaps, the first at
 // offset 1.  The whole records are (file length - header length) / record length,
 // rounded down, so a trailing 0x1A or a partial record is not counted.  The number
-// of records is that, unless the header counts fewer and an 0x1A stands where its
-// count ends: then the header's count (record_count.h has the whole rule).  One 0x1A
+// of records is that, unless the header counts fewer and an 0x1A (or a zero byte)
+// stands where its count ends: then the header's count (record_count.h has the whole
+// rule).  One 0x1A
 // is written after the last record by every append and zap, and never required on
 // read.
 //

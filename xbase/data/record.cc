@@ -100,7 +100,8 @@ int dataGo(DataFile* data, int32_t n) {
   bool whole = got == static_cast<uint32_t>(data->recordLength);
   // Bytes that start with the end mark past the count are padding, not a record
   // (record_count.h); anywhere else the mark is only an odd deletion flag.
-  if (whole && data->record[0] == static_cast<char>(dbf::kEndOfFile) && n > dataRecordCount(data))
+  if (whole && dataEndsRecords(static_cast<unsigned char>(data->record[0])) &&
+      n > dataRecordCount(data))
     whole = false;
   if (!whole) {
     std::memset(data->record, ' ', data->recordLength);

@@ -30,14 +30,14 @@ int dataCountFacts(DataFile* data, RecordCountFacts* facts) {
     unsigned char mark = 0;
     if (fileRead(&data->file, headerLength + facts->headerCount * data->recordLength, &mark,
                  1) == 1 &&
-        mark == dbf::kEndOfFile)
+        dataEndsRecords(mark))
       count = facts->headerCount;
   }
   if (facts->tailBytes > 0) {
     unsigned char first = 0;
     if (fileRead(&data->file, headerLength + facts->wholeRecords * data->recordLength, &first,
                  1) == 1)
-      facts->partialRecord = first != dbf::kEndOfFile;
+      facts->partialRecord = !dataEndsRecords(first);
   }
   if (dataInError(data)) return -1;
   if (count > INT32_MAX - 1) count = INT32_MAX - 1;

@@ -5,8 +5,8 @@
 //
 //   header count  whole records  bytes at record header count + 1  count used
 //   H             H              (any)                             H
-//   H             more than H    0x1A, the end mark                H: what follows
-//                                                                  is padding or
+//   H             more than H    0x1A, the end mark (or 0x00,      H: what follows
+//                                a zero-filled tail)               is padding or
 //                                                                  left-overs that
 //                                                                  other readers
 //                                                                  ignore too
@@ -26,13 +26,19 @@
 #include <cstdint>
 
 #include "xbase/data/data_file.h"
+#include "xbase/data/dbf_format.h"
+
+// A byte that, where a record would start, says the records have ended: the end
+// mark, or the zero of a tail filled with zeros.  No record starts with either (a
+// record starts with its deletion flag, a blank or '*').
+inline bool dataEndsRecords(unsigned char byte) { return byte == dbf::kEndOfFile || byte == 0; }
 
 struct RecordCountFacts {
   int64_t headerCount = 0;   // header bytes 4 to 7 as the file holds them now
   int64_t wholeRecords = 0;  // whole records within the file length
   int64_t tailBytes = 0;     // bytes after the last whole record
-  bool partialRecord = false;  // the tail does not start with the end mark: it is
-                               // the start of a record
+  bool partialRecord = false;  // the tail is the start of a record, not an end
+                               // mark or padding (dataEndsRecords)
   int32_t count = 0;         // the count the engine works with (table above)
 };
 

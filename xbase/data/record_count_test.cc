@@ -103,6 +103,14 @@ TEST_F(RecordCountTest, PaddingAfterTheEndMarkIsNotCountedAndAppendsGoBeforeIt) 
   EXPECT_EQ(independentReaders(),
             "['001', '002', 'new', 'nxt']\n['001', '002', 'new', 'nxt']\n");
 
+  // A tail of zeros (a file zero-filled to a block, no end mark) is padding too.
+  b = numbered(3).bytes();
+  b.back() = 0;
+  b.insert(b.end(), 40, 0);
+  f = facts(b);
+  EXPECT_EQ(f.wholeRecords, 13);
+  EXPECT_EQ(f.count, 3);
+
   // Left-over records after the end mark (a writer that emptied the file by rewriting
   // its count and end mark only) stay as invisible as padding.
   b = numbered(5).bytes();
