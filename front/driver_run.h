@@ -22,6 +22,10 @@ void connectSession(Session& session) {
   session.open(runSettings.user.c_str(), runSettings.password.c_str(),
                runSettings.service.c_str());
   messagePlain("Done\n");
+  // Logged on with the server's warning (a password about to expire): the run
+  // goes on, the user is told.
+  if (!session.logonWarning().empty())
+    messagePlain("Warning: " + session.logonWarning() + "\n");
 }
 
 // Territory AMERICA and dates as YYYYMMDD for the whole session.

@@ -73,6 +73,7 @@ constexpr Message kMessages[] = {
     {24333, "zero iteration count"},
     {24334, "no descriptor for this position"},
     {24338, "statement handle not executed"},
+    {24343, "user defined callback error"},
     {24345, "A Truncation or null fetch error occurred"},
     {24374, "define not done before fetch or execute and fetch"},
     {30006, "resource busy; acquire with WAIT timeout expired"},

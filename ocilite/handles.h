@@ -145,6 +145,12 @@ struct BindHandle : HandleBase {
   std::string text;    // the value as UTF-8 text (after conversion)
   std::string stored;  // the value as stored
   Decimal number;
+  // OCI_DATA_AT_EXEC with OCIBindDynamic: each row's value comes from the
+  // callback, in pieces gathered into `pieces`.
+  bool atExec = false;
+  void *inContext = nullptr;
+  OCICallbackInBind inCallback = nullptr;
+  std::string pieces;
 };
 
 struct DefineHandle : HandleBase {
@@ -158,6 +164,11 @@ struct DefineHandle : HandleBase {
   ub2 *rlen = nullptr;
   ub2 *rcode = nullptr;
   ub2 charset = 0;
+  // OCI_DYNAMIC_FETCH with OCIDefineDynamic: each value goes whole to the
+  // buffers the callback hands out, piece by piece.
+  bool dynamic = false;
+  void *context = nullptr;
+  OCICallbackDefine callback = nullptr;
 };
 
 struct ParamHandle : HandleBase {
@@ -210,6 +221,7 @@ struct StmtHandle : HandleBase {
   ub4 prefetchRows = 1;
   ub4 prefetchMemory = 0;
   std::string scratch;  // conversion buffer of the fetch path
+  std::string pieceScratch;  // a whole value converted for a dynamic define
   // Whether the database keeps its text as UTF-8 (PRAGMA encoding), so that a
   // fetch may take a text value's bytes in place: -1 until the first fetch
   // after a compile asks.

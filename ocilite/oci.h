@@ -114,6 +114,12 @@ typedef struct OCIParam    OCIParam;
 #define OCI_IND_NOTNULL  0
 #define OCI_IND_NULL     (-1)
 
+/* pieces of a value moved piecewise or through callbacks */
+#define OCI_ONE_PIECE    0
+#define OCI_FIRST_PIECE  1
+#define OCI_NEXT_PIECE   2
+#define OCI_LAST_PIECE   3
+
 /* ---- handle and descriptor types -------------------------------------- */
 
 #define OCI_HTYPE_ENV       1
@@ -221,6 +227,18 @@ typedef struct OCIParam    OCIParam;
 #define SQLT_INTERVAL_DS    190
 #define SQLT_TIMESTAMP_LTZ  232
 
+/* ---- callbacks of dynamic binds and defines ---------------------------- */
+
+typedef sb4 (*OCICallbackInBind)(void *ictxp, OCIBind *bindp, ub4 iter,
+                                 ub4 index, void **bufpp, ub4 *alenp,
+                                 ub1 *piecep, void **indp);
+typedef sb4 (*OCICallbackOutBind)(void *octxp, OCIBind *bindp, ub4 iter,
+                                  ub4 index, void **bufpp, ub4 **alenp,
+                                  ub1 *piecep, void **indp, ub2 **rcodep);
+typedef sb4 (*OCICallbackDefine)(void *octxp, OCIDefine *defnp, ub4 iter,
+                                 void **bufpp, ub4 **alenp, ub1 *piecep,
+                                 void **indp, ub2 **rcodep);
+
 /* ---- prototypes --------------------------------------------------------- */
 
 sword OCIInitialize(ub4 mode, void *ctxp,
@@ -254,6 +272,11 @@ sword OCIBindByName(OCIStmt *stmtp, OCIBind **bindp, OCIError *errhp,
                     void *valuep, sb4 value_sz, ub2 dty,
                     void *indp, ub2 *alenp, ub2 *rcodep,
                     ub4 maxarr_len, ub4 *curelep, ub4 mode);
+sword OCIBindDynamic(OCIBind *bindp, OCIError *errhp, void *ictxp,
+                     OCICallbackInBind icbfp, void *octxp,
+                     OCICallbackOutBind ocbfp);
+sword OCIDefineDynamic(OCIDefine *defnp, OCIError *errhp, void *octxp,
+                       OCICallbackDefine ocbfp);
 sword OCIParamGet(const void *hndlp, ub4 htype, OCIError *errhp,
                   void **parmdpp, ub4 pos);
 sword OCIAttrGet(const void *trgthndlp, ub4 trghndltyp, void *attributep,

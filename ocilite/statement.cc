@@ -177,6 +177,31 @@ OraError resolveBinds(StmtHandle *s) {
   return {};
 }
 
+// Gathers row `row`'s value of an OCI_DATA_AT_EXEC bind from its callback:
+// one piece (OCI_ONE_PIECE) or several up to OCI_LAST_PIECE.  An indicator of
+// -1 makes the value NULL.
+OraError pullPieces(BindHandle *b, ub4 row, bool &isNull) {
+  b->pieces.clear();
+  isNull = false;
+  if (!b->inCallback) return oraError(1008);
+  for (ub1 piece = OCI_FIRST_PIECE;;) {
+    void *buffer = nullptr;
+    ub4 length = 0;
+    void *indicator = nullptr;
+    ub1 given = piece;
+    if (b->inCallback(b->inContext, reinterpret_cast<OCIBind *>(b), row, 0, &buffer, &length, &given,
+                      &indicator) != OCI_CONTINUE)
+      return oraError(24343);
+    if (indicator && *static_cast<sb2 *>(indicator) == -1) isNull = true;
+    if (buffer && length) b->pieces.append(static_cast<const char *>(buffer), length);
+    if (given == OCI_ONE_PIECE || given == OCI_LAST_PIECE) break;
+    if (given != OCI_FIRST_PIECE && given != OCI_NEXT_PIECE) return oraError(24343);
+    piece = OCI_NEXT_PIECE;
+  }
+  if (b->pieces.empty()) isNull = true;  // the empty text is NULL
+  return {};
+}
+
 // Binds row `row` of every bound array to the SQLite statement.
 OraError bindRow(StmtHandle *s, ub4 row) {
   Connection &c = *s->conn;
@@ -186,14 +211,21 @@ OraError bindRow(StmtHandle *s, ub4 row) {
     int idx = static_cast<int>(i + 1);
     Stored out;
     Target names{c.schema, table, b->targetColumn};
-    OraError err;
-    bool isNull = !b->value || (b->ind && b->ind[row] == -1);
+    OraError err, e2;
+    bool isNull = b->atExec ? false : !b->value || (b->ind && b->ind[row] == -1);
+    if (b->atExec) {
+      e2 = pullPieces(b, row, isNull);
+      if (e2.failed()) return e2;
+    }
     if (!isNull) {
       size_t size = b->size > 0 ? static_cast<size_t>(b->size) : 0;
-      const unsigned char *p = b->value + (b->fixed ? 0 : static_cast<size_t>(row) * size);
+      const unsigned char *p = b->atExec ? nullptr : b->value + (b->fixed ? 0 : static_cast<size_t>(row) * size);
       size_t len = 0;
       bool binary = false, numeric = false;
-      switch (b->dty) {
+      if (b->atExec) {
+        p = reinterpret_cast<const unsigned char *>(b->pieces.data());
+        len = b->pieces.size();
+      } else switch (b->dty) {
         case SQLT_STR:
         case SQLT_AVC:
           len = strnlen(reinterpret_cast<const char *>(p), size);
@@ -331,6 +363,37 @@ bool supportedDefineType(ub2 dty) {
 
 enum class Put { Ok, Truncated, NullNoIndicator, Error };
 
+// Hands a value of an OCI_DYNAMIC_FETCH define to its callback: the callback
+// gives a buffer and its size for each piece (OCI_FIRST_PIECE, then
+// OCI_NEXT_PIECE), the piece's length comes back through the same ub4, until
+// the whole value has gone.  A NULL is one call whose indicator becomes -1.
+Put deliverPieces(DefineHandle *d, ub4 row, const unsigned char *src, size_t len, bool isNull, OraError &err) {
+  size_t offset = 0;
+  ub1 piece = OCI_FIRST_PIECE;
+  do {
+    void *buffer = nullptr;
+    ub4 *length = nullptr;
+    void *indicator = nullptr;
+    ub2 *rcode = nullptr;
+    ub1 given = piece;
+    if (!d->callback ||
+        d->callback(d->context, reinterpret_cast<OCIDefine *>(d), row, &buffer, &length, &given, &indicator,
+                    &rcode) != OCI_CONTINUE ||
+        !length || (!buffer && *length > 0) || (*length == 0 && offset < len)) {
+      err = oraError(24343);
+      return Put::Error;
+    }
+    size_t n = len - offset < *length ? len - offset : *length;
+    if (n) std::memcpy(buffer, src + offset, n);
+    offset += n;
+    *length = static_cast<ub4>(n);
+    if (indicator) *static_cast<sb2 *>(indicator) = isNull ? -1 : 0;
+    if (rcode) *rcode = 0;
+    piece = OCI_NEXT_PIECE;
+  } while (offset < len);
+  return Put::Ok;
+}
+
 // Writes column `col` of the current row into row `row` of define `d`.
 Put putValue(StmtHandle *s, DefineHandle *d, ub4 row, int col, OraError &err) {
   Connection &c = *s->conn;
@@ -342,6 +405,7 @@ Put putValue(StmtHandle *s, DefineHandle *d, ub4 row, int col, OraError &err) {
   ub2 *rcode = d->rcode ? d->rcode + row : nullptr;
   sqlite3_value *v = sqlite3_column_value(s->sqlite, col);
   int type = sqlite3_value_type(v);
+  if (type == SQLITE_NULL && d->dynamic) return deliverPieces(d, row, nullptr, 0, true, err);
   if (type == SQLITE_NULL) {
     if (rlen) *rlen = 0;
     if (ind) {
@@ -352,7 +416,7 @@ Put putValue(StmtHandle *s, DefineHandle *d, ub4 row, int col, OraError &err) {
     if (rcode) *rcode = 1405;
     return Put::NullNoIndicator;
   }
-  if (!base) {
+  if (!base && !d->dynamic) {
     if (ind) *ind = 0;
     return Put::Ok;
   }
@@ -460,6 +524,18 @@ Put putValue(StmtHandle *s, DefineHandle *d, ub4 row, int col, OraError &err) {
     len = s->scratch.size();
   }
 
+  if (d->dynamic) {
+    if (!binary && d->charset == kCharsetCp866) {
+      std::string &converted = s->pieceScratch;
+      converted.resize(len);  // code page 866 takes at most one byte a character
+      size_t n = utf8ToCp866(src, len, reinterpret_cast<unsigned char *>(converted.data()), converted.size());
+      converted.resize(n < converted.size() ? n : converted.size());
+      return deliverPieces(d, row, reinterpret_cast<const unsigned char *>(converted.data()), converted.size(), false,
+                           err);
+    }
+    return deliverPieces(d, row, src, len, false, err);
+  }
+
   // Destination layout by external type.
   unsigned char *dest = base;
   size_t cap = size;
@@ -510,7 +586,7 @@ sword fetchRows(StmtHandle *s, ErrorHandle *err, ub4 nrows) {
     return OCI_SUCCESS;
   }
   if (s->eof) return OCI_NO_DATA;
-  bool truncated = false, anyRcode = false;
+  bool truncated = false;
   ub4 row = 0;
   int ncol = static_cast<int>(s->columns.size());
   if (s->textUtf8 < 0) s->textUtf8 = textIsUtf8(s->conn->db) ? 1 : 0;
@@ -537,7 +613,6 @@ sword fetchRows(StmtHandle *s, ErrorHandle *err, ub4 nrows) {
       Put put = putValue(s, d, row, col, e);
       if (put == Put::Truncated) {
         truncated = true;
-        anyRcode = anyRcode || d->rcode;
       } else if (put == Put::NullNoIndicator || put == Put::Error) {
         s->rowsFetched = row + 1;
         s->rowCount += row + 1;
@@ -548,11 +623,14 @@ sword fetchRows(StmtHandle *s, ErrorHandle *err, ub4 nrows) {
   }
   s->rowsFetched = row;
   s->rowCount += row;
-  if (row < nrows) return OCI_NO_DATA;
+  // A value cut to its buffer is a warning on the rows delivered, also in
+  // the last, short block (the next fetch then answers OCI_NO_DATA): the
+  // caller must hear of the cut before it hears of the end.
   if (truncated) {
-    setErrors(err, oraError(anyRcode ? 24345 : 1406));
+    setErrors(err, oraError(1406));
     return OCI_SUCCESS_WITH_INFO;
   }
+  if (row < nrows) return OCI_NO_DATA;
   return OCI_SUCCESS;
 }
 
@@ -822,7 +900,35 @@ sword OCIDefineByPos(OCIStmt *stmtp, OCIDefine **defnp, OCIError *errhp, ub4 pos
   d->ind = static_cast<sb2 *>(indp);
   d->rlen = rlenp;
   d->rcode = rcodep;
+  d->dynamic = (mode & OCI_DYNAMIC_FETCH) != 0;
+  d->context = nullptr;
+  d->callback = nullptr;
   *defnp = reinterpret_cast<OCIDefine *>(d);
+  return OCI_SUCCESS;
+}
+
+sword OCIDefineDynamic(OCIDefine *defnp, OCIError *errhp, void *octxp, OCICallbackDefine ocbfp) {
+  auto *d = live<DefineHandle>(defnp, OCI_HTYPE_DEFINE);
+  auto *err = live<ErrorHandle>(errhp, OCI_HTYPE_ERROR);
+  if (!d || !err) return OCI_INVALID_HANDLE;
+  err->records.clear();
+  if (!d->dynamic || !ocbfp) return fail(err, oraError(24343));
+  d->context = octxp;
+  d->callback = ocbfp;
+  return OCI_SUCCESS;
+}
+
+sword OCIBindDynamic(OCIBind *bindp, OCIError *errhp, void *ictxp, OCICallbackInBind icbfp, void *octxp,
+                     OCICallbackOutBind ocbfp) {
+  auto *b = live<BindHandle>(bindp, OCI_HTYPE_BIND);
+  auto *err = live<ErrorHandle>(errhp, OCI_HTYPE_ERROR);
+  if (!b || !err) return OCI_INVALID_HANDLE;
+  err->records.clear();
+  (void)octxp;
+  (void)ocbfp;  // no OUT binds here: nothing is returned into binds
+  if (!b->atExec || !icbfp) return fail(err, oraError(24343));
+  b->inContext = ictxp;
+  b->inCallback = icbfp;
   return OCI_SUCCESS;
 }
 
@@ -859,6 +965,9 @@ sword OCIBindByName(OCIStmt *stmtp, OCIBind **bindp, OCIError *errhp, const OraT
   b->ind = static_cast<sb2 *>(indp);
   b->alen = alenp;
   b->rcode = rcodep;
+  b->atExec = (mode & OCI_DATA_AT_EXEC) != 0;
+  b->inContext = nullptr;
+  b->inCallback = nullptr;
   *bindp = reinterpret_cast<OCIBind *>(b);
   return OCI_SUCCESS;
 }

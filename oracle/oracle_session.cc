@@ -79,6 +79,23 @@ std::size_t safeCut(std::string_view text, std::size_t limit) {
   return cut;
 }
 
+// The first error record of `error` as one line: line ends become blanks and
+// trailing blanks go.
+std::string logonWarningText(OCIError *error) {
+  char buffer[OracleSession::kRecordBuffer];
+  buffer[0] = '\0';
+  sb4 code = 0;
+  if (OCIErrorGet(error, 1, nullptr, &code, reinterpret_cast<OraText *>(buffer), sizeof buffer,
+                  OCI_HTYPE_ERROR) != OCI_SUCCESS)
+    return "Error - OCI_SUCCESS_WITH_INFO.";
+  buffer[sizeof buffer - 1] = '\0';
+  std::string text(buffer);
+  for (char &c : text)
+    if (c == '\r' || c == '\n') c = ' ';
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
 }  // namespace
 
 OracleSession::OracleSession()
@@ -140,9 +157,15 @@ void OracleSession::open(const char *user, const char *password, const char *ser
   // OCILogon returns a service context of its own in place of ours.  The
   // caller's texts go whole (the members may hold a cut copy).
   OCISvcCtx *allocated = serviceContext;
+  warning.clear();
   status = OCILogon(env, error, &serviceContext, oraText(user), byteLength(user),
                     oraText(password), byteLength(password), oraText(service),
                     byteLength(service));
+  if (status == OCI_SUCCESS_WITH_INFO) {
+    // Logged on with a warning (ORA-28002 and the like): keep its text.
+    warning = logonWarningText(error);
+    status = OCI_SUCCESS;
+  }
   if (status != OCI_SUCCESS) {
     // Keep the handle we know to be ours; the destructor frees it.
     serviceContext = allocated;

@@ -81,7 +81,13 @@ class OracleSession {
   // name means the local database.  Throws EnvInit, HandleAlloc,
   // AlreadyOpen or Logon.  After a failure the session stays closed and
   // keeps the handles it allocated (the destructor frees them).
+  // OCI_SUCCESS_WITH_INFO (such as ORA-28002, the password will expire
+  // soon) is a logon: the session is open and logonWarning() holds the
+  // server's text.
   void open(const char *userName, const char *password, const char *serviceName);
+  // The server's warning of the latest successful logon, one line without
+  // its line end; empty when it answered OCI_SUCCESS.
+  const std::string &logonWarning() const { return warning; }
   // Logs off when open; the session counts as closed even when that fails
   // (throws Logoff).  Does nothing when closed.
   void close();
@@ -109,6 +115,7 @@ class OracleSession {
   std::string reasonText() const;
   void setDetail(const char *format, ...) __attribute__((format(printf, 2, 3)));
 
+  std::string warning;        // see logonWarning()
   sword status;               // result of the latest OCI call of the layer
   OCIEnv *env;
   OCIError *error;
@@ -175,6 +182,15 @@ class OracleStatement {
   // characters of a character item (0 for other types).  Throws NotPrepared,
   // ParamGet or AttrGet.
   void columnShape(int position, int *precision, int *scale, int *charLength);
+  // Whether the latest fetch answered OCI_SUCCESS_WITH_INFO (a value cut to
+  // its buffer, whose indicator then holds its full length, or another
+  // warning); its rows were delivered and counted all the same.
+  bool lastFetchWarned() const { return fetchWarned; }
+  // Defines item `position` for whole values of any length: OCI hands each
+  // value to `callback` piece by piece (OCI_DYNAMIC_FETCH with a define
+  // callback), as text of external type SQLT_LNG.  charsetId as for
+  // defineColumn.  Throws NotPrepared, ColumnListFull, Define or AttrSet.
+  void defineWhole(int position, void *context, OCICallbackDefine callback, ub2 charsetId);
 #endif
 
   // Binds placeholder `name` (with its colon): row k is read from
@@ -183,6 +199,12 @@ class OracleStatement {
   // ParamListFull, Bind or AttrSet.
   void bindParameter(const char *name, void *values, int slotSize, ub2 dataType,
                      ub2 *lengths, ub2 charsetId);
+
+  // Binds placeholder `name` for whole values of any length: at every
+  // execution OCI asks `callback` for row k's value (OCI_DATA_AT_EXEC with an
+  // in-bind callback), sent as text of external type SQLT_LNG.  charsetId as
+  // for bindParameter.  Throws NotPrepared, ParamListFull, Bind or AttrSet.
+  void bindWhole(const char *name, void *context, OCICallbackInBind callback, ub2 charsetId);
 
   // Read-only views of the statement's state.
   const std::string &text() const { return sqlText; }
@@ -200,6 +222,7 @@ class OracleStatement {
 
 #if !DRIFT_IMPORT_BUILD
   bool prepared;
+  bool fetchWarned = false;
 #endif
   OCIBind *binds[kMaxHandles];
 #if !DRIFT_IMPORT_BUILD

@@ -125,6 +125,28 @@ TEST_F(SessionTest, WrongPasswordGivesTheServerRecordInTheLogonMessage) {
   EXPECT_EQ(fake().liveCount(OCI_HTYPE_SERVER), 1);
 }
 
+TEST_F(SessionTest, LogonWithInfoIsALogonThatKeepsTheServersWarning) {
+  // A real server answers OCI_SUCCESS_WITH_INFO with ORA-28002 when the
+  // password is about to expire: the session is logged on all the same.
+  fake().script("OCILogon", {OCI_SUCCESS_WITH_INFO});
+  fake().records = {{28002, "ORA-28002: the password will expire within 7 days\n"}};
+  OracleSession session;
+  session.open("scott", "tiger", "db");
+  EXPECT_TRUE(session.isOpen());
+  EXPECT_EQ(session.logonWarning(), "ORA-28002: the password will expire within 7 days");
+  EXPECT_EQ(session.lastStatus(), OCI_SUCCESS);
+  const void *service = fake().callsOf("OCILogon")[0].produced;
+  ASSERT_NE(service, nullptr);
+  session.close();
+  ASSERT_EQ(fake().count("OCILogoff"), 1);
+  EXPECT_EQ(fake().callsOf("OCILogoff")[0].service, service);
+  EXPECT_EQ(fake().liveCount(OCI_HTYPE_SVCCTX), 0);
+
+  // A plain logon has no warning, also after one that had.
+  session.open("scott", "tiger", "db");
+  EXPECT_EQ(session.logonWarning(), "");
+}
+
 TEST_F(SessionTest, EnvironmentFailureRaisesEnvInitWithTheStatusReason) {
   fake().script("OCIEnvInit", {OCI_INVALID_HANDLE});
   OracleSession session;

@@ -14,6 +14,18 @@ const OraText *oraText(const char *text) {
   return reinterpret_cast<const OraText *>(text ? text : "");
 }
 
+// A parameter descriptor from OCIParamGet, freed when the describing step is
+// done with it: the client library allocates one per call.
+struct ParamDescriptor {
+  OCIParam *parameter;
+  ~ParamDescriptor() {
+    if (parameter) OCIDescriptorFree(parameter, OCI_DTYPE_PARAM);
+  }
+};
+
+// Largest value_sz OCI takes: a whole value of any length moves in pieces.
+constexpr sb4 kWholeValueSize = 0x7FFFFFFF;
+
 }  // namespace
 
 OracleStatement::OracleStatement(OracleSession *owner)
@@ -116,7 +128,8 @@ OCIParam *OracleStatement::selectItem(int position) {
 }
 
 ub2 OracleStatement::columnType(int position) {
-  OCIParam *parameter = selectItem(position);
+  ParamDescriptor described{selectItem(position)};
+  OCIParam *parameter = described.parameter;
   session->setDetail("'type' from column %i", position);
   ub2 type = 0;
   session->status =
@@ -126,7 +139,8 @@ ub2 OracleStatement::columnType(int position) {
 }
 
 ub2 OracleStatement::columnSize(int position) {
-  OCIParam *parameter = selectItem(position);
+  ParamDescriptor described{selectItem(position)};
+  OCIParam *parameter = described.parameter;
   session->setDetail("'size' from column %i", position);
   ub2 size = 0;
   session->status =
@@ -138,7 +152,8 @@ ub2 OracleStatement::columnSize(int position) {
 #if !DRIFT_IMPORT_BUILD
 
 void OracleStatement::columnName(int position, char *out, std::size_t outSize) {
-  OCIParam *parameter = selectItem(position);
+  ParamDescriptor described{selectItem(position)};
+  OCIParam *parameter = described.parameter;
   session->setDetail("'name' from column %i", position);
   OraText *name = nullptr;
   ub4 nameLength = 0;
@@ -168,9 +183,9 @@ void OracleStatement::defineColumn(int position, void *values, int slotSize, ub2
   if (session->status != OCI_SUCCESS) throw OracleErrorCode::Define;
   session->setDetail("to column '%i'", position);
   if (charsetId > 0) {
-    // OCI reads the id as ub2 from a 32-bit value; its result is not kept
-    // in status, so the message carries the reason of the define (none).
-    ub4 charset = charsetId;
+    // The attribute is a ub2.  Its result is not kept in status, so the
+    // message carries the reason of the define (none).
+    ub2 charset = charsetId;
     if (OCIAttrSet(*define, OCI_HTYPE_DEFINE, &charset, 0, OCI_ATTR_CHARSET_ID, session->error) !=
         OCI_SUCCESS)
       throw OracleErrorCode::AttrSet;
@@ -186,6 +201,11 @@ int OracleStatement::fetch(int rows, int *rowCount) {
   sword result =
       OCIStmtFetch(handle, session->error, static_cast<ub4>(rows), OCI_FETCH_NEXT, OCI_DEFAULT);
   session->status = result;
+  // OCI_SUCCESS_WITH_INFO delivers its rows too (a value cut to its buffer,
+  // ORA-01406, marked in its indicator; a NULL in an aggregate, ORA-24347):
+  // the rows count, and the caller finds the cut values by their indicators.
+  fetchWarned = result == OCI_SUCCESS_WITH_INFO;
+  if (fetchWarned) result = OCI_SUCCESS;
   if (result != OCI_SUCCESS && result != OCI_NO_DATA) throw OracleErrorCode::Fetch;
   if (rowCount) {
     sb4 value = -1;
@@ -198,7 +218,58 @@ int OracleStatement::fetch(int rows, int *rowCount) {
   return result;
 }
 
+void OracleStatement::defineWhole(int position, void *context, OCICallbackDefine callback,
+                                  ub2 charsetId) {
+  requirePrepared();
+  if (defineCount == kMaxHandles) {
+    session->status = OCI_SUCCESS;
+    throw OracleErrorCode::ColumnListFull;
+  }
+  session->setDetail("%i", position);
+  OCIDefine **define = &defines[defineCount];
+  session->status = OCIDefineByPos(handle, define, session->error, static_cast<ub4>(position),
+                                   nullptr, kWholeValueSize, SQLT_LNG, nullptr, nullptr, nullptr,
+                                   OCI_DYNAMIC_FETCH);
+  if (session->status != OCI_SUCCESS) throw OracleErrorCode::Define;
+  session->status = OCIDefineDynamic(*define, session->error, context, callback);
+  if (session->status != OCI_SUCCESS) throw OracleErrorCode::Define;
+  session->setDetail("to column '%i'", position);
+  if (charsetId > 0) {
+    ub2 charset = charsetId;
+    if (OCIAttrSet(*define, OCI_HTYPE_DEFINE, &charset, 0, OCI_ATTR_CHARSET_ID, session->error) !=
+        OCI_SUCCESS)
+      throw OracleErrorCode::AttrSet;
+  }
+  ++defineCount;
+}
+
 #endif  // !DRIFT_IMPORT_BUILD
+
+void OracleStatement::bindWhole(const char *name, void *context, OCICallbackInBind callback,
+                                ub2 charsetId) {
+  requirePrepared();
+  if (bindCount == kMaxHandles) {
+    session->status = OCI_SUCCESS;
+    throw OracleErrorCode::ParamListFull;
+  }
+  if (!name) name = "";
+  session->setDetail("%s", name);
+  OCIBind **bind = &binds[bindCount];
+  session->status =
+      OCIBindByName(handle, bind, session->error, oraText(name), -1, nullptr, kWholeValueSize,
+                    SQLT_LNG, nullptr, nullptr, nullptr, 0, nullptr, OCI_DATA_AT_EXEC);
+  if (session->status != OCI_SUCCESS) throw OracleErrorCode::Bind;
+  session->status = OCIBindDynamic(*bind, session->error, context, callback, nullptr, nullptr);
+  if (session->status != OCI_SUCCESS) throw OracleErrorCode::Bind;
+  session->setDetail("to parameter '%s'", name);
+  if (charsetId > 0) {
+    ub2 charset = charsetId;
+    if (OCIAttrSet(*bind, OCI_HTYPE_BIND, &charset, 0, OCI_ATTR_CHARSET_ID, session->error) !=
+        OCI_SUCCESS)
+      throw OracleErrorCode::AttrSet;
+  }
+  ++bindCount;
+}
 
 void OracleStatement::bindParameter(const char *name, void *values, int slotSize, ub2 dataType,
                                     ub2 *lengths, ub2 charsetId) {
@@ -216,7 +287,7 @@ void OracleStatement::bindParameter(const char *name, void *values, int slotSize
   if (session->status != OCI_SUCCESS) throw OracleErrorCode::Bind;
   session->setDetail("to parameter '%s'", name);
   if (charsetId > 0) {
-    ub4 charset = charsetId;
+    ub2 charset = charsetId;
     if (OCIAttrSet(*bind, OCI_HTYPE_BIND, &charset, 0, OCI_ATTR_CHARSET_ID, session->error) !=
         OCI_SUCCESS)
       throw OracleErrorCode::AttrSet;

@@ -290,7 +290,20 @@ TEST_F(StatementTest, ColumnTypeReadsTheItemsDataType) {
   EXPECT_EQ(attr.attr, static_cast<ub4>(OCI_ATTR_DATA_TYPE));
   EXPECT_FALSE(attr.sizePointer);
   EXPECT_STREQ(session.contextDetail(), "'type' from column 2");
-  EXPECT_EQ(fake().count("OCIDescriptorFree"), 0);  // descriptors stay with the statement
+  // Every descriptor OCIParamGet handed out is freed again, also when the
+  // attribute cannot be read.
+  auto frees = fake().callsOf("OCIDescriptorFree");
+  ASSERT_EQ(frees.size(), 2u);
+  EXPECT_EQ(frees[1].handle, param.produced);
+  EXPECT_EQ(frees[1].type, static_cast<ub4>(OCI_DTYPE_PARAM));
+  fake().script("OCIAttrGet", {OCI_ERROR});
+  expectCode(OracleErrorCode::AttrGet, [&] { statement.columnSize(1); });
+#if !DRIFT_IMPORT_BUILD
+  char name[256];
+  statement.columnName(2, name, sizeof name);
+#endif
+  EXPECT_EQ(fake().liveCount(OCI_DTYPE_PARAM), 0);
+  EXPECT_EQ(fake().invalidFrees, 0);
 }
 
 TEST_F(StatementTest, ColumnTypeBeyondTheSelectListNamesThePosition) {
@@ -469,18 +482,65 @@ TEST_F(StatementTest, FetchSetsPrefetchAndReadsTheRowCountOnlyWhenAsked) {
   EXPECT_EQ(rowCount, 25);
 }
 
+TEST_F(StatementTest, FetchWithInfoDeliversAndCountsItsRows) {
+  // ORA-01406 (a value cut to its buffer) and ORA-24347 (a NULL in an
+  // aggregate) come with OCI_SUCCESS_WITH_INFO; the rows are there.
+  OracleStatement statement(&session);
+  statement.prepare("SELECT A FROM T");
+  int rowCount = 0;
+  fake().script("OCIStmtFetch", {OCI_SUCCESS_WITH_INFO, OCI_SUCCESS_WITH_INFO, OCI_NO_DATA});
+  fake().records = {{1406, "ORA-01406: fetched column value was truncated\n"}};
+  fake().rowCount = 10;
+  EXPECT_EQ(statement.fetch(10, &rowCount), 0);
+  EXPECT_EQ(rowCount, 10);
+  EXPECT_TRUE(statement.lastFetchWarned());
+  fake().records = {{24347, "ORA-24347: Warning of a NULL column in an aggregate function\n"}};
+  fake().rowCount = 13;
+  EXPECT_EQ(statement.fetch(10, &rowCount), 0);
+  EXPECT_EQ(rowCount, 13);
+  EXPECT_EQ(statement.fetch(10, &rowCount), 100);
+  EXPECT_FALSE(statement.lastFetchWarned());
+}
+
+TEST_F(StatementTest, WholeValuesAreDefinedForDynamicFetchAndBoundAtExecution) {
+  OracleStatement statement(&session);
+  statement.prepare("SELECT A FROM T");
+  int context = 0;
+  auto define = [](void *, OCIDefine *, ub4, void **, ub4 **, ub1 *, void **, ub2 **) -> sb4 {
+    return OCI_CONTINUE;
+  };
+  statement.defineWhole(1, &context, define, 152);
+  auto byPos = fake().callsOf("OCIDefineByPos")[0];
+  EXPECT_EQ(byPos.value, nullptr);
+  EXPECT_EQ(byPos.size, 0x7FFFFFFF);
+  EXPECT_EQ(byPos.dataType, SQLT_LNG);
+  EXPECT_EQ(byPos.mode, static_cast<ub4>(OCI_DYNAMIC_FETCH));
+  auto dynamic = fake().callsOf("OCIDefineDynamic")[0];
+  EXPECT_EQ(dynamic.handle, byPos.produced);
+  EXPECT_EQ(dynamic.value, &context);
+  auto charset = fake().callsOf("OCIAttrSet").back();
+  EXPECT_EQ(charset.handle, byPos.produced);
+  EXPECT_EQ(charset.attr, static_cast<ub4>(OCI_ATTR_CHARSET_ID));
+  EXPECT_EQ(charset.attrValue, 152u);
+  EXPECT_EQ(statement.definesUsed(), 1);
+
+  fake().script("OCIDefineDynamic", {OCI_ERROR});
+  expectCode(OracleErrorCode::Define, [&] { statement.defineWhole(2, &context, define, 0); });
+  EXPECT_EQ(statement.definesUsed(), 1);
+}
+
 TEST_F(StatementTest, FetchFailuresRaiseFetchOrAttrGet) {
   OracleStatement statement(&session);
   statement.prepare("SELECT A FROM T");
   int rowCount = 7;
-  fake().script("OCIStmtFetch", {OCI_ERROR, OCI_SUCCESS_WITH_INFO});
+  fake().script("OCIStmtFetch", {OCI_ERROR, OCI_NEED_DATA});
   fake().records = {{1406, "ORA-01406: fetched column value was truncated\n"}};
   expectCode(OracleErrorCode::Fetch, [&] { statement.fetch(10, &rowCount); });
   EXPECT_EQ(session.errorText(OracleErrorCode::Fetch),
             "Error while fetching SQL-statement.\nORA-01406: fetched column value was truncated\n");
   expectCode(OracleErrorCode::Fetch, [&] { statement.fetch(10, &rowCount); });
   EXPECT_EQ(session.errorText(OracleErrorCode::Fetch),
-            "Error while fetching SQL-statement.\nError - OCI_SUCCESS_WITH_INFO.");
+            "Error while fetching SQL-statement.\nError - OCI_NEED_DATA.");
   EXPECT_EQ(fake().count("OCIAttrGet"), 0);
   EXPECT_EQ(rowCount, 7);
 
@@ -530,6 +590,33 @@ TEST_F(StatementTest, BindParameterPassesTheArraysAndSetsACharsetOnlyWhenGiven) 
   EXPECT_EQ(set[0].attrValue, 152u);
   EXPECT_EQ(statement.bindsUsed(), 2);
   EXPECT_STREQ(session.contextDetail(), "to parameter ':param1'");
+}
+
+TEST_F(StatementTest, BindWholeSendsEachRowFromTheCallbackAtExecution) {
+  OracleStatement statement(&session);
+  statement.prepare("INSERT INTO T VALUES (:param0)");
+  int context = 0;
+  auto in = [](void *, OCIBind *, ub4, ub4, void **, ub4 *, ub1 *, void **) -> sb4 {
+    return OCI_CONTINUE;
+  };
+  statement.bindWhole(":param0", &context, in, 152);
+  auto bind = fake().callsOf("OCIBindByName")[0];
+  EXPECT_EQ(bind.text, ":param0");
+  EXPECT_EQ(bind.value, nullptr);
+  EXPECT_EQ(bind.size, 0x7FFFFFFF);
+  EXPECT_EQ(bind.dataType, SQLT_LNG);
+  EXPECT_EQ(bind.mode, static_cast<ub4>(OCI_DATA_AT_EXEC));
+  auto dynamic = fake().callsOf("OCIBindDynamic")[0];
+  EXPECT_EQ(dynamic.handle, bind.produced);
+  EXPECT_EQ(dynamic.value, &context);
+  auto set = fake().callsOf("OCIAttrSet");
+  ASSERT_EQ(set.size(), 1u);
+  EXPECT_EQ(set[0].attrValue, 152u);
+  EXPECT_EQ(statement.bindsUsed(), 1);
+
+  fake().script("OCIBindDynamic", {OCI_ERROR});
+  expectCode(OracleErrorCode::Bind, [&] { statement.bindWhole(":param1", &context, in, 0); });
+  EXPECT_EQ(statement.bindsUsed(), 1);
 }
 
 TEST_F(StatementTest, The257thBindOverflowsWithAnEmptyReason) {

@@ -156,7 +156,7 @@ sword OCILogon(OCIEnv *env, OCIError *error, OCISvcCtx **service, const OraText 
   call.database = textOf(database, static_cast<sb4>(databaseLength));
   call.databaseLength = databaseLength;
   sword result = fake().next("OCILogon");
-  if (result == OCI_SUCCESS) {
+  if (result == OCI_SUCCESS || result == OCI_SUCCESS_WITH_INFO) {
     // Like the vendor's library: a service context of its own.
     *service = static_cast<OCISvcCtx *>(fake().allocate(OCI_HTYPE_SVCCTX));
     fake().calls.back().produced = *service;
@@ -342,7 +342,14 @@ sword OCIAttrSet(void *handle, ub4 type, void *value, ub4 size, ub4 attr, OCIErr
   call.attr = attr;
   call.error = error;
   call.size = static_cast<sb4>(size);
-  if (value) std::memcpy(&call.attrValue, value, sizeof call.attrValue);
+  // The character-set id is a ub2; other attributes read here are ub4.
+  if (value && attr == OCI_ATTR_CHARSET_ID) {
+    ub2 id;
+    std::memcpy(&id, value, sizeof id);
+    call.attrValue = id;
+  } else if (value) {
+    std::memcpy(&call.attrValue, value, sizeof call.attrValue);
+  }
   return fake().next("OCIAttrSet");
 }
 
@@ -370,6 +377,28 @@ sword OCIErrorGet(void *handle, ub4 recordNumber, OraText *sqlState, sb4 *code, 
     return OCI_SUCCESS;
   }
   return OCI_NO_DATA;
+}
+
+sword OCIBindDynamic(OCIBind *bind, OCIError *error, void *inContext, OCICallbackInBind in,
+                     void *outContext, OCICallbackOutBind out) {
+  Call &call = record("OCIBindDynamic");
+  call.handle = bind;
+  call.error = error;
+  call.value = inContext;
+  call.produced = reinterpret_cast<const void *>(in);
+  (void)outContext;
+  (void)out;
+  return fake().next("OCIBindDynamic");
+}
+
+sword OCIDefineDynamic(OCIDefine *define, OCIError *error, void *context,
+                       OCICallbackDefine callback) {
+  Call &call = record("OCIDefineDynamic");
+  call.handle = define;
+  call.error = error;
+  call.value = context;
+  call.produced = reinterpret_cast<const void *>(callback);
+  return fake().next("OCIDefineDynamic");
 }
 
 sword OCIDescriptorFree(void *descriptor, const ub4 type) {
