@@ -1,4 +1,5 @@
 #include "ocilite/errors.h"
+#include "ocilite/values.h"
 
 #include <cctype>
 #include <cstdio>
@@ -65,6 +66,8 @@ constexpr Message kMessages[] = {
     {3001, "unimplemented feature"},
     {3114, "not connected to ORACLE"},
     {12154, "TNS:could not resolve the connect identifier specified"},
+    {28001, "the password has expired"},
+    {28002, "the password will expire within 7 days"},
     {12705, "Cannot access NLS data files or invalid environment specified"},
     {12715, "invalid character set specified"},
     {12899, "value too large for column"},
@@ -157,6 +160,30 @@ OraError valueTooLarge(std::string_view schema, std::string_view table,
   text += upper(column);
   text += "\" (actual: " + std::to_string(actual) + ", maximum: " + std::to_string(maximum) + ")";
   return OraError(12899, text);
+}
+
+OraError nameColumn(OraError err, const Target &names) {
+  if (names.column.empty()) return err;
+  for (ErrorRecord &r : err.records()) {
+    if (r.code != 1438 && r.code != 1722) continue;
+    if (!r.text.empty() && r.text.back() == '\n') r.text.pop_back();
+    r.text += " (column \"";
+    r.text += names.schema;
+    r.text += "\".\"";
+    r.text += upper(names.table);
+    r.text += "\".\"";
+    r.text += upper(names.column);
+    r.text += "\")\n";
+  }
+  return err;
+}
+
+OraError unknownService(std::string_view path) {
+  std::string text(oraMessage(12154));
+  text += ": \"";
+  text += path;
+  text += "\"";
+  return OraError(12154, text);
 }
 
 OraError fromSqlite(int rc, const char *message, const SqliteContext &context) {

@@ -51,6 +51,12 @@ OraError cannotInsertNull(std::string_view schema, std::string_view table,
                           std::string_view column);                   // 01400
 OraError valueTooLarge(std::string_view schema, std::string_view table,
                        std::string_view column, size_t actual, size_t maximum);  // 12899
+// Names the target column after the text of ORA-01438 and ORA-01722, as newer
+// servers do; other records pass unchanged.
+struct Target;
+OraError nameColumn(OraError err, const Target &names);
+// A service (database file) that does not exist, named after Oracle's text.
+OraError unknownService(std::string_view path);                       // 12154
 
 // The context that fromSqlite() needs to name things the way Oracle does.
 struct SqliteContext {

@@ -1,6 +1,7 @@
 // Logon, logoff, handles and error records of libocilite, through OCI only.
 #include "ocilite/testing/oci_client.h"
 
+#include <ctime>
 #include <sys/stat.h>
 
 namespace ocilite_test {
@@ -49,7 +50,8 @@ TEST(Logon, AMissingFileIsAnUnknownServiceAndIsNotCreated) {
   std::string missing = db.dir() + "/nothere.db";
   EXPECT_EQ(c.logon(missing), OCI_ERROR);
   EXPECT_EQ(c.code(), 12154);
-  EXPECT_EQ(c.errors(), "ORA-12154: TNS:could not resolve the connect identifier specified\n");
+  // The path follows Oracle's text, so the user sees which file is missing.
+  EXPECT_EQ(c.errors(), "ORA-12154: TNS:could not resolve the connect identifier specified: \"" + missing + "\"\n");
   EXPECT_EQ(c.svc, nullptr);
   EXPECT_FALSE(exists(missing));
   // A directory is no database either.
@@ -87,6 +89,46 @@ TEST(Logon, UsersTableChecksNameIgnoringCaseAndPasswordExactly) {
   EXPECT_EQ(c.logon(db.path(), "scott", ""), OCI_ERROR);
   EXPECT_EQ(c.code(), 1017);
   EXPECT_EQ(c.logon(db.path(), "SCOTT", "Tiger"), OCI_SUCCESS) << c.errors();
+}
+
+// Local time `hours` from now as the store keeps dates.
+std::string hoursFromNow(long hours) {
+  time_t when = time(nullptr) + hours * 3600;
+  struct tm local;
+  localtime_r(&when, &local);
+  char text[32];
+  strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+TEST(Logon, AnExpiryDateInTheGracePeriodLogsOnWithTheServersWarning) {
+  TempDb db;
+  {
+    Client admin;
+    ASSERT_EQ(admin.logon(db.path()), OCI_SUCCESS);
+    admin.ok("CREATE TABLE ocilite_users (name TEXT PRIMARY KEY, password TEXT, expires TEXT)");
+    admin.ok(("INSERT INTO ocilite_users VALUES ('soon', 'pw', '" + hoursFromNow(71) + "')").c_str());
+    admin.ok(("INSERT INTO ocilite_users VALUES ('later', 'pw', '" + hoursFromNow(24 * 30) + "')").c_str());
+    admin.ok(("INSERT INTO ocilite_users VALUES ('gone', 'pw', '" + hoursFromNow(-24) + "')").c_str());
+    admin.ok("INSERT INTO ocilite_users VALUES ('never', 'pw', NULL)");
+    admin.ok("COMMIT");
+  }
+  Client c;
+  EXPECT_EQ(c.logon(db.path(), "soon", "pw"), OCI_SUCCESS_WITH_INFO);
+  EXPECT_EQ(c.errors(), "ORA-28002: the password will expire within 3 days\n");
+  ASSERT_NE(c.svc, nullptr);  // logged on: the session works
+  c.ok("SELECT COUNT(*) FROM ocilite_users");
+  c.logoff();
+  EXPECT_EQ(c.logon(db.path(), "later", "pw"), OCI_SUCCESS) << c.errors();
+  c.logoff();
+  EXPECT_EQ(c.logon(db.path(), "never", "pw"), OCI_SUCCESS) << c.errors();
+  c.logoff();
+  EXPECT_EQ(c.logon(db.path(), "gone", "pw"), OCI_ERROR);
+  EXPECT_EQ(c.errors(), "ORA-28001: the password has expired\n");
+  EXPECT_EQ(c.svc, nullptr);
+  // The password is checked first: a wrong one says nothing of the expiry.
+  EXPECT_EQ(c.logon(db.path(), "soon", "wrong"), OCI_ERROR);
+  EXPECT_EQ(c.code(), 1017);
 }
 
 TEST(Logon, WithoutAUsersTableAnyUserIsAccepted) {

@@ -247,6 +247,48 @@ void registerFunctions(Connection *c) {
   }
 }
 
+// Days a password stays valid after its expiry date before it expires for
+// good: the server's default grace period, in which a logon succeeds with
+// ORA-28002.
+constexpr double kPasswordGraceDays = 7;
+
+// The optional expiry of the user's password: ocilite_users may carry a
+// column `expires`, a date as the store keeps dates ('YYYY-MM-DD' or
+// 'YYYY-MM-DD HH:MM:SS', local time).  Within the grace period before that
+// date the logon succeeds with the warning ORA-28002 in `warning`; from that
+// date on it fails with ORA-28001.  Without the table, the column, the user's
+// row or a date, nothing is said.
+OraError checkPasswordExpiry(Connection &c, const std::string &user, OraError &warning) {
+  sqlite3_stmt *st = nullptr;
+  // A read of libocilite's own, past the guard of the users table (users.h),
+  // which checks statements as they are compiled.
+  const bool trusted = c.trustedSql;
+  c.trustedSql = true;
+  const int rc = sqlite3_prepare_v2(c.db,
+                                    "SELECT julianday(expires) - julianday('now', 'localtime') FROM ocilite_users "
+                                    "WHERE name = ?1 COLLATE NOCASE AND julianday(expires) IS NOT NULL",
+                                    -1, &st, nullptr);
+  c.trustedSql = trusted;
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(st);
+    return {};  // no such table or column: passwords do not expire
+  }
+  sqlite3_bind_text(st, 1, user.data(), static_cast<int>(user.size()), SQLITE_STATIC);
+  OraError result;
+  if (sqlite3_step(st) == SQLITE_ROW) {
+    double daysLeft = sqlite3_column_double(st, 0);
+    if (daysLeft <= 0) {
+      result = oraError(28001);
+    } else if (daysLeft <= kPasswordGraceDays) {
+      int days = static_cast<int>(std::ceil(daysLeft));
+      warning = OraError(28002, "the password will expire within " + std::to_string(days) +
+                                    (days == 1 ? " day" : " days"));
+    }
+  }
+  sqlite3_finalize(st);
+  return result;
+}
+
 }  // namespace
 
 OraError Connection::commit() {
@@ -301,7 +343,7 @@ sword OCILogon(OCIEnv *envhp, OCIError *errhp, OCISvcCtx **svchp, const OraText 
   // The database must exist: a missing file is an unknown service, never a
   // new empty database.
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return fail(err, oraError(12154));
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return fail(err, unknownService(path));
 
   auto conn = std::make_shared<Connection>();
   conn->schema = upperAscii(user.empty() ? "LOCAL" : user);
@@ -318,6 +360,9 @@ sword OCILogon(OCIEnv *envhp, OCIError *errhp, OCISvcCtx **svchp, const OraText 
 
   OraError check = checkLogon(*conn, user, pass);
   if (check.failed()) return fail(err, check);
+  OraError expiryWarning;
+  check = checkPasswordExpiry(*conn, user, expiryWarning);
+  if (check.failed()) return fail(err, check);
 
   auto *svc = new SvcHandle;
   svc->conn = std::move(conn);
@@ -328,6 +373,11 @@ sword OCILogon(OCIEnv *envhp, OCIError *errhp, OCISvcCtx **svchp, const OraText 
   track(svc->server);
   track(svc->session);
   *svchp = reinterpret_cast<OCISvcCtx *>(svc);
+  if (expiryWarning.failed()) {
+    // Logged on, with the server's warning in the error handle.
+    setErrors(err, expiryWarning);
+    return OCI_SUCCESS_WITH_INFO;
+  }
   return OCI_SUCCESS;
 }
 

@@ -321,7 +321,7 @@ OraError bindRow(StmtHandle *s, ub4 row) {
         }
         err = textToStored(text, b->target, c.nls, names, b->stored, b->number, out);
       }
-      if (err.failed()) return err;
+      if (err.failed()) return nameColumn(err, names);
     }
     int rc;
     if (isNull) out.type = Stored::Type::Null;

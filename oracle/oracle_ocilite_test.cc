@@ -68,10 +68,9 @@ TEST_F(LayerOverOcilite, LogonFailuresCarryTheServerText) {
   EXPECT_EQ(code, OracleErrorCode::Logon);
   EXPECT_FALSE(session.isOpen());
   EXPECT_EQ(session.errorText(code),
-            kImport ? "Can't logon to database.\nORA-12154: TNS:could not resolve the connect identifier "
-                      "specified "
-                    : "Can't logon to database.\nORA-12154: TNS:could not resolve the connect identifier "
-                      "specified\n");
+            std::string("Can't logon to database.\nORA-12154: TNS:could not resolve the connect identifier "
+                        "specified: \"") +
+                dir + "/none.db\"" + (kImport ? " " : "\n"));
   // The users table is its administrator's, made with sqlite3: no session
   // may reach it.
   FILE *admin = popen(("/usr/bin/sqlite3 '" + path + "'").c_str(), "w");
