@@ -38,6 +38,7 @@ void ExportColumn::reset() {
   indicatorArray = nullptr;
   defineType = 0;
   slotCount = 0;
+  whole.reset();
 }
 
 bool ExportColumn::configure(const char* upperName, uint16_t type, uint16_t size) {
@@ -111,6 +112,7 @@ bool ExportColumn::allocateBuffers(int32_t blockSize, uint64_t& budget,
 }
 
 std::string_view ExportColumn::text(int32_t k) const {
+  if (whole.active) return whole.view();
   if (valueBuffer == nullptr || k < 0 || k >= slotCount) return {};
   const char* value = slot(k);
   return {value, strnlen(value, static_cast<size_t>(elementSize))};

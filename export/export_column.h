@@ -22,6 +22,8 @@
 #include <string>
 #include <string_view>
 
+#include "export/whole_value.h"
+
 struct DataFile;
 
 // What the export does with an Oracle column, by its data type code.
@@ -40,6 +42,7 @@ struct ExportColumn {
   int16_t* indicatorArray = nullptr;
   uint16_t defineType = 0;           // 0: NUL-terminated text; raw: the type code
   int32_t slotCount = 0;             // row slots allocated (the block size)
+  WholeValue whole;                  // a value fetched whole (whole_value.h)
 
   ExportColumn() = default;
   ExportColumn(const ExportColumn&) = delete;

@@ -41,6 +41,35 @@ uint64_t bufferBudget() {
   return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
 }
 
+// Sets the column up by its described type: LONG and CLOB columns, and text
+// columns mapped to a memo field, move whole (whole_value.h); the others as
+// configure says.  False for a type the export does not support.
+bool configureColumn(ExportColumn& column, const char* upperName, uint16_t type, uint16_t size,
+                     DataFile* data) {
+  const bool longText = isLongTextType(type);
+  if (column.dbfType == 'M' && (longText || columnKindOf(type) == ColumnKind::Character)) {
+    column.selectExpr = upperName;
+    column.oraType = type;
+    column.elementSize = 0;
+    column.defineType = 0;
+    column.whole.active = true;
+    return true;
+  }
+  if (longText) {
+    FieldInfo* field = dataField(data, column.dbfFieldNumber);
+    configureLongText(column, upperName, type, field != nullptr ? fieldLength(field) : 0);
+    return true;
+  }
+  return column.configure(upperName, type, size);
+}
+
+// Rows a fetch asks for: the block, or one when a value is fetched whole.
+int32_t fetchRowsOf(const ExportRun& run, int fieldCount, int32_t blockSize) {
+  for (int j = 0; j < fieldCount; ++j)
+    if (run.columns[j].whole.active) return 1;
+  return blockSize;
+}
+
 // Reports a set-up error of the section: console (without an empty line before
 // it) and report.
 void setupError(const std::string& text) {
@@ -125,9 +154,10 @@ void exportSection(ExportRun& run, SectionState& section) {
       }
       const uint16_t type = run.describe->columnType(j + 1);
       const uint16_t size = run.describe->columnSize(j + 1);
-      if (!column.configure(mapping.oracleName.c_str(), type, size)) {
+      if (!configureColumn(column, mapping.oracleName.c_str(), type, size, data)) {
         sound = false;
-        setupError(formatText("Type '%i' not supported\n", static_cast<int>(type)));
+        setupError(formatText("Type '%i' not supported, oracle field '%s'\n",
+                              static_cast<int>(type), mapping.oracleName.c_str()));
       }
       // A block that does not fit is reported once every line has been examined,
       // as a failure of the run.
@@ -161,6 +191,10 @@ void exportSection(ExportRun& run, SectionState& section) {
     run.select->prepare(sql.c_str());
     for (int j = 0; j < fieldCount; ++j) {
       ExportColumn& column = run.columns[j];
+      if (column.whole.active) {
+        run.select->defineWhole(j + 1, &column.whole, wholeValuePiece, section.fields[j].charsetId);
+        continue;
+      }
       run.select->defineColumn(j + 1, column.valueBuffer, column.elementSize, column.defineType,
                                column.indicatorArray, column.lengthArray,
                                section.fields[j].charsetId);
@@ -186,20 +220,34 @@ void exportSection(ExportRun& run, SectionState& section) {
     if (dataRecordCount(data) > 0 && dataBottom(data) != 0)
       throw ExportError("Can't move to bottom of dbf-file");
 
+    // Values fetched whole come one row a fetch (whole_value.h).
+    const int32_t fetchRows = fetchRowsOf(run, fieldCount, blockSize);
     while (status == 0) {
-      for (int j = 0; j < fieldCount; ++j) run.columns[j].clearSlots(blockSize);
-      status = run.select->fetch(blockSize, &fetchedTotal);
+      for (int j = 0; j < fieldCount; ++j) {
+        run.columns[j].clearSlots(fetchRows);
+        run.columns[j].whole.clear();
+      }
+      status = run.select->fetch(fetchRows, &fetchedTotal);
       int32_t rows = fetchedTotal - run.processed;
       if (rows < 0) rows = 0;
-      if (rows > blockSize) rows = blockSize;
-      for (int j = 0; j < fieldCount; ++j) run.columns[j].markFetched(rows);
+      if (rows > fetchRows) rows = fetchRows;
+      for (int j = 0; j < fieldCount; ++j) {
+        run.columns[j].markFetched(rows);
+        run.columns[j].whole.finish();
+      }
 
       for (int32_t r = 0; r < rows; ++r) {
         if (dataAppendStart(data, 0) != 0) throw ExportError("Can't append record to dbf-file");
         dataBlank(data);
         for (int j = 0; j < fieldCount; ++j) {
           run.currentField = j;
-          convertValue(data, run.columns[j], r);
+          ExportColumn& column = run.columns[j];
+          // A value moves whole or not at all: one the fetch had to cut fails.
+          if (valueWasCut(column, r)) throw ExportError("Data was truncated");
+          if (column.whole.active)
+            storeWholeMemo(data, column);
+          else
+            convertValue(data, column, r);
         }
         run.currentField = -1;
         if (dataAppend(data) != 0) throw ExportError("Can't commit appended record in dbf-file");

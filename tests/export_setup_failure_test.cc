@@ -14,7 +14,7 @@ class ExportSetUpFailure : public ExportTest {
  protected:
   // The table ORDERS and orders.dbf holding two earlier records.
   void orders() {
-    sql("CREATE TABLE ORDERS (ID NUMBER(5), DOC CLOB);"
+    sql("CREATE TABLE ORDERS (ID NUMBER(5), DOC BLOB);"
         "INSERT INTO ORDERS VALUES (1, 'text');");
     dbf("orders.dbf", {"ID:N:5", "DOC:C:10"});
     config("%TABLE_NAME=ORDERS\n%DBF_NAME=orders.dbf\nID=ID\n%END_SECTION\n");
@@ -33,7 +33,7 @@ TEST_F(ExportSetUpFailure, ColumnErrorsLeaveTheFileUntouched) {
   e2e::RunResult r = exdrift({"-R:report.txt"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.out, opening() + section("DEFAULT_SECTION_0", "ORDERS", "orders.dbf", 2) +
-                       "Type '112' not supported\n" + failure(0));
+                       "Type '113' not supported, oracle field 'DOC'\n" + failure(0));
   EXPECT_EQ(e2e::readFile(dir.path("report.txt")).find("Truncating"), std::string::npos);
   EXPECT_EQ(e2e::readFile(dir.path("orders.dbf")), before);
 

@@ -214,7 +214,7 @@ TEST_F(ExportValues, MissingFieldsAreAllNamedAndNothingIsSent) {
 }
 
 TEST_F(ExportValues, ColumnSetUpErrorsAreAllNamedAndNothingIsTruncated) {
-  sql("CREATE TABLE ORDERS (ID NUMBER(5), DOC CLOB);"
+  sql("CREATE TABLE ORDERS (ID NUMBER(5), DOC BLOB);"
       "INSERT INTO ORDERS VALUES (1, 'text');");
   dbf("orders.dbf", {"ID:N:5", "DOC:C:10"});
   config("%TABLE_NAME=ORDERS\n%DBF_NAME=orders.dbf\nID=ID\n%END_SECTION\n");
@@ -227,7 +227,7 @@ TEST_F(ExportValues, ColumnSetUpErrorsAreAllNamedAndNothingIsTruncated) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.out, opening() + section("DEFAULT_SECTION_0", "ORDERS", "orders.dbf", 3) +
                        "Found field 'ID' instead of 'ORDERS.ID'.\n"
-                       "Type '112' not supported\n" +
+                       "Type '113' not supported, oracle field 'DOC'\n" +
                        failure(0));
   // The set-up failed, so the file keeps its records.
   EXPECT_EQ(readBack("orders.dbf"), "count 1\n[1, '']\n");
