@@ -21,7 +21,9 @@ using FieldValueText = std::function<std::string_view(int field, int slot)>;
 // not below the block size.  Then "Data dump:\n" as an error, and for every
 // field line "Oracle field '%s', \tdbf-field '%s' \t: %s\n" plainly, with
 // the value from valueOf(field, slot).
+// `note`, when not empty, follows the "Break proccess" line plainly (the
+// import names the dbf record of a row the server refused there).
 void dumpRow(int rowIndex, int slot, const std::vector<FieldMapping>& fields,
-             const FieldValueText& valueOf);
+             const FieldValueText& valueOf, std::string_view note = {});
 
 #endif

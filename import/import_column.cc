@@ -45,6 +45,21 @@ std::size_t trimTrailingBlanks(char* text, std::size_t length) {
 
 }  // namespace
 
+bool ImportColumn::fillWholeMemo(DataFile* data, int32_t row) {
+  FieldInfo* field = dataField(data, dbfFieldNumber);
+  const char* text = memoText(field);
+  const int32_t textLength = memoLength(field);
+  if (text == nullptr || textLength < 0) {
+    throw ImportError(formatText("Can't read memo of field '%s' in record %i.", fieldName(field),
+                                 static_cast<int>(dataRecordNumber(data))));
+  }
+  const std::size_t length = static_cast<std::size_t>(textLength);
+  // The memo is text: a zero byte inside it is refused as for any value.
+  zeroInside = std::memchr(text, 0, length) != nullptr;
+  memo.set(row, text, zeroInside ? strnlen(text, length) : length);
+  return !zeroInside;
+}
+
 std::string fileNameOf(const std::string& dbfPath) {
   const std::size_t slash = dbfPath.rfind('\\');
   return slash == std::string::npos ? dbfPath : dbfPath.substr(slash + 1);
@@ -71,6 +86,7 @@ void ImportColumn::reset() {
   lengths = nullptr;
   slotCount = 0;
   zeroInside = false;
+  memo.reset();
 }
 
 bool ImportColumn::setUp(const FieldMapping& mapping, DataFile* data,
@@ -136,6 +152,14 @@ void ImportColumn::setColumn(uint16_t type, uint16_t size, int32_t blockSize, ui
                              const FieldMapping& mapping) {
   oracleType = type;
   oracleSize = size;
+  if (kind == 'M' && takesWholeMemo(type)) {
+    // The whole memo, however long: no slot, no bound from the describe.
+    memo.active = true;
+    memo.start(blockSize);
+    slotCount = blockSize;
+    bindType = SQLT_LNG;
+    return;
+  }
   if (kind == 'M') {
     slotSize = size > 0 ? static_cast<int32_t>(size) + 1 : kUnsizedMemoSlot;
     values = static_cast<char*>(allocateBlock(blockSize, slotSize, budget, "a block", mapping));
@@ -175,6 +199,7 @@ bool ImportColumn::fill(DataFile* data, int32_t row) {
       break;
     }
     case 'M': {
+      if (memo.active) return fillWholeMemo(data, row);
       // The memo text is bound whole, blanks included: it is free text, and a
       // text that does not fit the column is a failure, never a silent cut.
       FieldInfo* field = dataField(data, dbfFieldNumber);
@@ -229,6 +254,7 @@ bool ImportColumn::fill(DataFile* data, int32_t row) {
 }
 
 std::string_view ImportColumn::text(int32_t row) const {
+  if (memo.active) return memo.text(row);
   if (values == nullptr || row < 0 || row >= slotCount) return {};
   const char* s = slot(row);
   return std::string_view(s, strnlen(s, static_cast<std::size_t>(slotSize)));

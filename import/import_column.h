@@ -29,6 +29,8 @@
 #include <string>
 #include <string_view>
 
+#include "import/memo_block.h"
+
 struct DataFile;
 struct FieldMapping;
 
@@ -48,6 +50,7 @@ struct ImportColumn {
   uint16_t* lengths = nullptr;     // bind types 15 and 23 only
   int32_t slotCount = 0;           // slots allocated (the block size)
   bool zeroInside = false;         // the last fill met a zero byte before data
+  MemoBlock memo;                  // a memo bound whole (memo_block.h)
 
   ImportColumn() = default;
   ImportColumn(const ImportColumn&) = delete;
@@ -77,6 +80,9 @@ struct ImportColumn {
   // (zeroInside is then set): the slot then holds the text up to where it had to
   // stop, and the caller raises the failure.
   bool fill(DataFile* data, int32_t row);
+
+  // fill for a memo bound whole (memo_block.h).
+  bool fillWholeMemo(DataFile* data, int32_t row);
 
   char* slot(int32_t row) const {
     return values + static_cast<std::size_t>(row) * static_cast<std::size_t>(slotSize);

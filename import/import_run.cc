@@ -32,6 +32,16 @@ void reportFailure(ImportRun& run, const SectionState& section, const std::strin
   auto valueOf = [&run](int field, int slot) -> std::string_view {
     return run.columns[field].text(slot);
   };
+  if (run.refusedSlot >= 0) {
+    // The row the server refused, by its record in the dbf file.
+    std::string path = section.dbfPath;
+    for (char& c : path)
+      if (c == '\\') c = '/';
+    dumpRow(run.lineNumber, run.refusedSlot, section.fields, valueOf,
+            formatText("Refused record %i of dbf-file '%s'\n", static_cast<int>(run.refusedRecord),
+                       path.c_str()));
+    return;
+  }
   dumpRow(run.lineNumber, run.rowInBlock, section.fields, valueOf);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "import/import_column.h"
 
@@ -31,6 +32,9 @@ struct ImportRun {
   int32_t rowInBlock = 0;                  // rows gathered in the current block
   bool pendingRows = false;                // the block holds rows not yet inserted
   int32_t sectionsTransferred = 0;         // sections finished while exitCode was 0
+  std::vector<int32_t> slotRecords;        // dbf record number of each row slot
+  int32_t refusedSlot = -1;                // row slot the server refused; -1 none
+  int32_t refusedRecord = -1;              // its dbf record number
   ImportColumn columns[kMaxImportColumns]; // beside the section's field lines
 };
 

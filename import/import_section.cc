@@ -58,6 +58,33 @@ void fillRow(ImportRun& run, const SectionState& section, DataFile* data, int32_
   }
 }
 
+// Whether the memos gathered for whole binds fill the block before its rows do
+// (memo_block.h).
+bool memosFillBlock(const ImportRun& run, const SectionState& section) {
+  size_t gathered = 0;
+  for (int j = 0; j < section.fieldCount(); ++j) gathered += run.columns[j].memo.gathered();
+  return gathered >= kMemoBlockBytes;
+}
+
+// Inserts the `rows` gathered rows with one execution.  When the server refuses
+// one, the rows before it went in (OCI_ATTR_ROW_COUNT counts them): the refused
+// row's slot and dbf record are kept for the failure report, whose message is
+// the server's, read before the row count replaces it.
+void insertBlock(ImportRun& run, int32_t rows) {
+  try {
+    run.insert->execute(rows);
+  } catch (int code) {
+    if (code != OracleErrorCode::Execute) throw;
+    const std::string message = run.session->errorText(code);
+    const int32_t done = run.insert->rowsProcessed();
+    if (done >= 0 && done < rows) {
+      run.refusedSlot = done;
+      run.refusedRecord = run.slotRecords[static_cast<size_t>(done)];
+    }
+    throw ImportError(message);
+  }
+}
+
 void transferRecords(ImportRun& run, const SectionState& section, CODE4* context,
                      DataFile* data, DbfWatch& watch) {
   const int32_t blockSize = runSettings.blockSize;
@@ -67,15 +94,18 @@ void transferRecords(ImportRun& run, const SectionState& section, CODE4* context
   messageConsole("Processing line:         ");
   messageReport("Begin transfering...\n");
 
+  run.slotRecords.assign(static_cast<size_t>(blockSize), 0);
   while (dataEof(data) == 0) {
     if (!dataDeleted(data)) {
+      run.slotRecords[static_cast<size_t>(run.rowInBlock)] =
+          static_cast<int32_t>(dataRecordNumber(data));
       fillRow(run, section, data, run.rowInBlock);
       run.pendingRows = true;
       ++run.rowInBlock;
     }
-    if (run.rowInBlock == blockSize) {
+    if (run.rowInBlock == blockSize || memosFillBlock(run, section)) {
       watch.check();
-      run.insert->execute(blockSize);
+      insertBlock(run, run.rowInBlock);
       run.rowInBlock = 0;
       run.pendingRows = false;
       run.commit->execute(1);
@@ -93,7 +123,7 @@ void transferRecords(ImportRun& run, const SectionState& section, CODE4* context
   const int32_t gathered = run.rowInBlock;
   run.rowInBlock = blockSize;
   watch.check();
-  if (run.pendingRows) run.insert->execute(gathered);
+  if (run.pendingRows) insertBlock(run, gathered);
   run.commit->execute(1);
 
   progressDone(run.lineNumber);
@@ -125,6 +155,8 @@ void importSection(ImportRun& run, SectionState& section) {
                            section.tableName.c_str()));
   run.lineNumber = -1;
   run.sectionOk = true;
+  run.refusedSlot = -1;
+  run.refusedRecord = -1;
 
   SectionFile file(/*dropUnappended=*/false);  // only read: closing writes nothing
   CODE4* context = file.context();
@@ -181,6 +213,11 @@ void importSection(ImportRun& run, SectionState& section) {
                             .c_str());
     for (int j = 0; j < fieldCount; ++j) {
       ImportColumn& column = run.columns[j];
+      if (column.memo.active) {
+        run.insert->bindWhole(formatText(":param%i", j).c_str(), &column.memo, memoBlockPiece,
+                              section.fields[j].charsetId);
+        continue;
+      }
       run.insert->bindParameter(formatText(":param%i", j).c_str(), column.values,
                                 column.slotSize, column.bindType, column.lengths,
                                 section.fields[j].charsetId);

@@ -148,6 +148,10 @@ class OracleStatement {
   // 0, or 100 for OCI_NO_DATA in the export build.  Throws NotPrepared or
   // Execute.
   int execute(int iterations);
+  // OCI_ATTR_ROW_COUNT of the statement: rows processed by the latest
+  // execution (for an array INSERT that failed, the rows before the refused
+  // one).  -1 when it cannot be read.  Replaces the session's status.
+  int rowsProcessed();
   // Describe-only execution: the select list can be described afterwards.
   // Throws NotPrepared or Execute.
   void describe();

@@ -110,6 +110,15 @@ int OracleStatement::execute(int iterations) {
   throw OracleErrorCode::Execute;
 }
 
+int OracleStatement::rowsProcessed() {
+  if (!isPrepared() || !handle) return -1;
+  ub4 rows = 0;
+  session->status =
+      OCIAttrGet(handle, OCI_HTYPE_STMT, &rows, nullptr, OCI_ATTR_ROW_COUNT, session->error);
+  if (session->status != OCI_SUCCESS || rows > 0x7FFFFFFF) return -1;
+  return static_cast<int>(rows);
+}
+
 void OracleStatement::describe() {
   requirePrepared();
   session->status = OCIStmtExecute(session->serviceContext, handle, session->error, 1, 0, nullptr,

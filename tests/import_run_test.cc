@@ -164,8 +164,14 @@ TEST_F(ImportRun, ServerErrorsEndTheRunWithTheServerText) {
   EXPECT_EQ(r.out, opening(2) + section("DEFAULT_SECTION_0", "NUMS", "seven", 2) +
                        "Processing line:         "
                    "\nError while execute SQL-statement.\n"
-                   "ORA-01438: value larger than specified precision allowed for this column \n"
-                   "\nBreak proccess in block at line 6\n" +
+                   "ORA-01438: value larger than specified precision allowed for this column "
+                   "(column \"SCOTT\".\"NUMS\".\"N\") \n"
+                   "\nBreak proccess in block at line 6\n"
+                   // The refused row by its record, not the last one gathered.
+                   "Refused record 5 of dbf-file 'seven'\n"
+                   "\nData dump:\n"
+                   "Oracle field 'N', \tdbf-field 'N' \t: 12345\n"
+                   "Oracle field 'RN', \tdbf-field '%RECNUM' \t: 5\n" +
                    failure(0));
   EXPECT_EQ(rows("SELECT N FROM NUMS ORDER BY N"), "1\n2\n3\n4\n");
 }
