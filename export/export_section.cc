@@ -101,7 +101,7 @@ void exportSection(ExportRun& run, SectionState& section) {
     if (c == '/') c = '\\';
 
   file.open(section.dbfPath.c_str());
-  if (context->errorCode != 0) throw ExportError("Can't open dbf-file");
+  if (context->errorCode != 0) throw ExportError(openFailureText("Can't open dbf-file", context));
   engineExitOnError(context);
   DataFile* data = file.data();
 

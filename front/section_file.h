@@ -2,6 +2,8 @@
 // and released when the section ends, whichever way it ends.
 #pragma once
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "xbase/data/data.h"
@@ -45,4 +47,23 @@ class SectionFile {
 inline void upperInPlace(std::string& text) {
   for (char& c : text)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+}
+
+// The message of a dbf file that cannot be opened: `text`, then a line with the
+// path as the engine tried it and the system's reason (a share lock held by
+// another program is said so).  Just `text` when the engine recorded no reason.
+inline std::string openFailureText(const char* text, const CODE4* context) {
+  std::string message = text;
+  if (context == nullptr || context->openErrno == 0) return message;
+  const int err = context->openErrno;
+  // The file layer refuses files that are not regular files (FIFOs, devices)
+  // with ENODEV, whose system text would mislead.
+  const char* reason = err == EWOULDBLOCK || err == EAGAIN ? "held by another program"
+                       : err == ENODEV                     ? "not a regular file"
+                                                           : std::strerror(err);
+  message += "\n'";
+  message += context->openPath;
+  message += "': ";
+  message += reason;
+  return message;
 }

@@ -171,7 +171,7 @@ void importSection(ImportRun& run, SectionState& section) {
 
   file.open(section.dbfPath.c_str());
   if (engineErrorCode(context) != 0 || file.data() == nullptr)
-    throw ImportError("Can't open dbf-file.");
+    throw ImportError(openFailureText("Can't open dbf-file.", context));
   DataFile* data = file.data();
   watch.begin(data);
 

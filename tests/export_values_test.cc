@@ -1,6 +1,7 @@
 // exdrift end to end: what each column type becomes in each dbf field type, and
 // the failures that a value or a field layout can cause.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -239,7 +240,22 @@ TEST_F(ExportValues, MissingDbfFileIsARunFailure) {
   e2e::RunResult r = exdrift();
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_EQ(r.out, opening() + section("DEFAULT_SECTION_0", "T", "nothere.dbf", 1) +
-                       "\nCan't open dbf-file\n" + failure(0));
+                       "\nCan't open dbf-file\n'NOTHERE.DBF': No such file or directory\n" +
+                       failure(0));
+
+  // The line names the path as the program tried it, directory included, and
+  // the system's reason.
+  ASSERT_EQ(::mkdir(dir.path("sub").c_str(), 0755), 0);
+  config("%TABLE_NAME=T\n%DBF_NAME=sub/nothere\nA=A\n");
+  r = exdrift();
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.out.find("\nCan't open dbf-file\n'sub/NOTHERE.DBF': No such file or directory\n"),
+            std::string::npos)
+      << r.out;
+  r = runDrift("indrift", {});
+  EXPECT_NE(r.out.find("\nCan't open dbf-file.\n'sub/NOTHERE.DBF': No such file or directory\n"),
+            std::string::npos)
+      << r.out;
 }
 
 }  // namespace

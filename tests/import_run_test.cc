@@ -185,7 +185,8 @@ TEST_F(ImportRun, FileHeldExclusivelyByAnotherProcess) {
   e2e::RunResult r = indrift();
   ::close(fd);
   EXPECT_EQ(r.exitCode, 2);
-  EXPECT_EQ(r.out, opening() + numsSection() + "\nCan't open dbf-file.\n" + failure(0));
+  EXPECT_EQ(r.out, opening() + numsSection() +
+                       "\nCan't open dbf-file.\n'nums.dbf': held by another program\n" + failure(0));
   EXPECT_EQ(rows("SELECT count(*) FROM NUMS"), "0\n");
 }
 

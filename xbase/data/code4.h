@@ -48,6 +48,10 @@ struct CODE4 {
   WorkBuffer fieldBuffer;        // fieldString's text
   WorkBuffer exprBuffer;         // expression results
   WorkBuffer keyBuffer;          // index keys built from expression results
+  // The system's account of the latest failed file open: its errno and the path as
+  // the file layer tried it (cut to the buffer).  0 and "" until an open fails.
+  int32_t openErrno;
+  char openPath[1024];
 
   // Settings of the index, expression and sort machinery, and of the block buffering
   // that nothing switches on.  Those marked "no behaviour" are kept for the layout

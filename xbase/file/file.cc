@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include <cstdio>
 #include <cstring>
 
 #include "xbase/data/code4.h"
@@ -46,6 +47,13 @@ int openShared(const std::string& path, int flags, bool exclusive, int* fd) {
   return 0;
 }
 
+// Keeps the errno and path of a failed open in the context, for a caller that
+// tells the user why.
+void noteOpenFailure(CODE4* context, int err, const char* path) {
+  context->openErrno = err;
+  std::snprintf(context->openPath, sizeof context->openPath, "%s", path);
+}
+
 }  // namespace
 
 void fileInit(EngineFile* file) {
@@ -68,7 +76,10 @@ int fileOpen(EngineFile* file, CODE4* context, const char* name, int copyName) {
   int fd = -1;
   int err = name == nullptr ? ENOENT : osPathOf(name, &path);
   if (err == 0) err = openShared(path, readOnly ? O_RDONLY : O_RDWR, exclusive, &fd);
-  if (err != 0) return fileFailure(context, FileOp::open, err, name);
+  if (err != 0) {
+    noteOpenFailure(context, err, path.empty() && name != nullptr ? name : path.c_str());
+    return fileFailure(context, FileOp::open, err, name);
+  }
 
   if (int rc = keepName(file, context, name, copyName)) {
     osFiles().close(fd);
