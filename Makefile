@@ -33,7 +33,7 @@ define install_missing
 	fi
 endef
 
-.PHONY: all deps test-deps configure build test demo clean bench test-sanitize fuzz stress install package
+.PHONY: all deps test-deps configure build test demo clean bench bench-lob test-sanitize fuzz stress install package
 
 all: build
 
@@ -72,6 +72,11 @@ package: build
 bench: build
 	$(call install_missing,$(BENCH_PACKAGES))
 	./bench/run.sh $(BUILD)
+
+# Peak memory of both programs on 10,000 memos of 100 KB through a CLOB column
+# (bench/lob_memory.sh; RECORDS, MEMO_BYTES, LIMIT_KB, WORK pass through).
+bench-lob: build
+	./bench/lob_memory.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)
