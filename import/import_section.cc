@@ -73,6 +73,7 @@ bool memosFillBlock(const ImportRun& run, const SectionState& section) {
 void insertBlock(ImportRun& run, int32_t rows) {
   try {
     run.insert->execute(rows);
+    for (ImportColumn& column : run.columns) column.memo.clear();
   } catch (int code) {
     if (code != OracleErrorCode::Execute) throw;
     const std::string message = run.session->errorText(code);
@@ -103,7 +104,7 @@ void transferRecords(ImportRun& run, const SectionState& section, CODE4* context
       run.pendingRows = true;
       ++run.rowInBlock;
     }
-    if (run.rowInBlock == blockSize || memosFillBlock(run, section)) {
+    if (run.rowInBlock == blockSize || (run.rowInBlock > 0 && memosFillBlock(run, section))) {
       watch.check();
       insertBlock(run, run.rowInBlock);
       run.rowInBlock = 0;

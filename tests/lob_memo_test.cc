@@ -133,6 +133,22 @@ TEST_F(LobMemo, LongTextMovesWholeIntoMemosAndFailsNamedIntoCharacterFields) {
   EXPECT_EQ(memos("docs.dbf", "BIG").size(), 1u);
 }
 
+TEST_F(LobMemo, MemosPastTheBlockBudgetGoEarlyAndADeletedRecordAfterThemIsSkipped) {
+  // 16 MB of memos fill a block after 168 memos of 100,000 bytes; the record
+  // after them is deleted, so the next block starts with nothing gathered.
+  dbf("big.dbf", {"ID:N:4", "BODY:M"});
+  std::vector<DbfRecord> records;
+  for (int k = 1; k <= 200; ++k)
+    records.push_back({{std::to_string(k), cp866Text(100000, k)}, k == 169});
+  append("big.dbf", records);
+  sql("CREATE TABLE BIG (ID NUMBER(4), BODY CLOB);");
+  config("%TABLE_NAME=BIG\n%DBF_NAME=big\nID=ID\nBODY=BODY\n");
+  e2e::RunResult r = indrift();
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_EQ(rows("SELECT count(*), sum(length(BODY)), sum(ID) FROM BIG"),
+            "199|19900000|" + std::to_string(200 * 201 / 2 - 169) + "\n");
+}
+
 // Peak resident set in kB of `program` run on the test database, from
 // /usr/bin/time -v.
 long peakKb(const std::string& dir, const std::string& program) {
