@@ -384,8 +384,8 @@ sword OCIBindDynamic(OCIBind *bind, OCIError *error, void *inContext, OCICallbac
   Call &call = record("OCIBindDynamic");
   call.handle = bind;
   call.error = error;
-  call.value = inContext;
-  call.produced = reinterpret_cast<const void *>(in);
+  call.value = inContext;  // the callbacks themselves are not kept
+  (void)in;
   (void)outContext;
   (void)out;
   return fake().next("OCIBindDynamic");
@@ -396,8 +396,8 @@ sword OCIDefineDynamic(OCIDefine *define, OCIError *error, void *context,
   Call &call = record("OCIDefineDynamic");
   call.handle = define;
   call.error = error;
-  call.value = context;
-  call.produced = reinterpret_cast<const void *>(callback);
+  call.value = context;  // the callback itself is not kept
+  (void)callback;
   return fake().next("OCIDefineDynamic");
 }
 
