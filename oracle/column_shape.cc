@@ -4,6 +4,18 @@
 
 #if !DRIFT_IMPORT_BUILD
 
+namespace {
+
+// The descriptor OCIParamGet handed out, freed when the shape has been read.
+struct FreedParameter {
+  OCIParam *parameter;
+  ~FreedParameter() {
+    if (parameter) OCIDescriptorFree(parameter, OCI_DTYPE_PARAM);
+  }
+};
+
+}  // namespace
+
 int OracleStatement::columnCount() {
   requirePrepared();
   session->setDetail("'count' of columns");
@@ -15,7 +27,8 @@ int OracleStatement::columnCount() {
 }
 
 void OracleStatement::columnShape(int position, int *precision, int *scale, int *charLength) {
-  OCIParam *parameter = selectItem(position);
+  FreedParameter described{selectItem(position)};
+  OCIParam *parameter = described.parameter;
   // Implicit describe: precision is an sb2, scale an sb1, the character length a ub2.
   sb2 p = 0;
   sb1 s = 0;

@@ -301,6 +301,10 @@ TEST_F(StatementTest, ColumnTypeReadsTheItemsDataType) {
 #if !DRIFT_IMPORT_BUILD
   char name[256];
   statement.columnName(2, name, sizeof name);
+  int precision = 0, scale = 0, chars = 0;
+  // The fake knows no precision: the shape fails, its descriptor goes all the same.
+  expectCode(OracleErrorCode::AttrGet,
+             [&] { statement.columnShape(1, &precision, &scale, &chars); });
 #endif
   EXPECT_EQ(fake().liveCount(OCI_DTYPE_PARAM), 0);
   EXPECT_EQ(fake().invalidFrees, 0);
