@@ -139,8 +139,6 @@ def exported(original, back):
     for n, ((raw, text), (braw, btext)) in enumerate(zip(recs, back_recs), 1):
         for name, ftype in types.items():
             field = name if name in back_types else name + '_'
-            if ftype == 'M':
-                continue
             if ftype in 'NF':
                 want, got = number(raw[name]), number(braw[field])
             elif ftype == 'L':
@@ -148,6 +146,9 @@ def exported(original, back):
                 want, got = raw[name] in (b'T', b't', b'Y', b'y'), btext[field]
             elif ftype == 'C':
                 want, got = raw[name].decode('cp866').rstrip(' '), braw[field].decode('cp866').rstrip(' ')
+            elif ftype == 'M':
+                # An empty memo is imported as NULL and comes back as a blank field.
+                want, got = text[name] or None, btext[field] or None
             else:
                 want, got = text[name], btext[field]
             if got != want:
