@@ -32,6 +32,9 @@ class OsFiles {
   virtual int pread(int fd, void* buffer, size_t n, int64_t offset, size_t* done) = 0;
   virtual int pwrite(int fd, const void* data, size_t n, int64_t offset, size_t* done) = 0;
   virtual int size(int fd, int64_t* length) = 0;
+  // The device and inode of an open file (fstat(2)): two descriptors with equal
+  // identities name the same file whatever the spellings they were opened by.
+  virtual int identity(int fd, uint64_t* device, uint64_t* inode) = 0;
   virtual int truncate(int fd, int64_t length) = 0;
   virtual int sync(int fd) = 0;
   // Non-blocking whole-file share lock: exclusive or shared flock(2).

@@ -7,6 +7,8 @@ void OsFaultFiles::failNth(OsCall kind, int n, int err, bool persistent) {
   fault.persistent = persistent;
 }
 
+void OsFaultFiles::crashAtWrite(int n) { crashAt_ = calls(OsCall::write) + n; }
+
 void OsFaultFiles::shortRead(int n, size_t keep) {
   shortAt_ = calls(OsCall::read) + n;
   shortKeep_ = keep;
@@ -25,6 +27,12 @@ void OsFaultFiles::fakeClock(int64_t millis) {
 int OsFaultFiles::enter(OsCall kind) {
   size_t k = static_cast<size_t>(kind);
   int call = ++calls_[k];
+  if (crashAt_ != 0 && calls_[static_cast<size_t>(OsCall::write)] >= crashAt_ &&
+      (kind == OsCall::write || kind == OsCall::truncate || kind == OsCall::sync ||
+       kind == OsCall::remove)) {
+    fired_ = true;
+    return EIO;
+  }
   const Fault& fault = faults_[k];
   if (fault.at != 0 && (call == fault.at || (fault.persistent && call > fault.at))) {
     fired_ = true;
@@ -63,6 +71,11 @@ int OsFaultFiles::pwrite(int fd, const void* data, size_t n, int64_t offset, siz
 int OsFaultFiles::size(int fd, int64_t* length) {
   if (int err = enter(OsCall::size)) return err;
   return inner_.size(fd, length);
+}
+
+int OsFaultFiles::identity(int fd, uint64_t* device, uint64_t* inode) {
+  if (int err = enter(OsCall::size)) return err;
+  return inner_.identity(fd, device, inode);
 }
 
 int OsFaultFiles::truncate(int fd, int64_t length) {

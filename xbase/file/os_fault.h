@@ -23,6 +23,11 @@ class OsFaultFiles : public OsFiles {
   // The nth call of kind counted from now (1-based) fails with err; persistent makes
   // every later call of that kind fail too.
   void failNth(OsCall kind, int n, int err, bool persistent = false);
+  // A crash at the nth write from now (1-based): that write and every later call that
+  // would change a file (write, truncate, sync, remove) fail with EIO, so the files
+  // stay as a process killed just before that write left them.
+  void crashAtWrite(int n);
+  bool crashed() const { return crashAt_ != 0 && calls(OsCall::write) >= crashAt_; }
   // The nth read from now (1-based) delivers at most keep bytes.
   void shortRead(int n, size_t keep);
   // The next `times` range-lock requests (-1: all) answer EAGAIN without asking.
@@ -40,6 +45,7 @@ class OsFaultFiles : public OsFiles {
   int pread(int fd, void* buffer, size_t n, int64_t offset, size_t* done) override;
   int pwrite(int fd, const void* data, size_t n, int64_t offset, size_t* done) override;
   int size(int fd, int64_t* length) override;
+  int identity(int fd, uint64_t* device, uint64_t* inode) override;  // counted as size
   int truncate(int fd, int64_t length) override;
   int sync(int fd) override;
   int shareLock(int fd, bool exclusive) override;
@@ -62,6 +68,7 @@ class OsFaultFiles : public OsFiles {
   OsFiles& inner_;
   std::array<int, static_cast<size_t>(OsCall::count)> calls_{};
   std::array<Fault, static_cast<size_t>(OsCall::count)> faults_{};
+  int crashAt_ = 0;
   int shortAt_ = 0;
   size_t shortKeep_ = 0;
   int busyLeft_ = 0;

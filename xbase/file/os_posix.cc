@@ -73,6 +73,14 @@ class PosixFiles final : public OsFiles {
     return 0;
   }
 
+  int identity(int fd, uint64_t* device, uint64_t* inode) override {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return errno;
+    *device = static_cast<uint64_t>(st.st_dev);
+    *inode = static_cast<uint64_t>(st.st_ino);
+    return 0;
+  }
+
   int truncate(int fd, int64_t length) override {
     int rc;
     do {
