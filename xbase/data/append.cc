@@ -132,6 +132,8 @@ int dataAppend(DataFile* data) {
 
   int32_t count = dataRecordCount(data);
   rc = count < 0 ? -1 : dataLockRecord(data, count + 1);
+  bool keysAdded = false, recordWritten = false;
+  int32_t keyed = count + 1;
   if (rc == 0) {
     data->atBeginning = 0;
     data->atEnd = 0;
@@ -145,6 +147,7 @@ int dataAppend(DataFile* data) {
         releaseAppendLock(data);
         return rc;
       }
+      keysAdded = true;
     }
     rc = memoAppendAll(data);
   }
@@ -161,6 +164,7 @@ int dataAppend(DataFile* data) {
       data->record[data->recordLength] = 0;
       if (rc != 0) cutPartialRecord(data, count);
       if (rc == 0) {
+        recordWritten = true;
         data->fileChanged = 1;
         data->recordNumber = count + 1;
         data->recordChanged = 0;
@@ -171,6 +175,12 @@ int dataAppend(DataFile* data) {
         rc = dataHeaderWrite(data, 1, 1);
       }
     }
+  }
+  // The keys went in before the record; now the marks go (or, when the record did
+  // not reach the file, the keys too).
+  if (keysAdded) {
+    int endRc = indexHookAppendEnd(data, keyed, recordWritten);
+    if (rc == 0) rc = endRc;
   }
   int unlockRc = releaseAppendLock(data);
   return rc != 0 ? rc : unlockRc;
@@ -242,6 +252,7 @@ int dataZap(DataFile* data, int32_t first, int32_t last) {
     return rc;
   }
   rc = dataFlushRecord(data, 0);
+  if (rc == 0) rc = indexHookZapStart(data);  // rebuilt below; incomplete till then
   if (rc != 0) return rc;
   data->fileChanged = 1;
   if (first == 0) first = 1;

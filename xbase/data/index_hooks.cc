@@ -10,6 +10,8 @@
 #include "xbase/data/data_file.h"
 #include "xbase/data/error.h"
 #include "xbase/data/record.h"
+#include "xbase/file/file_internal.h"
+#include "xbase/file/os.h"
 #include "xbase/index/ntx.h"
 
 namespace {
@@ -47,18 +49,12 @@ int indexHookOpen(DataFile* data) {
   if (std::strlen(data->file.name) >= sizeof name) return 0;
   std::strcpy(name, data->file.name);
   if (fileSetExtension(name, sizeof name, "CGP", 1) != 0) return 0;
-  EngineFile probe;
-  fileInit(&probe);
-  int32_t savedErr = c->errOpenFile;
-  int32_t savedCode = c->errorCode;
-  c->errOpenFile = 0;
-  int rc = fileOpen(&probe, c, name, 1);
-  c->errOpenFile = savedErr;
-  if (rc != 0) {
-    c->errorCode = savedCode;
+  // Only a missing group file means no index: one that exists but cannot be opened
+  // (no read permission, say) fails the open instead of leaving its tags stale.
+  std::string path;
+  bool found = false;
+  if (osPathOf(name, &path) != 0 || osFiles().exists(path.c_str(), &found) != 0 || !found)
     return 0;
-  }
-  fileClose(&probe);
   return i4open(data, nullptr) ? 0 : (c->errorCode < 0 ? c->errorCode : -1);
 }
 
@@ -66,9 +62,15 @@ void indexHookClose(DataFile* data) {
   while (IndexFile* index = static_cast<IndexFile*>(listLast(&data->indexes))) i4close(index);
 }
 
+// Mends every tag after a lock: a writer killed half-way left its mark.
+int mendAll(DataFile* data) {
+  return forEachTag(data, [&](IndexTag* tag) { return tagMend(tag); });
+}
+
 int indexHookLock(DataFile* data) {
   if (data->indexes.count == 0) return 0;
-  return indexLockAll(data);
+  int rc = indexLockAll(data);
+  return rc == 0 ? mendAll(data) : rc;
 }
 
 void indexHookUnlock(DataFile* data) { indexUnlockAll(data); }
@@ -80,7 +82,10 @@ int indexHookAppend(DataFile* data, int32_t recno) {
     int belongs = 0;
     int r = keyOf(tag, data, data->record, tag->keyWork, &belongs);
     if (r != 0 || !belongs) return r;
-    r = tagAddKey(tag, tag->keyWork, recno);
+    // The mark goes first: killed after the key and before the record, the process
+    // leaves a key the next writer finds and takes out.
+    r = tagMarkAppend(tag, tag->keyWork, recno);
+    if (r == 0) r = tagAddKey(tag, tag->keyWork, recno);
     if (r == resultUniqueSkip) return 0;
     if (r == 0) added.emplace_back(tag, std::string(reinterpret_cast<char*>(tag->keyWork), tag->keySize));
     return r;
@@ -91,12 +96,41 @@ int indexHookAppend(DataFile* data, int32_t recno) {
   c->errorCode = 0;
   for (auto it = added.rbegin(); it != added.rend(); ++it)
     tagRemoveKey(it->first, reinterpret_cast<const uint8_t*>(it->second.data()), recno);
+  forEachTag(data, [&](IndexTag* tag) {
+    tagClearMark(tag);
+    return 0;
+  });
   c->errorCode = kept;
   return rc;
 }
 
+int indexHookAppendEnd(DataFile* data, int32_t recno, bool written) {
+  CODE4* c = data->context;
+  // After a failed write the context holds its error: the keys are taken out with
+  // the code kept aside, and the failure's code stays.
+  int32_t kept = c->errorCode < 0 ? c->errorCode : 0;
+  if (kept) c->errorCode = 0;
+  int rc = forEachTag(data, [&](IndexTag* tag) {
+    if (tag->pending != static_cast<uint32_t>(recno)) return 0;
+    if (!written) {
+      int belongs = 0;
+      int r = keyOf(tag, data, data->record, tag->keyWork, &belongs);
+      if (r == 0 && belongs) r = tagRemoveKey(tag, tag->keyWork, recno);
+      if (r < 0) return r;
+    }
+    return tagClearMark(tag);
+  });
+  if (kept) c->errorCode = kept;
+  return kept ? kept : rc;
+}
+
+int indexHookZapStart(DataFile* data) {
+  return forEachTag(data, [&](IndexTag* tag) { return tagMarkIncomplete(tag); });
+}
+
 int indexHookRewrite(DataFile* data, int32_t recno) {
   int rc = indexLockAll(data);
+  if (rc == 0) rc = mendAll(data);
   if (rc != 0) return rc;
   // A unique tag that refuses an equal key (20, -340) refuses the whole change before
   // any tag is touched.

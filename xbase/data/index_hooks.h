@@ -14,14 +14,21 @@ int indexHookOpen(DataFile* data);
 // dataClose: close every index file of the data file.
 void indexHookClose(DataFile* data);
 
-// Lock / unlock every index file before a change (dataAppend, dataZap).  0, 50 or an
-// error code.
+// Lock / unlock every index file before a change (dataAppend, dataZap); once locked,
+// what a killed writer left in a tag is mended.  0, 50 or an error code.
 int indexHookLock(DataFile* data);
 void indexHookUnlock(DataFile* data);
 
-// dataAppend: add the record buffer's keys to every tag as record `recno`; on a
-// failure the keys already added are removed again.  0, resultUniqueKey or an error.
+// dataAppend: add the record buffer's keys to every tag as record `recno`, each tag
+// marked with the record and key first; on a failure the keys already added are
+// removed again.  0, resultUniqueKey or an error.
 int indexHookAppend(DataFile* data, int32_t recno);
+// dataAppend, after the record's write: clears the marks once the record is in the
+// file (written set), else takes the keys out again first.  0 or an error.
+int indexHookAppendEnd(DataFile* data, int32_t recno, bool written);
+// dataZap, before the data file changes: every tag is marked incomplete until the
+// rebuild.  0 or an error.
+int indexHookZapStart(DataFile* data);
 // dataWriteRecord: replace the keys of `recno` that changed between the stored copy
 // (oldRecord, read by the caller) and the record buffer, after locking the tags.
 // 0, 50 (a tag is locked by another process: nothing changed), resultUniqueKey (a

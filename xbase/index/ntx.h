@@ -19,6 +19,9 @@
 //      279    1 not used
 //      280    2 descending
 //      282  256 FOR expression, NUL-padded; empty for none
+//      538    4 pending: 0; 0xFFFFFFFF while the tree is being built; else the record
+//               whose append is adding keys (ntx_internal.h)
+//      542  key pending key: the key the pending append adds to this tag
 //
 // Page (1024 bytes):
 //
@@ -120,15 +123,24 @@ struct IndexTag {
   uint8_t* keyCurrent;     // key size bytes: the key at the current position
   int32_t recnoCurrent;
   int32_t appendReady;     // the path is the rightmost one and its leaf has room (build)
+  uint32_t pending;        // the pending word this process wrote and has not cleared
+  int32_t identityKnown;   // device and inode below were read from the open file
+  uint64_t device;
+  uint64_t inode;
 };
 
 // ---- Group files and tags (tag_open.cc) ----
 
 // Opens a group file for data (null name: the data file's name with extension CGP;
-// a name ending in NTX opens that one tag without a group).  Null on failure.
+// a name ending in NTX opens that one tag without a group).  The group file is only
+// read, so it is opened read-only.  Every listed tag must lie in the group file's
+// directory (-910 otherwise).  Null on failure.
 IndexFile* i4open(DataFile* data, const char* name);
 // Opens one tag file into index (null: a new IndexFile of its own, added to the data
-// file's index list).  Null on failure.
+// file's index list).  A file the data file already has open as a tag (the same
+// device and inode, whatever the spelling) is not opened twice: that tag is returned.
+// A tag left incomplete by a killed build is refused (-310) when opened read-only.
+// Null on failure.
 IndexTag* t4open(DataFile* data, IndexFile* index, const char* name);
 // Closes every tag of the group and frees it; removes it from the data file's list.
 int i4close(IndexFile* index);
@@ -152,6 +164,25 @@ IndexTag* tagFind(DataFile* data, const char* name);
 // Selects tag (null: natural order) for dataTop, dataBottom and dataSkip.
 void tagSelect(DataFile* data, IndexTag* tag);
 IndexTag* tagSelected(DataFile* data);
+
+// ---- Changes in progress (tag_pending.cc) ----
+//
+// A change that cannot be made in one write leaves a mark in the tag's header while
+// it runs, so that a process killed half-way leaves a tag the next writer mends
+// instead of one that lies.  An append marks each tag with the record number and key
+// before adding the key and clears the mark once the record is in the data file; a
+// build or rebuild marks the tag incomplete until its last page is written.
+
+// Marks tag: record recno's append adds key next.  0 or an error.
+int tagMarkAppend(IndexTag* tag, const uint8_t* key, int32_t recno);
+// Marks tag incomplete (a rebuild follows).  0 or an error.
+int tagMarkIncomplete(IndexTag* tag);
+// Clears this process's mark.  0 or an error.
+int tagClearMark(IndexTag* tag);
+// Mends what a killed writer left (call with the tag locked): an incomplete tag is
+// rebuilt from the records; the key of an append whose record never reached the data
+// file is taken out again.  0 or an error.
+int tagMend(IndexTag* tag);
 
 // ---- Keys (tag_key.cc) ----
 
@@ -203,8 +234,11 @@ struct TagCreateInfo {
   int descending;
 };
 // Creates (or overwrites) a tag file for data, builds it from every record through
-// the sort, and opens it.  With groupName the tag's name is added to that group file
-// (created in text layout when missing); the tag must lie in the group's directory.
+// the sort, and opens it.  An existing file is overwritten only when it is a tag whose
+// key expression fits data; an existing group file only when it is one (every name a
+// tag in its directory).  With groupName the tag's name is added to that group file
+// (created in text layout when missing) once the tag is complete; the tag must lie
+// in the group's directory.
 // The new tag joins the group if it is open, else a group of its own.  Null on
 // failure, the reason in the context.
 IndexTag* tagCreate(DataFile* data, const TagCreateInfo* info, const char* groupName);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "xbase/index/ntx.h"
@@ -26,8 +27,18 @@ inline void put32(uint8_t* p, uint32_t v) {
 enum : int32_t {
   kSignature = 0, kVersion = 2, kRoot = 4, kNextFree = 8, kItemSize = 12, kKeySize = 14,
   kDecimals = 16, kMaxKeys = 18, kHalf = 20, kKeyExpr = 22, kUnique = 277, kDescending = 280,
-  kForExpr = 282, kHeaderBytes = 538,
+  kForExpr = 282, kHeaderBytes = 538, kPending = 538, kPendingKey = 542,
 };
+
+// The pending word at kPending: 0 when the tree agrees with the records; kIncomplete
+// while it is being built (a new tag, a rebuild after emptying the data file); else
+// the number of a record whose append is adding keys, with the key this tag takes
+// for it at kPendingKey.  A writer that finds it set when it locks the tag mends the
+// tag (mendPending).
+inline constexpr uint32_t kIncomplete = 0xFFFFFFFFu;
+
+// Names in a group file stay below this length with the group's directory in front.
+inline constexpr int32_t kGroupNameLimit = 258;
 
 // First byte of the item slots of a fresh page.
 inline int32_t firstSlot(int32_t maxKeys) {
@@ -71,6 +82,17 @@ int corrupt(IndexTag* tag);
 // A new, empty IndexFile for data named after fileName (not yet in the data file's
 // index list), or null after -920.
 IndexFile* indexFileNew(DataFile* data, const char* fileName);
+// The tag names of a group file's bytes: the counted layout when the first byte is
+// below 'A' and the counted entries fit, else the text layout.  False when a name is
+// too long.
+bool groupParse(const std::string& bytes, std::vector<std::string>* names, bool* counted);
+// A listed name without the "./" in front that names the group's own directory; empty
+// when the name has any other directory part (the tag would lie elsewhere).
+std::string groupPlainName(const std::string& name);
+// Writes the pending word (and, for a record number, the key at kPendingKey).
+int pendingWrite(IndexTag* tag, uint32_t pending, const uint8_t* key);
+// Reads the pending word (and key into tag->keyWork2).  0 or a negative code.
+int pendingRead(IndexTag* tag, uint32_t* pending);
 int compareKeys(IndexTag* tag, const uint8_t* a, const uint8_t* b);
 // Adds a key not below any key in the tag (building from sorted keys): while the
 // rightmost leaf has room the key goes in without reading a page.  The header version

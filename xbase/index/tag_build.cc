@@ -96,6 +96,7 @@ void writeHeaderImage(uint8_t* image, int32_t keySize, int32_t decimals, int32_t
   if (filter) std::memcpy(image + kForExpr, filter, std::strlen(filter));
   image[278] = unique ? 1 : 0;
   put16(image + kDescending, descending ? 1 : 0);
+  put32(image + kPending, kIncomplete);  // until the build is complete
   // The empty root page that follows the header.
   uint8_t* page = image + kNtxHeaderReserve;
   std::memset(page, 0, kNtxPageSize);
@@ -146,30 +147,13 @@ int addToGroup(CODE4* c, const std::string& group, const std::string& tagName) {
   std::string bytes(static_cast<size_t>(length), '\0');
   if (length > 0) fileRead(&file, 0, bytes.data(), static_cast<uint32_t>(length));
   std::vector<std::string> names;
-  bool counted = !bytes.empty() && static_cast<uint8_t>(bytes[0]) < 'A';
-  if (counted) {
-    const uint8_t* b = reinterpret_cast<const uint8_t*>(bytes.data());
-    size_t at = 2;
-    for (size_t i = 0; i < b[0] && at + 4 <= bytes.size(); ++i) {
-      size_t l = get32(b + at);
-      at += 4;
-      if (l > bytes.size() - at) break;
-      names.push_back(bytes.substr(at, l));
-      at += l;
-    }
-  } else {
-    std::string cur;
-    for (char ch : bytes + " ") {
-      if (ch == '\t' || ch == '\n' || ch == '\r' || ch == 0x1A || ch == ' ') {
-        if (!cur.empty()) names.push_back(cur);
-        cur.clear();
-      } else {
-        cur += ch;
-      }
-    }
+  bool counted = false;
+  if (!groupParse(bytes, &names, &counted)) {
+    fileClose(&file);
+    return errorReport(c, errorInfo, "Error reading group file in i4open()");
   }
   for (const std::string& n : names) {
-    std::string listed = upper(n);
+    std::string listed = upper(groupPlainName(n));
     if (listed == upper(base) || listed + ".NTX" == upper(base)) {
       fileClose(&file);
       return 0;
@@ -191,12 +175,147 @@ int addToGroup(CODE4* c, const std::string& group, const std::string& tagName) {
     }
     rc = fileWrite(&file, 0, out.data(), static_cast<uint32_t>(out.size()));
     if (rc == 0) rc = fileSetLength(&file, static_cast<int64_t>(out.size()));
+  } else if (!bytes.empty() && static_cast<uint8_t>(bytes[0]) < 'A' &&
+             static_cast<uint8_t>(base[0]) >= 'A') {
+    // A text group that starts with a digit: the new name goes first, so that readers
+    // that go by the first byte alone take the file for the text layout too.
+    std::string out = base + "\r\n" + bytes;
+    rc = fileWrite(&file, 0, out.data(), static_cast<uint32_t>(out.size()));
   } else {
     std::string add = (bytes.empty() || bytes.back() == '\n' ? "" : "\r\n") + base + "\r\n";
     rc = fileWrite(&file, length, add.data(), static_cast<uint32_t>(add.size()));
   }
   fileClose(&file);
   return rc;
+}
+
+// Identity (device, inode) of an open engine file; false when it cannot be had.
+bool identityOf(const EngineFile* file, uint64_t* device, uint64_t* inode) {
+  return file->handle >= 0 && osFiles().identity(file->handle, device, inode) == 0;
+}
+
+// Opens an existing file quietly and read-only.  0 opened; 1 it does not exist (or
+// cannot be opened: then the create that follows reports it); negative error.
+int openExisting(CODE4* c, EngineFile* file, const char* name) {
+  fileInit(file);
+  int32_t savedErr = c->errOpenFile, savedReadOnly = c->openReadOnly;
+  c->errOpenFile = 0;
+  c->openReadOnly = 1;
+  int rc = fileOpen(file, c, name, 1);
+  c->errOpenFile = savedErr;
+  c->openReadOnly = savedReadOnly;
+  if (rc > 0) {
+    engineErrorSet(c, 0);
+    return 1;
+  }
+  return rc;
+}
+
+// True when file is the data file or its memo file.
+bool isDataOrMemo(DataFile* data, const EngineFile* file) {
+  uint64_t dev = 0, ino = 0, d2 = 0, i2 = 0;
+  if (!identityOf(file, &dev, &ino)) return false;
+  if (identityOf(&data->file, &d2, &i2) && d2 == dev && i2 == ino) return true;
+  return identityOf(&data->memoFile, &d2, &i2) && d2 == dev && i2 == ino;
+}
+
+// True when the open file holds a tag header whose key expression compiles against
+// data.
+bool holdsTagOf(DataFile* data, EngineFile* file) {
+  CODE4* c = data->context;
+  uint8_t header[kHeaderBytes];
+  if (fileRead(file, 0, header, kHeaderBytes) != static_cast<uint32_t>(kHeaderBytes)) return false;
+  uint16_t signature = get16(header + kSignature), keySize = get16(header + kKeySize),
+           half = get16(header + kHalf), maxKeys = get16(header + kMaxKeys),
+           itemSize = get16(header + kItemSize);
+  if ((signature != 6 && signature != 262) || keySize < 1 || keySize > kNtxMaxKeySize ||
+      half < 1 || maxKeys != 2 * half || itemSize != keySize + 8 || !layoutFits(maxKeys, itemSize))
+    return false;
+  char expr[256];
+  std::memcpy(expr, header + kKeyExpr, 255);
+  expr[255] = '\0';
+  int32_t savedErrors = c->exprErrors;
+  c->exprErrors = 0;
+  CompiledExpr* compiled = exprCompile(data, expr);
+  c->exprErrors = savedErrors;
+  if (!compiled) {
+    engineErrorSet(c, 0);
+    return false;
+  }
+  exprFree(compiled);
+  return true;
+}
+
+// What an existing file of the tag's name may be: only a tag of this data file (or an
+// empty file) is overwritten.  0, or -910 reported with the reason.
+int targetFits(DataFile* data, const char* fileName) {
+  CODE4* c = data->context;
+  EngineFile file;
+  int rc = openExisting(c, &file, fileName);
+  if (rc != 0) return rc < 0 ? rc : 0;
+  // An empty file (a build killed before its first write) holds nothing to lose.
+  bool fits = !isDataOrMemo(data, &file) && (fileLength(&file) == 0 || holdsTagOf(data, &file));
+  fileClose(&file);
+  if (c->errorCode < 0) return -1;
+  if (!fits) return errorReport(c, errorInfo, "Not overwritten: the file is not an index tag of this data file", fileName);
+  return 0;
+}
+
+// What an existing group file must be: readable in one of the layouts, and every name
+// it lists a tag of this data file in the group's directory (the tag being made may
+// still be missing).  0, or -910 reported with the reason.
+int groupFits(DataFile* data, const std::string& group, const std::string& tagName) {
+  CODE4* c = data->context;
+  char name[260];
+  std::snprintf(name, sizeof name, "%s", group.c_str());
+  fileSetExtension(name, sizeof name, "CGP", 0);
+  EngineFile file;
+  int rc = openExisting(c, &file, name);
+  if (rc != 0) return rc < 0 ? rc : 0;
+  const char* refusal = "Not changed: the file is not an index group file of this data file";
+  bool fits = !isDataOrMemo(data, &file);
+  int64_t length = fileLength(&file);
+  std::string bytes;
+  if (fits && (length < 0 || length > (1 << 20))) fits = false;
+  if (fits && length > 0) {
+    bytes.assign(static_cast<size_t>(length), '\0');
+    fits = fileRead(&file, 0, bytes.data(), static_cast<uint32_t>(length)) ==
+           static_cast<uint32_t>(length);
+  }
+  fileClose(&file);
+  std::vector<std::string> names;
+  bool counted = false;
+  if (fits) fits = groupParse(bytes, &names, &counted);
+  std::string dir = directoryPart(name);
+  std::string base = upper(tagName.substr(directoryPart(tagName).size()));
+  for (const std::string& n : names) {
+    if (!fits) break;
+    std::string plain = groupPlainName(n);
+    if (plain.empty()) {
+      fits = false;
+      break;
+    }
+    std::string full = dir + plain;
+    char tagFile[260];
+    if (full.size() >= sizeof tagFile) {
+      fits = false;
+      break;
+    }
+    std::strcpy(tagFile, full.c_str());
+    fileSetExtension(tagFile, sizeof tagFile, "NTX", 0);
+    EngineFile member;
+    rc = openExisting(c, &member, tagFile);
+    if (rc < 0) return rc;
+    if (rc == 1) {
+      fits = upper(tagFile).substr(dir.size()) == base;
+      continue;
+    }
+    fits = !isDataOrMemo(data, &member) && holdsTagOf(data, &member);
+    fileClose(&member);
+  }
+  if (c->errorCode < 0) return -1;
+  if (!fits) return errorReport(c, errorInfo, refusal, name);
+  return 0;
 }
 
 IndexFile* openGroupNamed(DataFile* data, const std::string& group) {
@@ -209,6 +328,25 @@ IndexFile* openGroupNamed(DataFile* data, const std::string& group) {
   return nullptr;
 }
 
+// Closes an open tag and takes it out of its group (the group goes with its last tag).
+void dropTag(DataFile* data, IndexTag* tag) {
+  IndexFile* index = tag->index;
+  if (tagSelected(data) == tag) tagSelect(data, nullptr);
+  if (index->tags.count == 1) {
+    i4close(index);
+    return;
+  }
+  if (tag->fileLocked) fileUnlock(&tag->file, kNtxLockOffset, kNtxLockLength);
+  listRemove(&index->tags, tag);
+  fileClose(&tag->file);
+  exprFree(tag->keyExpr);
+  if (tag->forExpr) exprFree(tag->forExpr);
+  for (IndexPage* page : tag->path)
+    if (page) b4free(tag, page);
+  engineFree(tag->keyWork);
+  poolFree(data->context->tagPool, tag);
+}
+
 // Removes an open tag of that file name from its group before the file is replaced.
 void dropOpenTag(DataFile* data, const char* fileName) {
   std::string wanted = upper(fileName);
@@ -217,21 +355,24 @@ void dropOpenTag(DataFile* data, const char* fileName) {
     for (void* t = listFirst(&index->tags); t; t = listNext(&index->tags, t)) {
       IndexTag* tag = static_cast<IndexTag*>(t);
       if (upper(tag->file.name) != wanted) continue;
-      if (tagSelected(data) == tag) tagSelect(data, nullptr);
-      if (index->tags.count == 1) {
-        i4close(index);
-      } else {
-        if (tag->fileLocked) fileUnlock(&tag->file, kNtxLockOffset, kNtxLockLength);
-        listRemove(&index->tags, tag);
-        fileClose(&tag->file);
-        exprFree(tag->keyExpr);
-        if (tag->forExpr) exprFree(tag->forExpr);
-        for (IndexPage* page : tag->path)
-          if (page) b4free(tag, page);
-        engineFree(tag->keyWork);
-        poolFree(data->context->tagPool, tag);
-      }
+      dropTag(data, tag);
       return;
+    }
+  }
+}
+
+// The same for an open tag on the file just created under another spelling.
+void dropOpenFile(DataFile* data, const EngineFile* file) {
+  uint64_t device = 0, inode = 0;
+  if (!identityOf(file, &device, &inode)) return;
+  for (void* i = listFirst(&data->indexes); i; i = listNext(&data->indexes, i)) {
+    IndexFile* index = static_cast<IndexFile*>(i);
+    for (void* t = listFirst(&index->tags); t; t = listNext(&index->tags, t)) {
+      IndexTag* tag = static_cast<IndexTag*>(t);
+      if (tag->identityKnown && tag->device == device && tag->inode == inode) {
+        dropTag(data, tag);
+        return;
+      }
     }
   }
 }
@@ -248,7 +389,11 @@ void removeUnbuiltTag(const char* fileName) {
 int tagRebuild(IndexTag* tag) {
   CODE4* c = tag->context;
   if (c->errorCode < 0) return -1;
-  int rc = fileSetLength(&tag->file, kNtxHeaderReserve);
+  // Marked incomplete before the first page goes, cleared after the last one: a build
+  // cut short leaves a tag that no one takes for whole.
+  int rc = tagMarkIncomplete(tag);
+  if (rc != 0) return rc;
+  rc = fileSetLength(&tag->file, kNtxHeaderReserve);
   if (rc != 0) return rc;
   IndexPage* root = b4alloc(tag, kNtxHeaderReserve);
   if (!root) return -1;
@@ -260,8 +405,9 @@ int tagRebuild(IndexTag* tag) {
   tag->positioned = 0;
   tag->depth = 0;
   rc = buildFromRecords(tag);
-  if (rc != 0) return rc;
-  return tagWriteVersion(tag);
+  if (rc == 0) rc = tagWriteVersion(tag);
+  if (rc == 0) rc = pendingWrite(tag, 0, nullptr);
+  return rc;
 }
 
 IndexTag* tagCreate(DataFile* data, const TagCreateInfo* info, const char* groupName) {
@@ -319,6 +465,8 @@ IndexTag* tagCreate(DataFile* data, const TagCreateInfo* info, const char* group
       return nullptr;
     }
   }
+  if (targetFits(data, fileName) != 0) return nullptr;
+  if (groupName && groupFits(data, groupName, fileName) != 0) return nullptr;
   dropOpenTag(data, fileName);
   EngineFile file;
   fileInit(&file);
@@ -330,6 +478,7 @@ IndexTag* tagCreate(DataFile* data, const TagCreateInfo* info, const char* group
     if (rc > 0) errorReport(c, errorCreate, "File Name:", fileName);
     return nullptr;
   }
+  dropOpenFile(data, &file);
   std::vector<uint8_t> image(static_cast<size_t>(kNtxHeaderReserve + kNtxPageSize), 0);
   writeHeaderImage(image.data(), keySize, decimals, half, info->expression, info->filter,
                    info->unique, info->descending);
@@ -337,28 +486,12 @@ IndexTag* tagCreate(DataFile* data, const TagCreateInfo* info, const char* group
   if (rc != 0) file.removeOnClose = 1;
   fileClose(&file);
   if (rc != 0) return nullptr;
-  IndexFile* group = nullptr;
-  if (groupName) {
-    if (addToGroup(c, groupName, fileName) != 0) return nullptr;
-    group = openGroupNamed(data, groupName);
-  }
-  // A group named but not open yet is opened here, holding the new tag.
-  bool newGroup = false;
-  if (groupName && !group) {
-    char name[260];
-    std::snprintf(name, sizeof name, "%s", groupName);
-    fileSetExtension(name, sizeof name, "CGP", 0);
-    group = indexFileNew(data, name);
-    if (!group) return nullptr;
-    newGroup = true;
-  }
-  IndexTag* tag = t4open(data, group, fileName);
+  // Built as a tag of its own first; the group lists it only once it is complete.
+  IndexTag* tag = t4open(data, nullptr, fileName);
   if (!tag) {
-    if (newGroup) i4close(group);
     removeUnbuiltTag(fileName);
     return nullptr;
   }
-  if (newGroup) listAddLast(&data->indexes, group);
   rc = indexLock(tag->index);
   if (rc == 0) rc = tagRebuild(tag);
   if (rc != 0) {
@@ -375,5 +508,38 @@ IndexTag* tagCreate(DataFile* data, const TagCreateInfo* info, const char* group
     dropOpenTag(data, fileName);
     return nullptr;
   }
+  if (!groupName) return tag;
+  if (addToGroup(c, groupName, fileName) != 0) {
+    // The tag itself is whole; it stays, unlisted.
+    dropOpenTag(data, fileName);
+    return nullptr;
+  }
+  IndexFile* group = openGroupNamed(data, groupName);
+  // A group named but not open yet is opened here, holding the new tag.
+  bool newGroup = false;
+  if (!group) {
+    char name[260];
+    std::snprintf(name, sizeof name, "%s", groupName);
+    fileSetExtension(name, sizeof name, "CGP", 0);
+    group = indexFileNew(data, name);
+    if (!group) {
+      dropOpenTag(data, fileName);
+      return nullptr;
+    }
+    newGroup = true;
+  }
+  // The tag moves from its own IndexFile into the group, keeping its lock.
+  IndexFile* own = tag->index;
+  if (own != group) {
+    if (tagSelected(data) == tag) tagSelect(data, nullptr);
+    listRemove(&own->tags, tag);
+    if (own->tags.count == 0) {
+      listRemove(&data->indexes, own);
+      poolFree(c->indexPool, own);
+    }
+    tag->index = group;
+    listAddLast(&group->tags, tag);
+  }
+  if (newGroup) listAddLast(&data->indexes, group);
   return tag;
 }

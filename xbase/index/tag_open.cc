@@ -2,19 +2,19 @@
 #include <cctype>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "xbase/data/code4.h"
 #include "xbase/data/data_file.h"
 #include "xbase/data/error.h"
 #include "xbase/data/pool.h"
+#include "xbase/file/os.h"
 #include "xbase/index/expr.h"
 #include "xbase/index/ntx_internal.h"
 
 using namespace ntx;
 
 namespace {
-
-constexpr int32_t kNameLimit = 258;  // a tag name with its directory stays below this
 
 void baseName(const char* path, char out[11]) {
   const char* base = path;
@@ -91,8 +91,8 @@ void trimSource(const uint8_t* bytes, char* out) {
 }
 
 // The header checks and fields.  0 or -310 reported with the file name.
-int readHeader(IndexTag* tag, uint8_t* header) {
-  uint32_t got = fileRead(&tag->file, 0, header, kHeaderBytes);
+int readHeader(IndexTag* tag, uint8_t* header, uint32_t* pending) {
+  uint32_t got = fileRead(&tag->file, 0, header, kPendingKey);
   if (tag->context->errorCode < 0) return -1;
   tag->signature = get16(header + kSignature);
   tag->version = get16(header + kVersion);
@@ -101,7 +101,8 @@ int readHeader(IndexTag* tag, uint8_t* header) {
   tag->decimals = get16(header + kDecimals);
   tag->maxKeys = get16(header + kMaxKeys);
   tag->half = get16(header + kHalf);
-  bool sound = got == static_cast<uint32_t>(kHeaderBytes) &&
+  *pending = got >= static_cast<uint32_t>(kPendingKey) ? get32(header + kPending) : 0;
+  bool sound = got >= static_cast<uint32_t>(kHeaderBytes) &&
                (tag->signature == 6 || tag->signature == 262) && tag->keySize >= 1 &&
                tag->keySize <= kNtxMaxKeySize && tag->half >= 1 &&
                tag->maxKeys == 2 * tag->half && tag->itemSize == tag->keySize + 8 &&
@@ -112,6 +113,28 @@ int readHeader(IndexTag* tag, uint8_t* header) {
   tag->unique = get16(header + kUnique);
   tag->descending = get16(header + kDescending);
   return 0;
+}
+
+// The data file's open tag on the same file as tag (device and inode), or null.
+IndexTag* sameFileOpen(DataFile* data, IndexTag* tag) {
+  for (void* i = listFirst(&data->indexes); i; i = listNext(&data->indexes, i)) {
+    IndexFile* index = static_cast<IndexFile*>(i);
+    for (void* t = listFirst(&index->tags); t; t = listNext(&index->tags, t)) {
+      IndexTag* other = static_cast<IndexTag*>(t);
+      if (other != tag && other->identityKnown && other->device == tag->device &&
+          other->inode == tag->inode)
+        return other;
+    }
+  }
+  // A group being read is not in the data file's list yet.
+  IndexFile* index = tag->index;
+  if (!listContains(&data->indexes, index))
+    for (void* t = listFirst(&index->tags); t; t = listNext(&index->tags, t)) {
+      IndexTag* other = static_cast<IndexTag*>(t);
+      if (other->identityKnown && other->device == tag->device && other->inode == tag->inode)
+        return other;
+    }
+  return nullptr;
 }
 
 bool validKeyType(char type) {
@@ -161,8 +184,23 @@ IndexTag* t4open(DataFile* data, IndexFile* index, const char* name) {
   tag->index = index;
   fileInit(&tag->file);
   if (fileOpen(&tag->file, c, fileName, 1) != 0) return fail();
-  uint8_t header[kHeaderBytes];
-  if (readHeader(tag, header) != 0) return fail();
+  if (osFiles().identity(tag->file.handle, &tag->device, &tag->inode) == 0) {
+    tag->identityKnown = 1;
+    if (IndexTag* open = sameFileOpen(data, tag)) {
+      // One file, one tag: a second handle would wait on this process's own lock.
+      freeTag(tag);
+      if (ownIndex) poolFree(c->indexPool, index);
+      return open;
+    }
+  }
+  uint8_t header[kPendingKey];
+  uint32_t pending = 0;
+  if (readHeader(tag, header, &pending) != 0) return fail();
+  if (pending == kIncomplete && tag->file.readOnly) {
+    errorReport(c, errorIndex, "Tag is incomplete (its build was cut short); build it again",
+                fileName);
+    return fail();
+  }
   baseName(fileName, tag->name);
   tag->keyWork = static_cast<uint8_t*>(engineAllocReport(c, 3u * tag->keySize));
   if (!tag->keyWork) return fail();
@@ -194,6 +232,7 @@ IndexTag* t4open(DataFile* data, IndexFile* index, const char* name) {
     }
   }
   tag->uniqueCode = tag->unique ? c->uniqueKeyCode : 0;
+  tag->pending = pending;
   listAddLast(&index->tags, tag);
   if (ownIndex) listAddLast(&data->indexes, index);
   return tag;
@@ -220,13 +259,18 @@ IndexFile* i4open(DataFile* data, const char* name) {
   }
   IndexFile* index = indexFileNew(data, groupName);
   if (!index) return nullptr;
-  if (fileOpen(&index->groupFile, c, groupName, 1) != 0) {
+  // The group file is only read: a read-only group serves a writer as well.
+  int32_t savedReadOnly = c->openReadOnly;
+  c->openReadOnly = 1;
+  int opened = fileOpen(&index->groupFile, c, groupName, 1);
+  c->openReadOnly = savedReadOnly;
+  if (opened != 0) {
     if (c->errOpenFile) errorReport(c, errorOpen, "Set CODE4.autoOpen to 'off'");
     poolFree(c->indexPool, index);
     return nullptr;
   }
-  auto fail = [&](const char* text) -> IndexFile* {
-    if (text && c->errOpenFile && c->errorCode >= 0) errorReport(c, errorInfo, text);
+  auto fail = [&](const char* text, const char* text2 = nullptr) -> IndexFile* {
+    if (text && c->errOpenFile && c->errorCode >= 0) errorReport(c, errorInfo, text, text2);
     fileClose(&index->groupFile);
     i4close(index);
     return nullptr;
@@ -239,41 +283,17 @@ IndexFile* i4open(DataFile* data, const char* name) {
     return fail("Error reading group file in i4open()");
   if (fileClose(&index->groupFile) != 0) return fail("Error closing group file in i4open()");
   std::string dir = directoryOf(groupName);
-  auto openName = [&](const std::string& tagName) -> bool {
-    std::string full = dir + tagName;
-    if (full.size() >= static_cast<size_t>(kNameLimit)) {
-      fail("Error reading group file in i4open()");
-      return false;
-    }
-    if (!t4open(data, index, full.c_str())) {
-      fail(nullptr);
-      return false;
-    }
-    return true;
-  };
-  const uint8_t* b = reinterpret_cast<const uint8_t*>(bytes.data());
-  if (b[0] < 'A') {
-    size_t n = b[0], at = 2;
-    for (size_t i = 0; i < n; ++i) {
-      if (at + 4 > bytes.size()) return fail("Error reading group file in i4open()");
-      size_t l = get32(b + at);
-      at += 4;
-      if (l > bytes.size() - at || l >= static_cast<size_t>(kNameLimit))
-        return fail("Error reading group file in i4open()");
-      if (!openName(bytes.substr(at, l))) return nullptr;
-      at += l;
-    }
-  } else {
-    std::string current;
-    for (size_t i = 0; i <= bytes.size(); ++i) {
-      char ch = i < bytes.size() ? bytes[i] : ' ';
-      if (ch == '\t' || ch == '\n' || ch == '\r' || ch == 0x1A || ch == ' ') {
-        if (!current.empty() && !openName(current)) return nullptr;
-        current.clear();
-      } else {
-        current += ch;
-      }
-    }
+  std::vector<std::string> names;
+  bool counted = false;
+  if (!groupParse(bytes, &names, &counted)) return fail("Error reading group file in i4open()");
+  for (const std::string& listed : names) {
+    std::string plain = groupPlainName(listed);
+    if (plain.empty())
+      return fail("Tag file must be in the group file's directory", listed.c_str());
+    std::string full = dir + plain;
+    if (full.size() >= static_cast<size_t>(kGroupNameLimit))
+      return fail("Error reading group file in i4open()");
+    if (!t4open(data, index, full.c_str())) return fail(nullptr);
   }
   listAddLast(&data->indexes, index);
   return index;
