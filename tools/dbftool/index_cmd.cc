@@ -26,6 +26,9 @@ struct IndexArgs {
   std::string group, filter;
   bool unique = false, descending = false, hasRecno = false;
   long recno = 1;
+  long wait = kDefaultWait;  // seconds a lock held by another process is waited for
+
+  static constexpr long kDefaultWait = 10;
 };
 
 // Reads the options a command allows; anything else starting with "--" is refused.
@@ -58,6 +61,14 @@ bool parseIndexArgs(int argc, char** argv, const std::vector<std::string>& allow
       std::string v = argv[++i];
       if (a == "--group") out->group = v;
       else if (a == "--for") out->filter = v;
+      else if (a == "--wait") {
+        char* end = nullptr;
+        out->wait = std::strtol(v.c_str(), &end, 10);
+        if (v.empty() || *end != '\0' || out->wait < 0 || out->wait > 3600) {
+          std::fprintf(stderr, "dbftool: --wait takes seconds from 0 to 3600\n");
+          return false;
+        }
+      }
       else if (a == "--recno") {
         char* end = nullptr;
         out->recno = std::strtol(v.c_str(), &end, 10);
@@ -75,9 +86,14 @@ bool parseIndexArgs(int argc, char** argv, const std::vector<std::string>& allow
 // A data file with its own context, opened for the index commands.
 class IndexedData {
  public:
-  IndexedData(const std::string& path, bool writable, const std::string& group) {
+  IndexedData(const std::string& path, bool writable, const std::string& group,
+              long wait = IndexArgs::kDefaultWait) {
     engineInit(&context_);
     context_.errQuiet = 1;
+    // Locks held by another process are tried once a second for `wait` seconds, then
+    // the command gives up (50) instead of waiting without end.
+    context_.lockTries = static_cast<int32_t>(wait);
+    wait_ = wait;
     context_.openReadOnly = writable ? 0 : 1;
     context_.autoOpen = group.empty() && writable ? 1 : 0;
     data_ = dataOpen(&context_, engineName(path).c_str());
@@ -93,6 +109,18 @@ class IndexedData {
   }
   DataFile* data() const { return data_; }
   CODE4* context() { return &context_; }
+  // Fails with the engine's text for the error (rc when the context holds none: a
+  // lock refused is only returned), the detail of its report (which tag, why), and
+  // for a lock how long was waited.
+  int fail(const std::string& file, int rc = 0) {
+    int code = engineErrorCode(&context_);
+    if (code == 0 && rc != 0) code = rc;
+    std::string message = engineMessage(code);
+    if (code < 0) message += engineDetail(&context_);
+    if (code == resultLocked || code == errorLock)
+      message += "; gave up after " + std::to_string(wait_) + " s";
+    return dbftool::fail(file, message);
+  }
   // The open tag of that file, or the tag opened alone.
   IndexTag* tag(const std::string& name) {
     std::string engine = engineName(name);
@@ -103,6 +131,7 @@ class IndexedData {
  private:
   CODE4 context_;
   DataFile* data_ = nullptr;
+  long wait_ = 0;
 };
 
 std::string shownKey(IndexTag* tag, const uint8_t* key) {
@@ -113,14 +142,15 @@ std::string shownKey(IndexTag* tag, const uint8_t* key) {
 
 int runIndex(int argc, char** argv) {
   IndexArgs a;
-  if (!parseIndexArgs(argc, argv, {"--unique", "--descending", "--for", "--group"}, &a)) return 1;
+  if (!parseIndexArgs(argc, argv, {"--unique", "--descending", "--for", "--group", "--wait"}, &a))
+    return 1;
   if (a.args.size() != 3) {
     std::fprintf(stderr, "usage: dbftool index FILE TAG.NTX EXPR [--unique] [--descending] "
-                         "[--for EXPR] [--group GROUP.CGP]\n");
+                         "[--for EXPR] [--group GROUP.CGP] [--wait SECONDS]\n");
     return 1;
   }
-  IndexedData file(a.args[0], true, "");
-  if (!file.data()) return failEngine(a.args[0], file.context());
+  IndexedData file(a.args[0], true, "", a.wait);
+  if (!file.data()) return file.fail(a.args[0]);
   std::string tagName = engineName(a.args[1]);
   std::string group = engineName(a.group);
   // Text constants of the expressions compare with the file's code page 866 bytes.
@@ -128,7 +158,7 @@ int runIndex(int argc, char** argv) {
   TagCreateInfo info{tagName.c_str(), keyExpr.c_str(), filter.empty() ? nullptr : filter.c_str(),
                      a.unique ? 1 : 0, a.descending ? 1 : 0};
   IndexTag* tag = tagCreate(file.data(), &info, a.group.empty() ? nullptr : group.c_str());
-  if (!tag) return failEngine(a.args[1], file.context());
+  if (!tag) return file.fail(a.args[1]);
   int32_t entries = 0;
   for (int rc = tagFirst(tag); rc == 0; rc = tagNext(tag)) ++entries;
   std::printf("%s: %d keys of %d bytes\n", a.args[1].c_str(), entries, tag->keySize);
@@ -143,17 +173,17 @@ int runList(int argc, char** argv) {
     return 1;
   }
   IndexedData file(a.args[0], false, "");
-  if (!file.data()) return failEngine(a.args[0], file.context());
+  if (!file.data()) return file.fail(a.args[0]);
   IndexTag* tag = file.tag(a.args[1]);
-  if (!tag) return failEngine(a.args[1], file.context());
+  if (!tag) return file.fail(a.args[1]);
   int rc = tag->descending ? tagLast(tag) : tagFirst(tag);
   while (rc == 0) {
     std::printf("%d\t%s\n", tagCurrentRecno(tag),
                 displayText(shownKey(tag, tagCurrentKey(tag)), Encoding::Cp866).c_str());
     rc = tag->descending ? tagPrevious(tag) : tagNext(tag);
   }
-  if (rc < 0) return failEngine(a.args[1], file.context());
-  return std::fflush(stdout) == 0 ? 0 : fail(a.args[0], "cannot write the output");
+  if (rc < 0) return file.fail(a.args[1]);
+  return 0;  // standard output is checked at exit (process.cc)
 }
 
 int runSeek(int argc, char** argv) {
@@ -164,9 +194,9 @@ int runSeek(int argc, char** argv) {
     return 1;
   }
   IndexedData file(a.args[0], false, "");
-  if (!file.data()) return failEngine(a.args[0], file.context());
+  if (!file.data()) return file.fail(a.args[0]);
   IndexTag* tag = file.tag(a.args[1]);
-  if (!tag) return failEngine(a.args[1], file.context());
+  if (!tag) return file.fail(a.args[1]);
   std::vector<uint8_t> key(tag->keySize);
   std::string value = tag->keyType == 'C' ? utf8ToCp866(a.args[2]) : a.args[2];
   int32_t len = tagKeyFromText(tag, value.c_str(), key.data());
@@ -185,7 +215,7 @@ int runSeek(int argc, char** argv) {
         recno = tagCurrentRecno(tag);
         at.assign(tagCurrentKey(tag), tagCurrentKey(tag) + tag->keySize);
       }
-      if (rc < 0) return failEngine(a.args[1], file.context());
+      if (rc < 0) return file.fail(a.args[1]);
       std::string shown = shownKey(tag, at.data());
       std::printf("{\"recno\":%d,\"key\":%s,\"exact\":true}\n", recno,
                   jsonString(shown, Encoding::Cp866).c_str());
@@ -194,7 +224,7 @@ int runSeek(int argc, char** argv) {
     rc = rc == resultAtEnd ? tagLast(tag) : tagPrevious(tag);
     if (rc == resultAtBeginning) rc = resultAtEnd;
   }
-  if (rc < 0) return failEngine(a.args[1], file.context());
+  if (rc < 0) return file.fail(a.args[1]);
   if (rc != 0) return 1;
   std::printf("{\"recno\":%d,\"key\":%s,\"exact\":%s}\n", tagCurrentRecno(tag),
               jsonString(shownKey(tag, tagCurrentKey(tag)), Encoding::Cp866).c_str(),
@@ -210,10 +240,10 @@ int runCheck(int argc, char** argv) {
     return 1;
   }
   IndexedData file(a.args[0], false, "");
-  if (!file.data()) return failEngine(a.args[0], file.context());
+  if (!file.data()) return file.fail(a.args[0]);
   for (size_t i = 1; i < a.args.size(); ++i) {
     IndexTag* tag = file.tag(a.args[i]);
-    if (!tag) return failEngine(a.args[i], file.context());
+    if (!tag) return file.fail(a.args[i]);
     char message[400];
     if (tagCheck(tag, message, sizeof message) != 0) return fail(a.args[i], message);
     std::printf("%s: sound\n", a.args[i].c_str());
@@ -223,34 +253,35 @@ int runCheck(int argc, char** argv) {
 
 int runAppend(int argc, char** argv) {
   IndexArgs a;
-  if (!parseIndexArgs(argc, argv, {"--group"}, &a)) return 1;
+  if (!parseIndexArgs(argc, argv, {"--group", "--wait"}, &a)) return 1;
   if (a.args.size() < 1) {
-    std::fprintf(stderr, "usage: dbftool append FILE [--group GROUP.CGP] NAME=VALUE ...\n");
+    std::fprintf(stderr, "usage: dbftool append FILE [--group GROUP.CGP] [--wait SECONDS] "
+                         "NAME=VALUE ...\n");
     return 1;
   }
-  IndexedData file(a.args[0], true, a.group);
+  IndexedData file(a.args[0], true, a.group, a.wait);
   DataFile* d = file.data();
-  if (!d) return failEngine(a.args[0], file.context());
-  if (dataAppendStart(d, 0) != 0) return failEngine(a.args[0], file.context());
+  if (!d) return file.fail(a.args[0]);
+  if (int rc = dataAppendStart(d, 0); rc != 0) return file.fail(a.args[0], rc);
   dataBlank(d);
   if (assignFieldValues(d, a.args[0], a.args, 1) != 0) return 1;
   int rc = dataAppend(d);
   if (rc == resultUniqueKey) return fail(a.args[0], "a unique tag refused the key; nothing was appended");
-  if (rc != 0) return failEngine(a.args[0], file.context());
+  if (rc != 0) return file.fail(a.args[0], rc);
   std::printf("%d\n", dataRecordNumber(d));
   return 0;
 }
 
 int runZap(int argc, char** argv) {
   IndexArgs a;
-  if (!parseIndexArgs(argc, argv, {"--group"}, &a)) return 1;
+  if (!parseIndexArgs(argc, argv, {"--group", "--wait"}, &a)) return 1;
   if (a.args.size() != 1) {
-    std::fprintf(stderr, "usage: dbftool zap FILE [--group GROUP.CGP]\n");
+    std::fprintf(stderr, "usage: dbftool zap FILE [--group GROUP.CGP] [--wait SECONDS]\n");
     return 1;
   }
-  IndexedData file(a.args[0], true, a.group);
-  if (!file.data()) return failEngine(a.args[0], file.context());
-  if (dataZap(file.data(), 1, 2000000000) != 0) return failEngine(a.args[0], file.context());
+  IndexedData file(a.args[0], true, a.group, a.wait);
+  if (!file.data()) return file.fail(a.args[0]);
+  if (int rc = dataZap(file.data(), 1, 2000000000); rc != 0) return file.fail(a.args[0], rc);
   return 0;
 }
 
@@ -309,13 +340,15 @@ int runEval(int argc, char** argv) {
 }  // namespace
 
 DBFTOOL_COMMAND("index",
-                "index FILE TAG.NTX EXPR [--unique] [--descending] [--for EXPR] [--group GROUP.CGP]",
+                "index FILE TAG.NTX EXPR [--unique] [--descending] [--for EXPR] [--group GROUP.CGP] "
+                "[--wait SECONDS]",
                 runIndex);
 DBFTOOL_COMMAND("list", "list FILE TAG.NTX", runList);
 DBFTOOL_COMMAND("seek", "seek FILE TAG.NTX VALUE", runSeek);
 DBFTOOL_COMMAND("check", "check FILE TAG.NTX...", runCheck);
-DBFTOOL_COMMAND("append", "append FILE [--group GROUP.CGP] NAME=VALUE ...", runAppend);
-DBFTOOL_COMMAND("zap", "zap FILE [--group GROUP.CGP]", runZap);
+DBFTOOL_COMMAND("append", "append FILE [--group GROUP.CGP] [--wait SECONDS] NAME=VALUE ...",
+                runAppend);
+DBFTOOL_COMMAND("zap", "zap FILE [--group GROUP.CGP] [--wait SECONDS]", runZap);
 DBFTOOL_COMMAND("eval", "eval FILE EXPR [--recno N]", runEval);
 
 }  // namespace dbftool
