@@ -4,9 +4,11 @@
 // position.  Share modes are whole-file flock locks taken right after the open (see
 // file_lock.cc for the byte-range locks).
 #include <fcntl.h>
+#include <pthread.h>
+#include <unistd.h>
 
 #include <cerrno>
-
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -122,6 +124,40 @@ int fileCreate(EngineFile* file, CODE4* context, const char* name, int copyName)
   return 0;
 }
 
+namespace {
+
+// The temporary files to remove when a signal ends the process: system paths of
+// those created with removeOnClose and not closed yet.
+constexpr int kTempSlots = 16;
+char tempPaths[kTempSlots][64];
+volatile sig_atomic_t tempUsed[kTempSlots];
+
+void tempRegister(const char* name) {
+  std::string path;
+  if (osPathOf(name, &path) != 0 || path.size() >= sizeof tempPaths[0]) return;
+  for (int i = 0; i < kTempSlots; ++i)
+    if (!tempUsed[i]) {
+      std::memcpy(tempPaths[i], path.c_str(), path.size() + 1);
+      tempUsed[i] = 1;
+      return;
+    }
+}
+
+void tempForget(const std::string& path) {
+  for (int i = 0; i < kTempSlots; ++i)
+    if (tempUsed[i] && path == tempPaths[i]) tempUsed[i] = 0;
+}
+
+}  // namespace
+
+void fileTempRemoveAll() {
+  for (int i = 0; i < kTempSlots; ++i)
+    if (tempUsed[i]) {
+      ::unlink(tempPaths[i]);
+      tempUsed[i] = 0;
+    }
+}
+
 int fileClose(EngineFile* file) {
   CODE4* context = file->owner;
   if (file->handle >= 0) {
@@ -131,7 +167,10 @@ int fileClose(EngineFile* file) {
     }
     if (file->removeOnClose && file->name != nullptr) {
       std::string path;
-      if (osPathOf(file->name, &path) == 0) osFiles().remove(path.c_str());
+      if (osPathOf(file->name, &path) == 0) {
+        osFiles().remove(path.c_str());
+        tempForget(path);
+      }
     }
     if (file->ownsName) engineFree(const_cast<char*>(file->name));
     fileInit(file);
@@ -229,7 +268,15 @@ int fileTempCreate(EngineFile* file, CODE4* context, char* nameBuffer, int remov
     context->errCreateFile = 0;
     context->openExclusive = 1;
     context->createFailsIfExists = 1;
+    // A terminating signal between the create and the registration would leave the
+    // file behind: those signals wait until it is registered.
+    sigset_t ending, previous;
+    sigemptyset(&ending);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&ending, sig);
+    pthread_sigmask(SIG_BLOCK, &ending, &previous);
     int rc = fileCreate(file, context, name, copyName);
+    if (rc == 0 && removeOnClose) tempRegister(name);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     context->errCreateFile = savedCreate;
     context->openExclusive = savedExclusive;
     context->createFailsIfExists = savedFails;

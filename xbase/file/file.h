@@ -93,6 +93,10 @@ int fileUnlock(EngineFile* file, int64_t offset, int64_t length);
 // copy.  Returns 0, -1, or -20 reported with "Temporary Working File".
 int fileTempCreate(EngineFile* file, CODE4* context, char* nameBuffer, int removeOnClose);
 
+// Removes every temporary file made with removeOnClose that is not closed yet, with
+// async-signal-safe calls only: for a program's handler of a terminating signal.
+void fileTempRemoveAll();
+
 // Gives name (a NUL-terminated text in a buffer of bufferSize bytes) the extension ext
 // when it has none, or always when force is nonzero (a leading '.' of ext is skipped),
 // then upper-cases the whole name.  An extension is a '.' after the last '\'.  Returns
