@@ -36,6 +36,7 @@ int dataWriteRecord(DataFile* data, int32_t n) {
   rc = fileWrite(&data->file, dataRecordOffset(data, n), data->record,
                  static_cast<uint32_t>(data->recordLength));
   if (rc == 0) data->fileChanged = 1;
+  if (rc == 0 && indexHookAny(data)) rc = indexHookRewriteEnd(data);
   return rc;
 }
 

@@ -155,6 +155,10 @@ int indexHookRewrite(DataFile* data, int32_t recno) {
     if (r != 0) return r;
     if (wasIn == isIn && (!isIn || std::memcmp(tag->keyWork, tag->keyWork2, tag->keySize) == 0))
       return 0;
+    // Incomplete until the record is written (indexHookRewriteEnd): a process killed
+    // in between leaves a tag the next writer rebuilds.
+    r = tagMarkIncomplete(tag);
+    if (r != 0) return r;
     if (wasIn) {
       r = tagRemoveKey(tag, tag->keyWork2, recno);
       if (r < 0) return r;
@@ -166,6 +170,10 @@ int indexHookRewrite(DataFile* data, int32_t recno) {
     }
     return 0;
   });
+}
+
+int indexHookRewriteEnd(DataFile* data) {
+  return forEachTag(data, [&](IndexTag* tag) { return tagClearMark(tag); });
 }
 
 int indexHookRebuild(DataFile* data) {

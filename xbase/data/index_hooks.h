@@ -32,8 +32,12 @@ int indexHookZapStart(DataFile* data);
 // dataWriteRecord: replace the keys of `recno` that changed between the stored copy
 // (oldRecord, read by the caller) and the record buffer, after locking the tags.
 // 0, 50 (a tag is locked by another process: nothing changed), resultUniqueKey (a
-// unique tag refuses the new key: nothing changed) or an error.
+// unique tag refuses the new key: nothing changed) or an error.  A tag whose keys
+// change is marked incomplete until indexHookRewriteEnd.
 int indexHookRewrite(DataFile* data, int32_t recno);
+// dataWriteRecord, once the record is written: clears the marks.  After a failed
+// write they stay, and the next lock rebuilds those tags.  0 or an error.
+int indexHookRewriteEnd(DataFile* data);
 // dataZap: rebuild every tag from the records.  0 or an error.
 int indexHookRebuild(DataFile* data);
 // dataFlush: write out every tag.  0 or an error.

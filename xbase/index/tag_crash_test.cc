@@ -1,5 +1,5 @@
-// A process killed at any write of an append, a zap or a tag build, simulated by
-// failing that write and every later change of a file (OsFaultFiles::crashAtWrite):
+// A process killed at any write of an append, a rewrite, a zap or a tag build,
+// simulated by failing that write and every later change of a file (crashAtWrite):
 // whatever it left, the next writer that opens the data file with its group appends
 // a record, and every tag then holds exactly the records' keys.  Before the writes
 // were ordered and marked, a kill between an append's keys and its record left a key
@@ -122,6 +122,25 @@ TEST_F(TagCrashTest, AppendKilledAtAnyWriteLeavesTagsTheNextAppendMends) {
     ++crashes;
   }
   EXPECT_GT(crashes, 5);
+}
+
+TEST_F(TagCrashTest, RewriteKilledAtAnyWriteLeavesTagsTheNextAppendMends) {
+  makeBase(kRecords);
+  int crashes = 0;
+  for (int n = 1; n < 200; ++n) {
+    freshIndexed();
+    bool crashed = crashDuring(n, [](DataFile* d) {
+      // The amount (AMT.NTX's key) and the memo change; the name stays.
+      if (dataGo(d, 5) != 0) return;
+      faults::fillRecord(d, 5, true);
+      dataFlush(d);
+    });
+    EXPECT_EQ(appendAndCheck(), "") << "crash at write " << n;
+    EXPECT_EQ(checkFile("RUN", kRecords + 1), "") << "crash at write " << n;
+    if (!crashed || HasFailure()) break;
+    ++crashes;
+  }
+  EXPECT_GT(crashes, 3);
 }
 
 TEST_F(TagCrashTest, ZapKilledAtAnyWriteLeavesTagsTheNextAppendRebuilds) {
