@@ -85,14 +85,19 @@ bool ExportColumn::allocateBuffers(int32_t blockSize, uint64_t& budget,
   const uint64_t rowCount = blockSize > 0 ? static_cast<uint64_t>(blockSize) : 0;
   const uint64_t arrayBytes = rowCount * sizeof(int16_t);
   const uint64_t valueBytes = rowCount * static_cast<uint64_t>(elementSize > 0 ? elementSize : 0);
-  const uint64_t total = valueBytes + arrayBytes * (defineType != 0 ? 2 : 1);
+  // Raw columns end at their returned length; text columns (character, and LONG
+  // or CLOB into a short field) have it too, so that a zero byte inside a value can
+  // be told from the text's end.
+  const ColumnKind kind = columnKindOf(oraType);
+  const bool lengths = defineType != 0 || (kind != ColumnKind::Numeric && kind != ColumnKind::Date);
+  const uint64_t total = valueBytes + arrayBytes * (lengths ? 2 : 1);
 
   bool ok = total <= budget && total <= SIZE_MAX;
   if (ok) {
     indicatorArray = static_cast<int16_t*>(allocateZeroed(arrayBytes));
     ok = indicatorArray != nullptr;
   }
-  if (ok && defineType != 0) {
+  if (ok && lengths) {
     lengthArray = static_cast<uint16_t*>(allocateZeroed(arrayBytes));
     ok = lengthArray != nullptr;
   }
@@ -132,7 +137,7 @@ void ExportColumn::markFetched(int32_t rows) {
       text[0] = 0;
     } else if (indicator == -2 || indicator > 0) {
       text[elementSize - 1] = 0;
-    } else if (lengthArray != nullptr) {
+    } else if (lengthArray != nullptr && defineType != 0) {
       const int32_t length = lengthArray[k];
       text[length < elementSize ? length : elementSize - 1] = 0;
     }

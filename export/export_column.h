@@ -11,7 +11,8 @@
 //
 //   valueBuffer     blockSize x elementSize bytes; row k at k x elementSize
 //   indicatorArray  blockSize signed 16-bit indicators (-1 null, >0 or -2 cut)
-//   lengthArray     blockSize unsigned 16-bit returned lengths; raw columns only
+//   lengthArray     blockSize unsigned 16-bit returned lengths; raw and character
+//                   columns
 //
 // Sizes are computed in 64 bits.  A block that does not fit in memory is refused
 // with a message (allocateBuffers), never wrapped around.
@@ -38,7 +39,7 @@ struct ExportColumn {
   int32_t elementSize = 0;           // bytes per row slot
   char* valueBuffer = nullptr;
   int32_t dbfFieldNumber = -1;       // 1-based number of the matched dbf field
-  uint16_t* lengthArray = nullptr;   // raw columns only
+  uint16_t* lengthArray = nullptr;   // raw and character columns
   int16_t* indicatorArray = nullptr;
   uint16_t defineType = 0;           // 0: NUL-terminated text; raw: the type code
   int32_t slotCount = 0;             // row slots allocated (the block size)
@@ -57,8 +58,8 @@ struct ExportColumn {
   // Returns false for a type the export does not support (nothing else changes).
   bool configure(const char* upperName, uint16_t type, uint16_t size);
 
-  // Allocates the indicator array, the length array of a raw column and the value
-  // buffer for blockSize rows.  On failure returns false and writes a message for
+  // Allocates the indicator array, the length array of a raw or character column
+  // and the value buffer for blockSize rows.  On failure returns false and writes a message for
   // the user into `error`; what was allocated stays owned and is freed by reset.
   // `budget` is the bytes still allowed for the section's buffers; it is lowered by
   // what this column takes.
@@ -78,7 +79,8 @@ struct ExportColumn {
 
   // After a fetch: makes the first `rows` slots proper texts.  Nulls become empty,
   // values the server had to cut end one byte before the slot's end, raw values end
-  // at their returned length.
+  // at their returned length (character values keep theirs for the checks of
+  // export_value_check.h).
   void markFetched(int32_t rows);
 };
 

@@ -21,6 +21,7 @@
 
 #include "export/export_error.h"
 #include "export/export_run.h"
+#include "export/export_value_check.h"
 #include "front/config_reader.h"
 #include "front/console.h"
 #include "front/run_settings.h"
@@ -244,6 +245,7 @@ void exportSection(ExportRun& run, SectionState& section) {
           ExportColumn& column = run.columns[j];
           // A value moves whole or not at all: one the fetch had to cut fails.
           if (valueWasCut(column, r)) throw ExportError("Data was truncated");
+          refuseUnstorableValue(data, column, r, section.fields[j], run.lineCount + 1);
           if (column.whole.active)
             storeWholeMemo(data, column);
           else

@@ -147,7 +147,7 @@ TEST_F(ExportRun, BlockTooLargeForMemoryIsAClearFailure) {
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_EQ(r.out, opening(2000000000) + section("DEFAULT_SECTION_0", "WIDE", "w.dbf", 1) +
                        "\nNot enough memory for a block of 2000000000 lines of field 'W' "
-                       "(8008000000000 bytes); choose a smaller block size (-N:)\n" +
+                       "(8012000000000 bytes); choose a smaller block size (-N:)\n" +
                        failure(0));
   EXPECT_EQ(readBack("w.dbf"), "count 0\n");
 }
