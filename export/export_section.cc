@@ -17,8 +17,10 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "export/export_aside.h"
 #include "export/export_error.h"
 #include "export/export_run.h"
 #include "export/export_value_check.h"
@@ -101,10 +103,15 @@ void exportSection(ExportRun& run, SectionState& section) {
   for (char& c : section.dbfPath)
     if (c == '/') c = '\\';
 
+  recoverInterruptedExchange(context, section.dbfPath);
   file.open(section.dbfPath.c_str());
   if (context->errorCode != 0) throw ExportError(openFailureText("Can't open dbf-file", context));
   engineExitOnError(context);
   DataFile* data = file.data();
+  removeExchangeLeftovers(data);
+  // With truncation the records go to a new file beside this one (declared after
+  // `file`, so that on the way out it is closed and removed first).
+  std::optional<AsideFile> aside;
 
   // Match every field line to the first dbf field of the same name, as stored.
   const int32_t dbfFieldCount = dataFieldCount(data);
@@ -207,7 +214,8 @@ void exportSection(ExportRun& run, SectionState& section) {
   if (sound && section.truncate) {
     messageConsole("Truncating dbf-file...");
     messageReport("Truncating dbf-file... ");
-    if (dataZap(data, 1, 2000000000) != 0) throw ExportError("Can't zap dbf-file");
+    aside.emplace(data);
+    data = aside->data();
     messagePlain("Done\n");
   }
 
@@ -267,6 +275,7 @@ void exportSection(ExportRun& run, SectionState& section) {
   }
 
   run.session->commit(0);
+  if (aside) aside->exchange();
   file.close();
   if (runSettings.exitCode == 0) ++run.sectionsTransferred;
 }
