@@ -2,12 +2,14 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "export/export_error.h"
@@ -246,4 +248,16 @@ void removeExchangeLeftovers(DataFile* data) {
     const std::string memoPath = pathOfHandle(data->memoFile.handle);
     if (!memoPath.empty()) removeIfThere(memoPath + kBackup);
   }
+}
+
+std::string groupFileOf(DataFile* data) {
+  const std::string dataPath = pathOfHandle(data->file.handle);
+  if (dataPath.empty()) return {};
+  const std::string wanted = stemOf(dataPath) + ".cgp";
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(directoryOf(dataPath), error)) {
+    const std::string name = entry.path().filename().string();
+    if (strcasecmp(name.c_str(), wanted.c_str()) == 0) return name;
+  }
+  return {};
 }

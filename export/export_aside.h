@@ -78,3 +78,6 @@ void recoverInterruptedExchange(CODE4* context, const std::string& enginePath);
 // that a killed run may have left beside it.
 void removeExchangeLeftovers(DataFile* data);
 
+// The name of the data file's own index group file (its name with the extension
+// CGP, in any case) when one is there, else empty.
+std::string groupFileOf(DataFile* data);

@@ -80,6 +80,23 @@ void setupError(const std::string& text) {
   messagePlain(text);
 }
 
+// The engine keeps the tags of a group file current only while they are open, and
+// the export does not open them: a data file with its own group file is refused
+// rather than left with tags that no longer match its records.
+bool refuseIndexedFile(DataFile* data, const std::string& dbfPath) {
+  const std::string group = groupFileOf(data);
+  if (group.empty()) return false;
+  std::string shown = dbfPath;
+  for (char& c : shown)
+    if (c == '\\') c = '/';
+  const size_t slash = shown.find_last_of('/');
+  shown = (slash == std::string::npos ? "" : shown.substr(0, slash + 1)) + group;
+  setupError(formatText("Dbf-file has the index group file '%s'; exdrift does not keep index "
+                        "tags current\n",
+                        shown.c_str()));
+  return true;
+}
+
 }  // namespace
 
 void exportSection(ExportRun& run, SectionState& section) {
@@ -131,6 +148,8 @@ void exportSection(ExportRun& run, SectionState& section) {
       setupError(formatText("Field '%s' not found in dbf-file\n", mapping.dbfName.c_str()));
     }
   }
+
+  if (sound) sound = !refuseIndexedFile(data, section.dbfPath);
 
   if (sound) {
     // Describe the columns as the table declares them.

@@ -1,7 +1,8 @@
 // exdrift end to end: with %TRUNCATE=ON the new contents are written beside the
 // dbf file and take its place only when the section succeeds, so a failed section
 // leaves the data file and its memo file exactly as they were; a run killed while
-// the two were being exchanged is put right by the next run.
+// the two were being exchanged is put right by the next run; and a dbf file that
+// has its own index group file is refused.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -127,6 +128,28 @@ TEST_F(ExportTruncate, RunKilledWhileExchangingTheFilesIsPutRightByTheNext) {
   EXPECT_EQ(r.exitCode, 0) << r.out;
   EXPECT_EQ(e2e::readFile(dir.path("notes.dbf")).substr(32), current.substr(32));
   EXPECT_EQ(files(), kOnlyOurs);
+}
+
+TEST_F(ExportTruncate, FileWithItsOwnIndexGroupIsRefused) {
+  sql("CREATE TABLE ORDERS (ID NUMBER(5)); INSERT INTO ORDERS VALUES (7);");
+  dbf("orders.dbf", {"ID:N:5"});
+  e2e::RunResult made = e2e::runProgram(
+      "dbftool", {"index", dir.path("orders.dbf"), dir.path("byid.ntx"), "ID", "--group",
+                  dir.path("orders.cgp")});
+  ASSERT_EQ(made.exitCode, 0) << made.err;
+  const std::string data = e2e::readFile(dir.path("orders.dbf"));
+  for (const char* truncate : {"OFF", "ON"}) {
+    config(std::string("%TABLE_NAME=ORDERS\n%DBF_NAME=orders.dbf\n%TRUNCATE=") + truncate +
+           "\nID=ID\n");
+    e2e::RunResult r = exdrift();
+    EXPECT_EQ(r.exitCode, 1) << truncate;
+    EXPECT_EQ(r.out, opening() + section("DEFAULT_SECTION_0", "ORDERS", "orders.dbf", 1) +
+                         "Dbf-file has the index group file 'orders.cgp'; exdrift does not "
+                         "keep index tags current\n" +
+                         failure(0))
+        << truncate;
+    EXPECT_EQ(e2e::readFile(dir.path("orders.dbf")), data) << truncate;
+  }
 }
 
 }  // namespace
