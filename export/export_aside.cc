@@ -117,7 +117,7 @@ std::string engineNameWith(const std::string& enginePath, const char* ext, int f
 
 }  // namespace
 
-AsideFile::AsideFile(DataFile* original) : original_(original) {
+AsideFile::AsideFile(DataFile* original, const std::string& enginePath) : original_(original) {
   CODE4* c = original->context;
   dataPath_ = pathOfHandle(original->file.handle);
   if (original->memoFile.handle >= 0) memoPath_ = pathOfHandle(original->memoFile.handle);
@@ -152,7 +152,7 @@ AsideFile::AsideFile(DataFile* original) : original_(original) {
   if (ok) ok = writeNewFile(c, newDataPath_, header, modeOf(original->file.handle));
   c->createFailsIfExists = mustBeNew;
   if (ok) {
-    data_ = dataOpen(c, newDataPath_.c_str());
+    data_ = openNew(c, enginePath);
     ok = data_ != nullptr;
   }
   if (!ok) {
@@ -160,6 +160,22 @@ AsideFile::AsideFile(DataFile* original) : original_(original) {
     throw ExportError(formatText("Can't create '%s' for the new contents of dbf-file",
                                  newDataPath_.c_str()));
   }
+}
+
+DataFile* AsideFile::openNew(CODE4* c, const std::string& enginePath) const {
+  // By the directory the section names, so that the name is no longer than the one
+  // the data file was opened by; by the full path when that directory is not where
+  // the data file lies (a symbolic link).
+  const size_t separator = enginePath.find_last_of('\\');
+  const size_t slash = newDataPath_.find_last_of('/');
+  const std::string shortName =
+      (separator == std::string::npos ? "" : enginePath.substr(0, separator + 1)) +
+      newDataPath_.substr(slash + 1);
+  DataFile* data = dataOpen(c, shortName.c_str());
+  if (data != nullptr && pathOfHandle(data->file.handle) == newDataPath_) return data;
+  if (data != nullptr) dataClose(data);
+  engineErrorSet(c, 0);
+  return dataOpen(c, newDataPath_.c_str());
 }
 
 AsideFile::~AsideFile() {

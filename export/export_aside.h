@@ -43,8 +43,9 @@ class AsideFile {
  public:
   // Creates the new data file (and memo file, when `original` has one) beside the
   // original's, with its header and field layout and no records, and opens it in
-  // the original's context.  Raises ExportError, after removing what it made.
-  explicit AsideFile(DataFile* original);
+  // the original's context.  enginePath is the name the original was opened by.
+  // Raises ExportError, after removing what it made.
+  AsideFile(DataFile* original, const std::string& enginePath);
   // Closes and removes the new files unless they took the original's place.
   ~AsideFile();
   AsideFile(const AsideFile&) = delete;
@@ -59,6 +60,7 @@ class AsideFile {
   void exchange();
 
  private:
+  DataFile* openNew(CODE4* context, const std::string& enginePath) const;
   void removeNewFiles();
 
   DataFile* original_;

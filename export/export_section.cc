@@ -233,7 +233,7 @@ void exportSection(ExportRun& run, SectionState& section) {
   if (sound && section.truncate) {
     messageConsole("Truncating dbf-file...");
     messageReport("Truncating dbf-file... ");
-    aside.emplace(data);
+    aside.emplace(data, section.dbfPath);
     data = aside->data();
     messagePlain("Done\n");
   }
