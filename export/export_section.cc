@@ -7,13 +7,17 @@
 //   match field lines to dbf fields by name  -- every missing field is named
 //   describe "SELECT cols FROM table"        -- names, types, sizes; buffers
 //   prepare the real select, define one array per column, execute it
-//   truncate (when the section asks for it and everything above succeeded)
-//   row loop: fetch a block, mark nulls and cuts, append one record per row
-//   commit, close the dbf file, release the context
+//   truncate (when the section asks for it and everything above succeeded): a
+//     new, empty file beside the dbf file takes the records (export_aside.h)
+//   row loop: fetch a block, mark nulls and cuts, check each value, append one
+//     record per row
+//   commit, put the new file in place of the old one, close the dbf file,
+//     release the context
 //
 // Set-up errors set exit code 1 and skip the transfer; every other failure raises.
 // On every path out, raised or not, the dbf file is closed and the context
-// released, so the header counts exactly the records appended.
+// released, so the header counts exactly the records appended; a new file that did
+// not take the old one's place is removed.
 #include <unistd.h>
 
 #include <cstdint>
