@@ -241,13 +241,17 @@ void recoverInterruptedExchange(CODE4* c, const std::string& enginePath) {
   const std::string backupPath = pathOfHandle(dataBackup.handle);
   const size_t suffix = std::strlen(kBackup);
   if (backupPath.size() > suffix && !exists(backupPath.substr(0, backupPath.size() - suffix))) {
+    // The memo file first: the old data file comes back only with its own memo file.
+    bool memoBack = true;
     if (openQuietly(c, &memoBackup, memoName + kBackup)) {
       const std::string memoPath = pathOfHandle(memoBackup.handle);
-      if (memoPath.size() > suffix)
-        std::rename(memoPath.c_str(), memoPath.substr(0, memoPath.size() - suffix).c_str());
+      memoBack = memoPath.size() > suffix &&
+                 std::rename(memoPath.c_str(),
+                             memoPath.substr(0, memoPath.size() - suffix).c_str()) == 0;
       closeQuietly(c, &memoBackup);
     }
-    std::rename(backupPath.c_str(), backupPath.substr(0, backupPath.size() - suffix).c_str());
+    if (memoBack)
+      std::rename(backupPath.c_str(), backupPath.substr(0, backupPath.size() - suffix).c_str());
     syncDirectory(directoryOf(backupPath));
   }
   closeQuietly(c, &dataBackup);
