@@ -30,6 +30,7 @@
 #include "export/export_value_check.h"
 #include "front/config_reader.h"
 #include "front/console.h"
+#include "front/field_lookup.h"
 #include "front/run_settings.h"
 #include "front/section_file.h"
 #include "oracle/oracle_session.h"
@@ -134,22 +135,20 @@ void exportSection(ExportRun& run, SectionState& section) {
   // `file`, so that on the way out it is closed and removed first).
   std::optional<AsideFile> aside;
 
-  // Match every field line to the first dbf field of the same name, as stored.
-  const int32_t dbfFieldCount = dataFieldCount(data);
+  // Match every field line to its dbf field: the stored name as written, else the
+  // one stored name equal to it ignoring case.
   for (int j = 0; j < fieldCount; ++j) {
     FieldMapping& mapping = section.fields[j];
     ExportColumn& column = run.columns[j];
-    for (int32_t n = 1; n <= dbfFieldCount; ++n) {
-      FieldInfo* field = dataField(data, n);
-      if (mapping.dbfName == fieldName(field)) {
-        column.dbfFieldNumber = n;
-        column.dbfType = static_cast<char>(fieldType(field));
-        break;
-      }
-    }
-    if (column.dbfFieldNumber < 0) {
+    std::string clash;
+    const int32_t n = findDbfField(data, mapping.dbfName, &clash);
+    if (n > 0) {
+      column.dbfFieldNumber = n;
+      column.dbfType = static_cast<char>(fieldType(dataField(data, n)));
+    } else {
       sound = false;
-      setupError(formatText("Field '%s' not found in dbf-file\n", mapping.dbfName.c_str()));
+      setupError(formatText("Field '%s' not found in dbf-file%s\n", mapping.dbfName.c_str(),
+                            clash.c_str()));
     }
   }
 

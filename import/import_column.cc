@@ -8,6 +8,7 @@
 
 #include "front/config_reader.h"
 #include "front/console.h"
+#include "front/field_lookup.h"
 #include "front/run_settings.h"
 #include "import/import_error.h"
 #include "ocilite/oci.h"
@@ -112,21 +113,14 @@ bool ImportColumn::setUp(const FieldMapping& mapping, DataFile* data,
     return true;
   }
 
-  // The first field whose stored name equals the pair's name byte for byte.
-  const int32_t count = dataFieldCount(data);
-  FieldInfo* found = nullptr;
-  for (int32_t n = 1; n <= count && found == nullptr; ++n) {
-    FieldInfo* field = dataField(data, n);
-    if (mapping.dbfName == fieldName(field)) {
-      found = field;
-      dbfFieldNumber = n;
-    }
-  }
-  if (found == nullptr) {
+  std::string clash;
+  dbfFieldNumber = findDbfField(data, mapping.dbfName, &clash);
+  if (dbfFieldNumber < 0) {
     runSettings.exitCode = 1;
-    messagePlain(formatText("Field '%s' not found\n", mapping.dbfName.c_str()));
+    messagePlain(formatText("Field '%s' not found%s\n", mapping.dbfName.c_str(), clash.c_str()));
     return false;
   }
+  FieldInfo* found = dataField(data, dbfFieldNumber);
 
   kind = static_cast<char>(fieldType(found));
   dbfLength = fieldLength(found);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "front/field_lookup.h"
 #include "tools/dbftool/text_out.h"
 #include "tools/dbftool/tool_util.h"
 #include "xbase/file/conv.h"
@@ -16,11 +17,10 @@ int assignFieldValues(DataFile* d, const std::string& file, const std::vector<st
     size_t eq = pair.find('=');
     if (eq == std::string::npos || eq == 0) return fail(file, "'" + pair + "' is not NAME=VALUE");
     std::string name = pair.substr(0, eq), value = pair.substr(eq + 1);
-    int32_t saved = d->context->errFieldLookup;
-    d->context->errFieldLookup = 0;
-    FieldInfo* f = dataFieldByName(d, name.c_str());
-    d->context->errFieldLookup = saved;
-    if (!f) return fail(file, "no field named " + name);
+    std::string clash;
+    const int32_t number = findDbfField(d, name, &clash);
+    if (number < 0) return fail(file, "no field named " + name + clash);
+    FieldInfo* f = dataField(d, number);
     int type = fieldType(f);
     if (type == 'N') {
       char* end = nullptr;

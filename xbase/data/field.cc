@@ -42,17 +42,58 @@ FieldInfo* dataField(DataFile* data, int32_t j) {
   return &data->fields[j - 1];
 }
 
+namespace {
+
+// The wanted name as the look-up compares it: trailing blanks cut, upper-cased.
+void lookupName(const char* name, char wanted[256]) {
+  copyBounded(wanted, name ? name : "", 256);
+  trimTrailing(wanted, 256);
+  for (char* p = wanted; *p; ++p)
+    if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 32);
+}
+
+bool equalIgnoringCase(const char* a, const char* b) {
+  for (; *a && *b; ++a, ++b) {
+    char x = (*a >= 'a' && *a <= 'z') ? static_cast<char>(*a - 32) : *a;
+    char y = (*b >= 'a' && *b <= 'z') ? static_cast<char>(*b - 32) : *b;
+    if (x != y) return false;
+  }
+  return *a == *b;
+}
+
+// Exact match first; else the fields equal ignoring ASCII case: the first in
+// *first, the second (when there is one) in *second.  Numbers are 1-based, 0: none.
+int32_t matchField(DataFile* data, const char* wanted, int32_t* first, int32_t* second) {
+  *first = *second = 0;
+  for (int32_t i = 0; i < data->fieldCount; ++i)
+    if (std::strcmp(wanted, data->fields[i].name) == 0) return i + 1;
+  for (int32_t i = 0; i < data->fieldCount; ++i) {
+    if (!equalIgnoringCase(wanted, data->fields[i].name)) continue;
+    if (*first == 0) *first = i + 1;
+    else if (*second == 0) *second = i + 1;
+  }
+  return *second == 0 ? *first : 0;
+}
+
+}  // namespace
+
 int32_t dataFieldNumber(DataFile* data, const char* name) {
   if (!data) return 0;
   char wanted[256];
-  copyBounded(wanted, name ? name : "", sizeof wanted);
-  trimTrailing(wanted, sizeof wanted);
-  for (char* p = wanted; *p; ++p)
-    if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 32);
-  for (int32_t i = 0; i < data->fieldCount; ++i)
-    if (std::strcmp(wanted, data->fields[i].name) == 0) return i + 1;
+  lookupName(name, wanted);
+  int32_t first, second;
+  int32_t found = matchField(data, wanted, &first, &second);
+  if (found > 0) return found;
   if (data->context->errFieldLookup) errorReport(data->context, errorFieldName, wanted);
   return -1;
+}
+
+void dataFieldClash(DataFile* data, const char* name, int32_t* first, int32_t* second) {
+  *first = *second = 0;
+  if (!data) return;
+  char wanted[256];
+  lookupName(name, wanted);
+  if (matchField(data, wanted, first, second) > 0 || *second == 0) *first = *second = 0;
 }
 
 FieldInfo* dataFieldByName(DataFile* data, const char* name) {

@@ -14,10 +14,17 @@ int32_t dataFieldCount(DataFile* data);
 FieldInfo* dataField(DataFile* data, int32_t j);
 
 // 1-based number of the named field: trailing blanks are removed and the name is
-// upper-cased, then compared byte for byte with the stored names (so a stored name
-// with lower-case letters is never found).  -1 when none matches (and -210
-// "Unrecognized Field Name" when errFieldLookup is set); 0 for a null data file.
+// upper-cased, then compared byte for byte with the stored names; when none is
+// equal, the one stored name equal to it ignoring ASCII case (files written with
+// lower-case names).  -1 when none matches, or when two or more match only ignoring
+// case (and -210 "Unrecognized Field Name" when errFieldLookup is set); 0 for a
+// null data file.
 int32_t dataFieldNumber(DataFile* data, const char* name);
+
+// Why dataFieldNumber found nothing when two stored names equal `name` ignoring
+// case (`name` and `Name`): their 1-based numbers in *first and *second.  Both 0
+// when the name is found, or matches no stored name at all.
+void dataFieldClash(DataFile* data, const char* name, int32_t* first, int32_t* second);
 
 // The field dataFieldNumber finds, or null.
 FieldInfo* dataFieldByName(DataFile* data, const char* name);

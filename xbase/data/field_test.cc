@@ -43,9 +43,10 @@ TEST_F(FieldTest, LookupUpperCasesTheNameAndTrimsOnlyTrailingBlanks) {
   EXPECT_EQ(dataFieldNumber(d, "  qty"), -1);
   EXPECT_EQ(e.code(), errorFieldName);
   e.clear();
-  // A stored name with lower-case letters is never found.
-  EXPECT_EQ(dataFieldNumber(d, "lower"), -1);
-  e.clear();
+  // A stored name with lower-case letters is found ignoring case.
+  EXPECT_EQ(dataFieldNumber(d, "lower"), 7);
+  EXPECT_EQ(dataFieldNumber(d, "LOWER"), 7);
+  EXPECT_EQ(e.code(), 0);
   e.c.errFieldLookup = 0;
   EXPECT_EQ(dataFieldByName(d, "NOPE"), nullptr);
   EXPECT_EQ(e.code(), 0);
@@ -53,6 +54,37 @@ TEST_F(FieldTest, LookupUpperCasesTheNameAndTrimsOnlyTrailingBlanks) {
   EXPECT_EQ(dataField(d, 0), nullptr);
   EXPECT_EQ(dataField(d, 9), nullptr);
   EXPECT_STREQ(fieldName(dataField(d, 7)), "lower");
+}
+
+// Exact stored name first; else the one name equal ignoring case; two such names
+// find nothing, and dataFieldClash names them.
+TEST(FieldLookup, ExactNameFirstThenTheOneNameEqualIgnoringCase) {
+  TempDir dir;
+  Engine e;
+  Image img;
+  img.fields = {{"name", 'C', 1}, {"Name", 'C', 1}, {"CODE", 'C', 1}, {"code", 'C', 1},
+                {"aTlas_x", 'C', 1}};
+  img.records = {" abcde"};
+  std::string path = dir.file("case.dbf");
+  writeFile(path, img.bytes());
+  DataFile* d = e.open(path);
+  ASSERT_NE(d, nullptr) << e.code();
+  e.c.errFieldLookup = 0;
+  EXPECT_EQ(dataFieldNumber(d, "code"), 3);      // upper-cased, then equal as stored
+  EXPECT_EQ(dataFieldNumber(d, "atlas_x"), 5);   // the one equal ignoring case
+  int32_t first = -1, second = -1;
+  dataFieldClash(d, "ATLAS_X", &first, &second);
+  EXPECT_EQ(first, 0);
+  EXPECT_EQ(second, 0);
+  EXPECT_EQ(dataFieldNumber(d, "NAME"), -1);     // 'name' and 'Name': neither
+  dataFieldClash(d, "NAME", &first, &second);
+  EXPECT_EQ(first, 1);
+  EXPECT_EQ(second, 2);
+  dataFieldClash(d, "NOPE", &first, &second);
+  EXPECT_EQ(first, 0);
+  e.c.errFieldLookup = 1;
+  EXPECT_EQ(dataFieldNumber(d, "name"), -1);
+  EXPECT_EQ(e.code(), errorFieldName);
 }
 
 TEST_F(FieldTest, AttributesAndTypes) {

@@ -293,6 +293,14 @@ int Compiler::pushField(DataFile* owner, const std::string& name) {
   if (number < 1) {
     // The lookup reports -210 itself when errFieldLookup is set.
     if (c4_->errorCode < 0 && saved >= 0) error_ = -1;
+    int32_t first, second;
+    dataFieldClash(owner, name.c_str(), &first, &second);
+    if (first > 0) {
+      // Two stored names equal to it ignoring case: name both.
+      std::string both = std::string("'") + fieldName(dataField(owner, first)) + "' and '" +
+                         fieldName(dataField(owner, second)) + "' both match it";
+      return fail(errorFieldName, name.c_str(), both.c_str());
+    }
     return fail(errorFieldName, name.c_str());
   }
   FieldInfo* field = dataField(owner, number);
