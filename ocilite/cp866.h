@@ -1,8 +1,7 @@
 // Code page 866 (DOS Cyrillic, Oracle character set 152) <-> UTF-8.
 //
-// The store keeps text as UTF-8.  A define or bind with character-set id 152
-// converts through the 128-entry table of the upper half of code page 866;
-// the lower half is ASCII and passes unchanged.
+// The store keeps text as UTF-8.  These are the set of id 152 in charset.h,
+// kept by name for the callers that mean code page 866 alone.
 #ifndef DRIFT_OCILITE_CP866_H
 #define DRIFT_OCILITE_CP866_H
 

@@ -552,8 +552,8 @@ TEST_F(OciTest, CodePage866RoundTripThroughCharset152) {
   EXPECT_STREQ(out[1], reinterpret_cast<const char *>(tree));
 
   // A set without a conversion here is refused, not taken for UTF-8.
-  ub4 latin1 = 31;
-  EXPECT_EQ(OCIAttrSet(def, OCI_HTYPE_DEFINE, &latin1, 0, OCI_ATTR_CHARSET_ID, c.err), OCI_ERROR);
+  ub4 shiftJis = 832;
+  EXPECT_EQ(OCIAttrSet(def, OCI_HTYPE_DEFINE, &shiftJis, 0, OCI_ATTR_CHARSET_ID, c.err), OCI_ERROR);
   EXPECT_EQ(c.errors(), "ORA-12715: invalid character set specified\n");
   ub2 now = 0;
   ASSERT_EQ(OCIAttrGet(def, OCI_HTYPE_DEFINE, &now, nullptr, OCI_ATTR_CHARSET_ID, c.err), OCI_SUCCESS);

@@ -1,6 +1,6 @@
 // Statements: prepare, execute (queries, array DML, the statements run here),
 // array fetch into defines, binds.
-#include "ocilite/cp866.h"
+#include "ocilite/charset.h"
 #include "ocilite/handles.h"
 #include "ocilite/users.h"
 #include "ocilite/values.h"
@@ -14,7 +14,6 @@ namespace ocilite {
 
 namespace {
 
-constexpr ub2 kCharsetCp866 = 152;
 
 std::vector<TableColumn> readTableColumns(sqlite3 *db, const std::string &table) {
   std::vector<TableColumn> out;
@@ -314,9 +313,9 @@ OraError bindRow(StmtHandle *s, ub4 row) {
                             b->stored, b->number, out);
       } else {
         std::string_view text(reinterpret_cast<const char *>(p), len);
-        if (b->charset == kCharsetCp866) {
+        if (const SingleByteSet *set = singleByteSet(b->charset)) {
           b->text.clear();
-          cp866ToUtf8(p, len, b->text);
+          singleByteToUtf8(*set, p, len, b->text);
           text = b->text;
         }
         err = textToStored(text, b->target, c.nls, names, b->stored, b->number, out);
@@ -525,10 +524,12 @@ Put putValue(StmtHandle *s, DefineHandle *d, ub4 row, int col, OraError &err) {
   }
 
   if (d->dynamic) {
-    if (!binary && d->charset == kCharsetCp866) {
+    const SingleByteSet *set = binary ? nullptr : singleByteSet(d->charset);
+    if (set) {
       std::string &converted = s->pieceScratch;
-      converted.resize(len);  // code page 866 takes at most one byte a character
-      size_t n = utf8ToCp866(src, len, reinterpret_cast<unsigned char *>(converted.data()), converted.size());
+      converted.resize(len);  // a single-byte set takes at most one byte a character
+      size_t n = utf8ToSingleByte(*set, src, len, reinterpret_cast<unsigned char *>(converted.data()),
+                                  converted.size());
       converted.resize(n < converted.size() ? n : converted.size());
       return deliverPieces(d, row, reinterpret_cast<const unsigned char *>(converted.data()), converted.size(), false,
                            err);
@@ -546,8 +547,9 @@ Put putValue(StmtHandle *s, DefineHandle *d, ub4 row, int col, OraError &err) {
   }
 
   size_t full, copied;
-  if (!binary && d->charset == kCharsetCp866) {
-    full = utf8ToCp866(src, len, dest, cap);
+  const SingleByteSet *set = binary ? nullptr : singleByteSet(d->charset);
+  if (set) {
+    full = utf8ToSingleByte(*set, src, len, dest, cap);
     copied = full < cap ? full : cap;
   } else {
     full = len;

@@ -1,0 +1,159 @@
+#include "ocilite/charset.h"
+
+#include <iconv.h>
+
+#include <array>
+#include <memory>
+#include <iterator>
+#include <mutex>
+#include <vector>
+
+namespace ocilite {
+
+struct SingleByteSet {
+  // UTF-8 of each byte: up to 3 bytes and their count.
+  std::array<std::array<unsigned char, 4>, 256> utf8{};
+  // Code point -> byte for every code point below 0x10000; 0 = none (byte 0 is
+  // U+0000 itself, handled before the table).
+  std::vector<unsigned char> reverse = std::vector<unsigned char>(0x10000, 0);
+};
+
+namespace {
+
+struct KnownSet {
+  ub2 id;
+  const char *iconvName;
+};
+
+// The single-byte Oracle character sets and iconv's names for them.
+constexpr KnownSet kSets[] = {
+    {4, "CP437"},     {10, "CP850"},    {150, "CP852"},   {156, "CP857"},   {152, "CP866"},
+    {382, "CP737"},   {170, "CP1250"},  {171, "CP1251"},  {178, "CP1252"},  {174, "CP1253"},
+    {177, "CP1254"},  {175, "CP1255"},  {560, "CP1256"},  {179, "CP1257"},  {45, "CP1258"},
+    {196, "KOI8-R"},  {51, "KOI8-U"},   {31, "ISO-8859-1"}, {35, "ISO-8859-5"}, {1, "ASCII"},
+};
+
+constexpr unsigned kReplacement = 0xFFFD;
+
+void putUtf8(unsigned cp, std::array<unsigned char, 4> &slot) {
+  unsigned char *p = slot.data();
+  if (cp < 0x80) {
+    p[0] = static_cast<unsigned char>(cp);
+    slot[3] = 1;
+  } else if (cp < 0x800) {
+    p[0] = static_cast<unsigned char>(0xC0 | (cp >> 6));
+    p[1] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+    slot[3] = 2;
+  } else {
+    p[0] = static_cast<unsigned char>(0xE0 | (cp >> 12));
+    p[1] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+    p[2] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+    slot[3] = 3;
+  }
+}
+
+// Decodes each byte on its own; a byte iconv refuses has no character.
+std::unique_ptr<SingleByteSet> build(const char *iconvName) {
+  iconv_t cd = iconv_open("UTF-32LE", iconvName);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
+  auto set = std::make_unique<SingleByteSet>();
+  for (unsigned b = 0; b < 256; ++b) {
+    char in = static_cast<char>(b);
+    unsigned char out[16];
+    char *inp = &in;
+    size_t inLeft = 1;
+    char *outp = reinterpret_cast<char *>(out);
+    size_t outLeft = sizeof out;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    size_t r = iconv(cd, &inp, &inLeft, &outp, &outLeft);
+    // A set that composes characters (1258) may hold one back until flushed.
+    if (r != static_cast<size_t>(-1)) iconv(cd, nullptr, nullptr, &outp, &outLeft);
+    unsigned cp = kReplacement;
+    if (r != static_cast<size_t>(-1) && inLeft == 0 && sizeof out - outLeft == 4) {
+      unsigned v = out[0] | (out[1] << 8) | (out[2] << 16) | (static_cast<unsigned>(out[3]) << 24);
+      if (v < 0x10000) cp = v;
+    }
+    putUtf8(cp, set->utf8[b]);
+    if (cp != kReplacement && b != 0 && set->reverse[cp] == 0)
+      set->reverse[cp] = static_cast<unsigned char>(b);
+  }
+  iconv_close(cd);
+  return set;
+}
+
+}  // namespace
+
+const SingleByteSet *singleByteSet(ub2 id) {
+  // Looked up for every converted value: after the first build only the once
+  // flag's fast path runs.
+  static std::once_flag once[std::size(kSets)];
+  static std::unique_ptr<SingleByteSet> built[std::size(kSets)];
+  if (id == 0) return nullptr;
+  for (size_t i = 0; i < std::size(kSets); ++i) {
+    if (kSets[i].id != id) continue;
+    std::call_once(once[i], [i] { built[i] = build(kSets[i].iconvName); });
+    return built[i].get();
+  }
+  return nullptr;
+}
+
+void singleByteToUtf8(const SingleByteSet &set, const unsigned char *in, size_t n, std::string &out) {
+  // Sized once for the longest form (three bytes a character), written through a
+  // pointer and cut back to what was written: every bound character of an import
+  // comes through here.
+  size_t at = out.size();
+  out.resize(at + 3 * n);
+  char *p = out.data() + at;
+  for (size_t i = 0; i < n; ++i) {
+    const std::array<unsigned char, 4> &slot = set.utf8[in[i]];
+    for (unsigned k = 0; k < slot[3]; ++k) *p++ = static_cast<char>(slot[k]);
+  }
+  out.resize(static_cast<size_t>(p - out.data()));
+}
+
+size_t utf8ToSingleByte(const SingleByteSet &set, const unsigned char *in, size_t n, unsigned char *out,
+                        size_t cap) {
+  size_t len = 0;
+  size_t i = 0;
+  while (i < n) {
+    unsigned char b = in[i];
+    unsigned char mapped;
+    if (b < 0x80) {
+      mapped = b;  // every set here keeps ASCII as it is
+      i += 1;
+    } else {
+      // Decode one UTF-8 sequence; an invalid one consumes a single byte.
+      unsigned cp = 0;
+      size_t extra = 0;
+      if ((b & 0xE0) == 0xC0) {
+        cp = b & 0x1F;
+        extra = 1;
+      } else if ((b & 0xF0) == 0xE0) {
+        cp = b & 0x0F;
+        extra = 2;
+      } else if ((b & 0xF8) == 0xF0) {
+        cp = b & 0x07;
+        extra = 3;
+      }
+      bool valid = extra > 0;
+      for (size_t k = 1; valid && k <= extra; ++k) {
+        if (i + k >= n || (in[i + k] & 0xC0) != 0x80)
+          valid = false;
+        else
+          cp = (cp << 6) | (in[i + k] & 0x3F);
+      }
+      if (valid) {
+        i += extra + 1;
+        mapped = cp < 0x10000 && set.reverse[cp] ? set.reverse[cp] : '?';
+      } else {
+        i += 1;
+        mapped = '?';
+      }
+    }
+    if (len < cap) out[len] = mapped;
+    ++len;
+  }
+  return len;
+}
+
+}  // namespace ocilite
