@@ -32,6 +32,7 @@
 #include "front/console.h"
 #include "front/field_lookup.h"
 #include "front/run_settings.h"
+#include "front/section_code_page.h"
 #include "front/section_file.h"
 #include "oracle/oracle_session.h"
 #include "xbase/data/data.h"
@@ -153,6 +154,14 @@ void exportSection(ExportRun& run, SectionState& section) {
   }
 
   if (sound) sound = !refuseIndexedFile(data, section.dbfPath);
+  // The code page of the file's text, refused before anything moves when it
+  // cannot be carried (and some pair converts text).
+  std::string codePageProblem;
+  const uint16_t charset = sectionCharset(section, data, &codePageProblem);
+  if (!codePageProblem.empty() && convertsText(section)) {
+    sound = false;
+    setupError(codePageProblem);
+  }
 
   if (sound) {
     // Describe the columns as the table declares them.
@@ -222,12 +231,13 @@ void exportSection(ExportRun& run, SectionState& section) {
     for (int j = 0; j < fieldCount; ++j) {
       ExportColumn& column = run.columns[j];
       if (column.whole.active) {
-        run.select->defineWhole(j + 1, &column.whole, wholeValuePiece, section.fields[j].charsetId);
+        run.select->defineWhole(j + 1, &column.whole, wholeValuePiece,
+                                pairCharset(section.fields[j], charset));
         continue;
       }
       run.select->defineColumn(j + 1, column.valueBuffer, column.elementSize, column.defineType,
                                column.indicatorArray, column.lengthArray,
-                               section.fields[j].charsetId);
+                               pairCharset(section.fields[j], charset));
     }
     // Zero iterations: the rows are fetched in the loop below.
     status = run.select->execute(0);

@@ -1,7 +1,9 @@
 #include "front/config_reader.h"
 
 #include <algorithm>
+#include <cstdlib>
 
+#include "front/code_page.h"
 #include "front/console.h"
 #include "front/run_settings.h"
 #include "front/text_file.h"
@@ -129,6 +131,20 @@ bool takeLine(const std::string& first, std::string line) {
     if (value == "ON") sectionState.truncate = true;
     else if (value == "OFF") sectionState.truncate = false;
     else return structureError(formatText("Unknown option value in line %i.\n", lineNumber));
+    return true;
+  }
+  if (keyword == "%CODEPAGE") {
+    const std::string value = upperAscii(second);
+    int codePage = 0;
+    if (value != "FILE") {
+      if (value.size() > 4 || value.find_first_not_of("0123456789") != std::string::npos)
+        codePage = -1;
+      else
+        codePage = std::atoi(value.c_str());
+      if (oracleCharsetOfCodePage(codePage) == 0)
+        return structureError(formatText("Unknown code page in line %i.\n", lineNumber));
+    }
+    sectionState.codePage = codePage;
     return true;
   }
   if (keyword == "%DBF_NAME") {

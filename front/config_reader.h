@@ -5,6 +5,7 @@
 //   %BEGIN_SECTION <name>          // optional; else DEFAULT_SECTION_<n>
 //   %TABLE_NAME=<oracle table>
 //   %TRUNCATE=ON|OFF               // carries over to later sections
+//   %CODEPAGE=<n>|FILE             // code page of the dbf text; carries over
 //   %DBF_NAME=<dbf file>           // appended to a -D: directory
 //   %WHERE="<condition>"           // export only; carries over
 //   %ORDER_BY="<ordering>"         // export only; carries over
@@ -32,7 +33,8 @@
 
 constexpr std::size_t kMaxConfigLine = 127;   // characters of a line
 constexpr std::size_t kMaxSections = 100;     // sections in a file
-constexpr std::size_t kMaxFields = 100;       // field lines in a section
+constexpr std::size_t kMaxFields = 255;       // field lines in a section (the most
+                                              // fields a dbf file holds)
 constexpr std::uint16_t kConvertedCharsetId = 152;  // code page 866 on the wire
 
 // One field line of a section.
@@ -40,7 +42,9 @@ struct FieldMapping {
   std::string oracleName;   // as written, without a leading '!'
   std::string dbfName;      // upper-cased, without a leading '!'; the import
                             // also sees %FILE_NAME / %RECNUM here
-  std::uint16_t charsetId = kConvertedCharsetId;  // 0 when either side had '!'
+  std::uint16_t charsetId = kConvertedCharsetId;  // 0 when either side had '!'; the
+                                                  // drivers replace 152 by the id of
+                                                  // the section's code page
 };
 
 // The section being read.  sectionName empty: no section is open (after
@@ -50,6 +54,7 @@ struct SectionState {
   std::string tableName;   // starts as runSettings.tableName (-T:)
   std::string dbfPath;     // starts as runSettings.dbfPath (-D:)
   bool truncate = false;   // not reset between sections
+  int codePage = 0;        // %CODEPAGE; 0: the dbf file's own.  Not reset either
   std::vector<FieldMapping> fields;   // at most kMaxFields, in file order
 
   int fieldCount() const { return static_cast<int>(fields.size()); }

@@ -236,12 +236,12 @@ TEST_P(ConfigReader, FieldLinesAndCharacterSets) {
   EXPECT_EQ(f[3].dbfName, "F4");
   EXPECT_EQ(f[3].charsetId, 0);
 
-  std::string hundred;
-  for (int i = 0; i < 100; ++i) hundred += "C" + std::to_string(i) + "=F\n";
-  Outcome full = readAll(hundred);
+  std::string most;  // the most fields a dbf file holds
+  for (int i = 0; i < 255; ++i) most += "C" + std::to_string(i) + "=F\n";
+  Outcome full = readAll(most);
   ASSERT_EQ(full.sections.size(), 1u);
-  EXPECT_EQ(full.sections[0].fields.size(), 100u);
-  expectError(hundred + "ONE=MORE\n", "Too many fields in line 101.\n");
+  EXPECT_EQ(full.sections[0].fields.size(), 255u);
+  expectError(most + "ONE=MORE\n", "Too many fields in line 256.\n");
 }
 
 // A section that would move nothing ends the read with its line number:
@@ -440,3 +440,29 @@ TEST(NextToken, SplitsAtTheFirstBlankAfterTheToken) {
 }
 
 }  // namespace
+
+// %CODEPAGE names the code page of its section and of every later one until
+// replaced; FILE (the default) leaves it to the file.  Other values are refused.
+TEST_P(ConfigReader, CodePageCarriesOverUntilReplaced) {
+  writeFile("run.cfg",
+            "%BEGIN_SECTION A\n%TABLE_NAME=T\n%DBF_NAME=a\nX=X\n%END_SECTION\n"
+            "%BEGIN_SECTION B\n%CODEPAGE=1251\n%TABLE_NAME=T\n%DBF_NAME=b\nX=X\n%END_SECTION\n"
+            "%BEGIN_SECTION C\n%TABLE_NAME=T\n%DBF_NAME=c\nX=X\n%END_SECTION\n"
+            "%BEGIN_SECTION D\n%codepage: file\n%TABLE_NAME=T\n%DBF_NAME=d\nX=X\n%END_SECTION\n"
+            "%BEGIN_SECTION E\n%CODEPAGE 437\n%TABLE_NAME=T\n%DBF_NAME=e\nX=X\n%END_SECTION\n");
+  runSettings.configFile = path("run.cfg");
+  std::FILE* file = openConfig();
+  ASSERT_NE(file, nullptr);
+  std::vector<int> seen;
+  while (!configAtEnd(file)) {
+    ASSERT_TRUE(readSection(file)) << output();
+    if (!sectionState.sectionName.empty()) seen.push_back(sectionState.codePage);
+    resetSection();
+  }
+  closeConfig(file);
+  EXPECT_EQ(seen, (std::vector<int>{0, 1251, 1251, 0, 437}));
+
+  for (const char* value : {"865", "932", "0", "CP1251", "12510", "ON"})
+    expectError(std::string("%TABLE_NAME=T\n%CODEPAGE=") + value + "\n",
+                "Unknown code page in line 2.\n");
+}

@@ -22,6 +22,7 @@
 #include "front/config_reader.h"
 #include "front/console.h"
 #include "front/run_settings.h"
+#include "front/section_code_page.h"
 #include "front/section_file.h"
 #include "import/dbf_watch.h"
 #include "import/import_error.h"
@@ -181,6 +182,15 @@ void importSection(ImportRun& run, SectionState& section) {
   for (int j = 0; j < fieldCount; ++j)
     if (!run.columns[j].setUp(section.fields[j], data, section.dbfPath, blockSize, budget))
       run.sectionOk = false;
+  // The code page of the file's text, refused before anything moves when it
+  // cannot be carried (and some pair converts text).
+  std::string codePageProblem;
+  const uint16_t charset = sectionCharset(section, data, &codePageProblem);
+  if (!codePageProblem.empty() && convertsText(section)) {
+    runSettings.exitCode = 1;
+    messagePlain(codePageProblem);
+    run.sectionOk = false;
+  }
 
   if (run.sectionOk) {
     dataTop(data);
@@ -216,12 +226,12 @@ void importSection(ImportRun& run, SectionState& section) {
       ImportColumn& column = run.columns[j];
       if (column.memo.active) {
         run.insert->bindWhole(formatText(":param%i", j).c_str(), &column.memo, memoBlockPiece,
-                              section.fields[j].charsetId);
+                              pairCharset(section.fields[j], charset));
         continue;
       }
       run.insert->bindParameter(formatText(":param%i", j).c_str(), column.values,
                                 column.slotSize, column.bindType, column.lengths,
-                                section.fields[j].charsetId);
+                                pairCharset(section.fields[j], charset));
     }
 
     if (section.truncate) {

@@ -69,7 +69,8 @@ int rejectHeader(DataFile* data, const char* name) {
 // number read from the file is checked against the others before it is used:
 //   - the header length must exceed 32 and the descriptor area must be in the file;
 //   - the descriptors must be whole slots (or end at a 0x0D);
-//   - there must be at least one field, and no field of length 0;
+//   - there must be at least one field, unless the header ends right after the
+//     fixed part (header length 33 or 34), and no field may be of length 0;
 //   - the record length must be 1 + the sum of the field lengths.
 int readHeader(DataFile* data, const char* name) {
   CODE4* c = data->context;
@@ -89,9 +90,12 @@ int readHeader(DataFile* data, const char* name) {
   uint32_t p = 0;
   while (p < area && desc.get()[p] != dbf::kTerminator) p += dbf::kDescriptorSize;
   uint32_t nField = p / dbf::kDescriptorSize;
-  if (nField > area / dbf::kDescriptorSize || nField == 0) return rejectHeader(data, name);
+  if (nField > area / dbf::kDescriptorSize) return rejectHeader(data, name);
+  // A file without fields (shapes without attributes) is a terminator right after
+  // the fixed header, and perhaps one byte more: records are the deletion flag alone.
+  if (nField == 0 && area > 2) return rejectHeader(data, name);
 
-  data->fields = static_cast<FieldInfo*>(engineAlloc(c, sizeof(FieldInfo) * nField));
+  data->fields = static_cast<FieldInfo*>(engineAlloc(c, sizeof(FieldInfo) * (nField ? nField : 1)));
   if (!data->fields) return errorReport(c, errorMemory);
   data->fieldCount = static_cast<int32_t>(nField);
 
@@ -124,6 +128,7 @@ int readHeader(DataFile* data, const char* name) {
   data->header.recordCount = -1;
   data->header.headerLength = static_cast<uint16_t>(headerLength);
   data->headerFlags = head[dbf::kFlagByteOffset];
+  data->languageDriver = head[dbf::kLanguageDriverOffset];
 
   if (nMemo > 0) {
     data->memoFields =

@@ -67,6 +67,7 @@ struct DataFile {
   uint8_t oldBufferValid;
   CODE4* context;
   uint8_t headerFlags;            // header byte 28 as read
+  uint8_t languageDriver;         // header byte 29 as read: the code page (code_page.h)
   FieldInfo* fields;
   int32_t fieldCount;
   MemoFieldState* memoFields;

@@ -18,7 +18,9 @@
 //               the field lengths.  Never written.
 //     12    16  not interpreted, never written
 //     28     1  flag byte: kept with the open file, given no meaning, never written
-//     29     3  not interpreted, never written
+//     29     1  language driver: the code page of the file's text (code_page.h);
+//               kept with the open file, never written after dataCreate
+//     30     2  not interpreted, never written
 //
 // Only bytes 0 to 9 are ever rewritten, and only from the copy kept in the open
 // DataFile (HeaderImage), so the descriptors and bytes 10 to 31 stay as found.
@@ -98,6 +100,7 @@ inline constexpr int kRecordCountOffset = 4;    // uint32
 inline constexpr int kHeaderLengthOffset = 8;   // uint16
 inline constexpr int kRecordLengthOffset = 10;  // uint16
 inline constexpr int kFlagByteOffset = 28;
+inline constexpr int kLanguageDriverOffset = 29;
 inline constexpr int kHeaderSize = 32;          // fixed part before the descriptors
 inline constexpr int kHeaderImageSize = 10;     // bytes 0 to 9: all that is rewritten
 

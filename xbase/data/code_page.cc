@@ -1,0 +1,162 @@
+#include "xbase/data/code_page.h"
+
+#include <fcntl.h>
+#include <iconv.h>
+
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "xbase/file/file_internal.h"
+#include "xbase/file/os.h"
+
+namespace {
+
+struct DriverEntry {
+  uint8_t id;
+  int codePage;
+};
+
+// Language-driver bytes and their code pages.  Where a code page has several
+// bytes, the first listed is the one a new file records.
+constexpr DriverEntry kDrivers[] = {
+    {0x01, 437},  {0x02, 850},  {0x03, 1252}, {0x08, 865},  {0x09, 437},  {0x0A, 850},
+    {0x0B, 437},  {0x0D, 437},  {0x0E, 850},  {0x0F, 437},  {0x10, 850},  {0x11, 437},
+    {0x12, 850},  {0x13, 932},  {0x14, 850},  {0x15, 437},  {0x16, 850},  {0x17, 865},
+    {0x18, 437},  {0x19, 437},  {0x1A, 850},  {0x1B, 437},  {0x1C, 863},  {0x1D, 850},
+    {0x1F, 852},  {0x22, 852},  {0x23, 852},  {0x24, 860},  {0x25, 850},  {0x26, 866},
+    {0x37, 850},  {0x40, 852},  {0x4D, 936},  {0x4E, 949},  {0x4F, 950},  {0x50, 874},
+    {0x57, 1252}, {0x58, 1252}, {0x59, 1252}, {0x64, 852},  {0x65, 866},  {0x66, 865},
+    {0x67, 861},  {0x6A, 737},  {0x6B, 857},  {0x78, 950},  {0x79, 949},  {0x7A, 936},
+    {0x7B, 932},  {0x7C, 874},  {0x7D, 1255}, {0x7E, 1256}, {0xC8, 1250}, {0xC9, 1251},
+    {0xCA, 1254}, {0xCB, 1253}, {0xCC, 1257},
+};
+
+// The byte a new file records, where it is not the first of kDrivers.
+constexpr DriverEntry kPreferred[] = {{0x65, 866}, {0x66, 865}, {0x7C, 874}, {0x64, 852}};
+
+// One code page's characters, decoded byte by byte through iconv.
+std::unique_ptr<std::array<uint32_t, 256>> buildTable(int codePage) {
+  char name[16];
+  std::snprintf(name, sizeof name, "CP%d", codePage);
+  iconv_t cd = iconv_open("UTF-32LE", name);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
+  auto table = std::make_unique<std::array<uint32_t, 256>>();
+  for (int b = 0; b < 256; ++b) {
+    char in = static_cast<char>(b);
+    unsigned char out[16];
+    char* inp = &in;
+    size_t inLeft = 1;
+    char* outp = reinterpret_cast<char*>(out);
+    size_t outLeft = sizeof out;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    size_t r = iconv(cd, &inp, &inLeft, &outp, &outLeft);
+    // A code page that composes characters (1258) may hold one back until flushed.
+    if (r != static_cast<size_t>(-1)) iconv(cd, nullptr, nullptr, &outp, &outLeft);
+    size_t produced = sizeof out - outLeft;
+    uint32_t cp = 0xFFFD;
+    if (r != static_cast<size_t>(-1) && inLeft == 0 && produced == 4)
+      cp = out[0] | (out[1] << 8) | (out[2] << 16) | (static_cast<uint32_t>(out[3]) << 24);
+    (*table)[static_cast<size_t>(b)] = cp;
+  }
+  iconv_close(cd);
+  return table;
+}
+
+}  // namespace
+
+int codePageOfLanguageDriver(uint8_t languageDriver) {
+  for (const DriverEntry& e : kDrivers)
+    if (e.id == languageDriver) return e.codePage;
+  return kDefaultCodePage;
+}
+
+int languageDriverOfCodePage(int codePage) {
+  for (const DriverEntry& e : kPreferred)
+    if (e.codePage == codePage) return e.id;
+  if (codePageIsMultiByte(codePage)) return -1;
+  for (const DriverEntry& e : kDrivers)
+    if (e.codePage == codePage) return e.id;
+  return -1;
+}
+
+bool codePageIsMultiByte(int codePage) {
+  return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950 ||
+         codePage == kUtf8CodePage;
+}
+
+int dataCodePage(const DataFile* data) {
+  for (const DriverEntry& e : kDrivers)
+    if (e.id == data->languageDriver) return e.codePage;
+  const int fromCpg = data->file.name ? cpgCodePage(data->file.name) : 0;
+  return fromCpg != 0 ? fromCpg : kDefaultCodePage;
+}
+
+int cpgCodePage(const char* dataName) {
+  // The side file: the data file's name with the extension CPG.
+  std::string name = dataName;
+  const size_t slash = name.find_last_of("\\/");
+  const size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) name.erase(dot);
+  name += ".CPG";
+  std::string path;
+  if (osPathOf(name.c_str(), &path) != 0) return 0;
+  OsFiles& os = osFiles();
+  int fd = -1;
+  if (os.open(path.c_str(), O_RDONLY, 0, &fd) != 0) return 0;
+  char text[64];
+  size_t got = 0;
+  const int err = os.pread(fd, text, sizeof text - 1, 0, &got);
+  os.close(fd);
+  if (err != 0) return 0;
+  return parseCpgText(std::string(text, got));
+}
+
+int parseCpgText(const std::string& text) {
+  std::string t;
+  for (char ch : text) {
+    if (ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n') {
+      if (!t.empty() && t.back() != ' ') t += ' ';
+      continue;
+    }
+    t += static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 32 : ch);
+  }
+  while (!t.empty() && t.back() == ' ') t.pop_back();
+  if (t == "UTF-8" || t == "UTF8") return kUtf8CodePage;
+  // CP1251, 1251, ANSI 1251, OEM 866, WINDOWS-1251, IBM866.
+  for (const char* prefix : {"CP", "ANSI ", "OEM ", "WINDOWS-", "IBM", ""}) {
+    const size_t n = std::strlen(prefix);
+    if (t.compare(0, n, prefix) != 0) continue;
+    const std::string digits = t.substr(n);
+    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+      continue;
+    const int codePage = std::atoi(digits.c_str());
+    if (languageDriverOfCodePage(codePage) >= 0 || codePageIsMultiByte(codePage) || codePage == 1258)
+      return codePage;
+  }
+  return 0;
+}
+
+const uint32_t* codePageCharacters(int codePage) {
+  if (codePage <= 0 || codePageIsMultiByte(codePage)) return nullptr;
+  static std::mutex mutex;
+  struct Slot {
+    int codePage;
+    std::unique_ptr<std::array<uint32_t, 256>> table;
+  };
+  static Slot slots[64];  // more than the code pages iconv is asked about
+  std::lock_guard<std::mutex> lock(mutex);
+  for (Slot& s : slots) {
+    if (s.codePage == codePage) return s.table ? s.table->data() : nullptr;
+    if (s.codePage == 0) {
+      s.codePage = codePage;
+      s.table = buildTable(codePage);
+      return s.table ? s.table->data() : nullptr;
+    }
+  }
+  return nullptr;
+}
