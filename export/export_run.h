@@ -7,12 +7,14 @@
 #include <memory>
 
 #include "export/export_column.h"
+#include "front/config_reader.h"
 
 class OracleSession;
 class OracleStatement;
 struct SectionState;
 
-constexpr int kMaxExportColumns = 100;
+// One per field line a section may hold.
+constexpr int kMaxExportColumns = static_cast<int>(kMaxFields);
 
 // Run-wide state of the driver, alive for the whole run.  exportSection keeps the
 // counters current so that the failure handler can tell where a failure came from.

@@ -6,13 +6,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "front/config_reader.h"
 #include "import/import_column.h"
 
 class OracleSession;
 class OracleStatement;
 struct SectionState;
 
-constexpr int kMaxImportColumns = 100;
+// One per field line a section may hold.
+constexpr int kMaxImportColumns = static_cast<int>(kMaxFields);
 
 // Run-wide state of the driver, alive for the whole run.  importSection keeps the
 // counters current so that the failure handler can tell where a failure came from

@@ -125,9 +125,15 @@ TEST_F(OpenTest, RejectsHeadersThatDoNotAddUp) {
   b[10] = 5;
   expectRejected(b, errorData);
 
-  Image none;  // no field at all: header of 33 bytes, record length 1
+  Image none;  // no field at all, but a record length that claims one byte of fields
   none.fields = {};
-  expectRejected(none.bytes(), errorData);
+  Bytes wide = none.bytes();
+  wide[10] = 2;
+  expectRejected(wide, errorData);
+  Bytes padded = none.bytes();  // no field, but a header longer than 34 bytes
+  padded.insert(padded.begin() + 33, {0, 0});
+  padded[8] = 35;
+  expectRejected(padded, errorData);
 
   // No terminator and a descriptor area that is not whole slots.
   Image partial = twoFieldImage();
@@ -258,3 +264,31 @@ TEST_F(OpenTest, ReleaseClosesEveryFileAndInitStartsAfresh) {
 }
 
 }  // namespace
+
+// Files without fields (shapes without attributes): header 33 or 34 bytes, records
+// that are the deletion flag alone.
+TEST_F(OpenTest, FieldlessFileOpensAndWalksItsRecords) {
+  Image none;
+  none.fields = {};
+  none.records = {" ", "*", " "};
+  for (int variant = 0; variant < 3; ++variant) {
+    Bytes bytes = none.bytes();
+    if (variant == 1) {  // the byte after the terminator that some writers add
+      bytes.insert(bytes.begin() + 33, 0);
+      bytes[8] = 34;
+    }
+    if (variant == 2) bytes[4] = 1;  // a header count behind the records: the
+                                     // closing 0x1A is still no record
+    writeFile(path, bytes);
+    DataFile* d = e.open(path);
+    ASSERT_NE(d, nullptr) << e.code();
+    EXPECT_EQ(dataFieldCount(d), 0);
+    EXPECT_EQ(dataRecordCount(d), 3);
+    ASSERT_EQ(dataGo(d, 2), 0);
+    EXPECT_TRUE(dataDeleted(d));
+    ASSERT_EQ(dataGo(d, 3), 0);
+    EXPECT_FALSE(dataDeleted(d));
+    EXPECT_EQ(dataClose(d), 0);
+    EXPECT_EQ(readFile(path), bytes) << "reading must not change the file";
+  }
+}

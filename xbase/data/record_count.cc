@@ -15,6 +15,15 @@ int dataCountFacts(DataFile* data, RecordCountFacts* facts) {
   const int64_t body = length > headerLength ? length - headerLength : 0;
   facts->wholeRecords = body / data->recordLength;
   facts->tailBytes = body - facts->wholeRecords * data->recordLength;
+  // Records of one byte (a file without fields): a closing end mark would make a
+  // whole record of its own; it is the tail.
+  if (data->recordLength == 1 && facts->wholeRecords > 0) {
+    unsigned char last = 0;
+    if (fileRead(&data->file, length - 1, &last, 1) == 1 && dataEndsRecords(last)) {
+      --facts->wholeRecords;
+      ++facts->tailBytes;
+    }
+  }
 
   // A file cut shorter than its count field holds nothing to go by: the whole
   // records (none) are all there is.
