@@ -110,7 +110,7 @@ TEST_F(DbftoolTest, CreateEveryTypeThenInfoAndEmptyDumps) {
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out,
             "{\"version\":131,\"lastUpdate\":\"" + today() +
-                "\",\"headerLength\":257,\"recordLength\":61,\"recordCount\":0,\"memo\":true,"
+                "\",\"headerLength\":257,\"recordLength\":61,\"recordCount\":0,\"memo\":true,\"codePage\":866,"
                 "\"fields\":[{\"name\":\"NAME\",\"type\":\"C\",\"length\":20,\"decimals\":0},"
                 "{\"name\":\"QTY\",\"type\":\"N\",\"length\":8,\"decimals\":2},"
                 "{\"name\":\"RATE\",\"type\":\"F\",\"length\":12,\"decimals\":4},"
@@ -150,6 +150,7 @@ TEST_F(DbftoolTest, InfoForAPersonShowsHeaderFactsAndTheFieldTable) {
             "File:          g.dbf\n"
             "Version:       0x83\n"
             "Memo file:     yes\n"
+            "Code page:     866\n"
             "Last update:   " + today() + "\n"
             "Header length: 129\n"
             "Record length: 29\n"

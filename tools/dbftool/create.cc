@@ -7,6 +7,7 @@
 #include "tools/dbftool/command.h"
 #include "tools/dbftool/create_like.h"
 #include "tools/dbftool/tool_util.h"
+#include "xbase/data/code_page.h"
 #include "xbase/data/data_create.h"
 
 namespace dbftool {
@@ -50,15 +51,34 @@ std::string parseDefinition(const std::string& definition, std::string* name, Fi
 int runCreate(int argc, char** argv) {
   for (int i = 0; i < argc; ++i)
     if (std::string(argv[i]) == "--like") return runCreateLike(argc, argv);
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: dbftool create FILE NAME:TYPE:LENGTH[:DECIMALS] ...\n");
+  // --codepage N (anywhere): the code page the file's text is in, recorded in its
+  // language-driver byte; 866 unless given.
+  int codePage = kDefaultCodePage;
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a != "--codepage") {
+      args.push_back(a);
+      continue;
+    }
+    std::string value = i + 1 < argc ? argv[++i] : "";
+    if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos ||
+        languageDriverOfCodePage(std::atoi(value.c_str())) < 0) {
+      std::fprintf(stderr, "dbftool: --codepage %s: not a code page a dbf file can record\n",
+                   value.c_str());
+      return 1;
+    }
+    codePage = std::atoi(value.c_str());
+  }
+  if (args.size() < 2) {
+    std::fprintf(stderr, "usage: dbftool create FILE [--codepage N] NAME:TYPE:LENGTH[:DECIMALS] ...\n");
     return 1;
   }
-  std::string path = argv[0];
-  std::vector<std::string> names(static_cast<size_t>(argc - 1));
-  std::vector<FieldDef> defs(static_cast<size_t>(argc - 1));
-  for (int i = 1; i < argc; ++i) {
-    std::string error = parseDefinition(argv[i], &names[i - 1], &defs[i - 1]);
+  std::string path = args[0];
+  std::vector<std::string> names(args.size() - 1);
+  std::vector<FieldDef> defs(args.size() - 1);
+  for (size_t i = 1; i < args.size(); ++i) {
+    std::string error = parseDefinition(args[i], &names[i - 1], &defs[i - 1]);
     if (!error.empty()) return fail(path, error);
   }
   for (size_t i = 0; i < defs.size(); ++i) defs[i].name = names[i].c_str();
@@ -73,7 +93,7 @@ int runCreate(int argc, char** argv) {
   DataFile* d = dataCreate(&context, path.c_str(), defs.data(), static_cast<int32_t>(defs.size()));
   int status = 0;
   if (!d) status = failEngine(path, &context);
-  else if (dataClose(d) != 0) status = failEngine(path, &context);
+  else if (!recordCodePage(d, codePage) || dataClose(d) != 0) status = failEngine(path, &context);
   engineRelease(&context);
   return status;
 }
@@ -81,7 +101,7 @@ int runCreate(int argc, char** argv) {
 }  // namespace
 
 DBFTOOL_COMMAND("create",
-                "create FILE NAME:TYPE:LENGTH[:DECIMALS] ...\n"
+                "create FILE [--codepage N] NAME:TYPE:LENGTH[:DECIMALS] ...\n"
                 "  dbftool create OUT.dbf --like TABLE -S:SERVICE -U:USER [-P:PASSWORD] "
                 "[--codepage N] [--config OUT.cfg]",
                 runCreate);

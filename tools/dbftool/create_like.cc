@@ -23,6 +23,7 @@
 #include "oracle/oracle_session.h"
 #include "tools/dbftool/naming.h"
 #include "tools/dbftool/tool_util.h"
+#include "xbase/data/code_page.h"
 #include "xbase/data/data_create.h"
 
 namespace dbftool {
@@ -40,16 +41,7 @@ struct LikeOptions {
 };
 
 // The language-driver byte (header byte 29) that records a code page.
-int languageDriverFor(int codepage) {
-  static const int table[][2] = {
-      {437, 0x01},  {850, 0x02},  {1252, 0x03}, {863, 0x1C}, {860, 0x24}, {852, 0x64},
-      {866, 0x65},  {865, 0x66},  {861, 0x67},  {737, 0x6A}, {857, 0x6B}, {874, 0x7C},
-      {1255, 0x7D}, {1256, 0x7E}, {1250, 0xC8}, {1251, 0xC9}, {1254, 0xCA}, {1253, 0xCB},
-      {1257, 0xCC}};
-  for (const auto& entry : table)
-    if (entry[0] == codepage) return entry[1];
-  return -1;
-}
+int languageDriverFor(int codepage) { return languageDriverOfCodePage(codepage); }
 
 const char* typeName(int code) {
   switch (code) {
@@ -281,16 +273,10 @@ int runCreateLike(int argc, char** argv) {
                            static_cast<int32_t>(defs.size()));
   int status = 0;
   if (!d) status = failEngine(dbfName, &context);
-  else if (dataClose(d) != 0) status = failEngine(dbfName, &context);
+  else if (!recordCodePage(d, o.codepage) || dataClose(d) != 0) status = failEngine(dbfName, &context);
   engineRelease(&context);
   if (status != 0) return status;
 
-  // The code page goes into the language-driver byte, which the engine leaves alone.
-  unsigned char ldid = static_cast<unsigned char>(languageDriverFor(o.codepage));
-  int fd = ::open(dbfName.c_str(), O_WRONLY);
-  bool marked = fd >= 0 && ::pwrite(fd, &ldid, 1, 29) == 1;
-  if (fd >= 0 && ::close(fd) != 0) marked = false;
-  if (!marked) return fail(dbfName, "cannot record the code page");
   if (!o.config.empty() && !writeConfig(o, dbfName, fields))
     return fail(o.config, std::string("cannot write the configuration: ") + std::strerror(errno));
   std::fputs(warnings.c_str(), stderr);

@@ -59,6 +59,7 @@ int runDump(int argc, char** argv) {
   ReadOnlyData file(path);
   DataFile* d = file.data();
   if (!d) return failEngine(path, file.context());
+  if (!fileEncoding(path, d, &options)) return 1;
   int32_t nField = dataFieldCount(d);
 
   if (!options.json) {
@@ -96,6 +97,6 @@ int runDump(int argc, char** argv) {
 
 }  // namespace
 
-DBFTOOL_COMMAND("dump", "dump [--json] [--encoding cp866|latin1|utf8] FILE", runDump);
+DBFTOOL_COMMAND("dump", "dump [--json] [--encoding cpNNNN|latin1|utf8] FILE", runDump);
 
 }  // namespace dbftool

@@ -5,6 +5,7 @@
 
 #include "tools/dbftool/command.h"
 #include "tools/dbftool/tool_util.h"
+#include "xbase/data/code_page.h"
 
 namespace dbftool {
 namespace {
@@ -18,9 +19,9 @@ std::string lastUpdate(const DataFile* d) {
 
 void printJson(DataFile* d, int32_t count, Encoding encoding) {
   std::printf("{\"version\":%d,\"lastUpdate\":\"%s\",\"headerLength\":%d,\"recordLength\":%d,"
-              "\"recordCount\":%d,\"memo\":%s,\"fields\":[",
+              "\"recordCount\":%d,\"memo\":%s,\"codePage\":%d,\"fields\":[",
               d->header.version, lastUpdate(d).c_str(), d->header.headerLength, d->recordLength,
-              count, d->memoFile.handle >= 0 ? "true" : "false");
+              count, d->memoFile.handle >= 0 ? "true" : "false", dataCodePage(d));
   for (int32_t j = 1; j <= dataFieldCount(d); ++j) {
     FieldInfo* f = dataField(d, j);
     // The type letter goes through the same escaping as the name: a damaged
@@ -38,6 +39,7 @@ void printText(const std::string& path, DataFile* d, int32_t count, Encoding enc
   std::printf("File:          %s\n", displayText(path, Encoding::Utf8).c_str());
   std::printf("Version:       0x%02X\n", d->header.version);
   std::printf("Memo file:     %s\n", d->memoFile.handle >= 0 ? "yes" : "no");
+  std::printf("Code page:     %d\n", dataCodePage(d));
   std::printf("Last update:   %s\n", lastUpdate(d).c_str());
   std::printf("Header length: %d\n", d->header.headerLength);
   std::printf("Record length: %d\n", d->recordLength);
@@ -69,6 +71,12 @@ int runInfo(int argc, char** argv) {
   if (!d) return failEngine(path, file.context());
   int32_t count = dataRecordCount(d);
   if (count < 0) return failEngine(path, file.context());
+  // Names in the file's own code page; one that cannot be shown byte by byte (a
+  // multi-byte code page) still lets the header be shown, its names as Latin-1.
+  if (!options.encodingGiven) {
+    options.encoding = Encoding::ofCodePage(dataCodePage(d));
+    if (!encodingUsable(options.encoding)) options.encoding = Encoding::Latin1;
+  }
   if (options.json)
     printJson(d, count, options.encoding);
   else
@@ -78,6 +86,6 @@ int runInfo(int argc, char** argv) {
 
 }  // namespace
 
-DBFTOOL_COMMAND("info", "info [--json] [--encoding cp866|latin1|utf8] FILE", runInfo);
+DBFTOOL_COMMAND("info", "info [--json] [--encoding cpNNNN|latin1|utf8] FILE", runInfo);
 
 }  // namespace dbftool

@@ -2,29 +2,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+
+#include "xbase/data/code_page.h"
 
 namespace dbftool {
 namespace {
-
-// Code page 866, bytes 0x80 to 0xFF.
-constexpr uint16_t kCp866[128] = {
-    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,
-    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F,
-    0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,
-    0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,
-    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437,
-    0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F,
-    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556,
-    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510,
-    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,
-    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567,
-    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,
-    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
-    0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
-    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
-    0x0401, 0x0451, 0x0404, 0x0454, 0x0407, 0x0457, 0x040E, 0x045E,
-    0x00B0, 0x2219, 0x00B7, 0x221A, 0x2116, 0x00A4, 0x25A0, 0x00A0,
-};
 
 constexpr uint32_t kReplacement = 0xFFFD;
 
@@ -75,10 +58,15 @@ void forEachChar(std::string_view bytes, Encoding encoding, Emit emit) {
   for (size_t i = 0; i < bytes.size();) {
     unsigned char b = static_cast<unsigned char>(bytes[i]);
     if (b < 0x80) { emit(b); ++i; continue; }
-    switch (encoding) {
-      case Encoding::Cp866: emit(kCp866[b - 0x80]); ++i; break;
-      case Encoding::Latin1: emit(b); ++i; break;
-      case Encoding::Utf8: {
+    switch (encoding.kind) {
+      case Encoding::Kind::CodePage: {
+        const uint32_t* table = codePageCharacters(encoding.codePage);
+        emit(table ? table[b] : kReplacement);
+        ++i;
+        break;
+      }
+      case Encoding::Kind::Latin1: emit(b); ++i; break;
+      case Encoding::Kind::Utf8: {
         uint32_t c = 0;
         size_t n = decodeUtf8(bytes, i, &c);
         if (n == 0) { emit(kReplacement); ++i; } else { emit(c); i += n; }
@@ -92,13 +80,26 @@ bool isControl(uint32_t c) { return c < 0x20 || c == 0x7F; }
 
 }  // namespace
 
+const Encoding Encoding::Cp866 = {Encoding::Kind::CodePage, 866};
+const Encoding Encoding::Latin1 = {Encoding::Kind::Latin1, 0};
+const Encoding Encoding::Utf8 = {Encoding::Kind::Utf8, 0};
+
 bool parseEncoding(std::string_view name, Encoding* out) {
   std::string lower;
   for (char ch : name) lower += static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch + 32 : ch);
-  if (lower == "cp866") { *out = Encoding::Cp866; return true; }
   if (lower == "latin1") { *out = Encoding::Latin1; return true; }
   if (lower == "utf8" || lower == "utf-8") { *out = Encoding::Utf8; return true; }
-  return false;
+  if (lower.size() < 5 || lower.size() > 6 || lower.compare(0, 2, "cp") != 0 ||
+      lower.find_first_not_of("0123456789", 2) != std::string::npos)
+    return false;
+  const int codePage = std::atoi(lower.c_str() + 2);
+  if (languageDriverOfCodePage(codePage) < 0 || codePageCharacters(codePage) == nullptr) return false;
+  *out = Encoding::ofCodePage(codePage);
+  return true;
+}
+
+bool encodingUsable(const Encoding& encoding) {
+  return encoding.kind != Encoding::Kind::CodePage || codePageCharacters(encoding.codePage) != nullptr;
 }
 
 std::string toUtf8(std::string_view bytes, Encoding encoding) {
@@ -108,7 +109,10 @@ std::string toUtf8(std::string_view bytes, Encoding encoding) {
   return out;
 }
 
-std::string utf8ToCp866(std::string_view text) {
+std::string utf8ToCp866(std::string_view text) { return utf8ToCodePage(text, 866); }
+
+std::string utf8ToCodePage(std::string_view text, int codePage) {
+  const uint32_t* table = codePageCharacters(codePage);
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
@@ -124,9 +128,9 @@ std::string utf8ToCp866(std::string_view text) {
       continue;
     }
     char byte = '?';
-    for (int k = 0; k < 128; ++k)
-      if (kCp866[k] == c) {
-        byte = static_cast<char>(0x80 + k);
+    for (int k = 0x80; table && k < 256; ++k)
+      if (table[k] == c) {
+        byte = static_cast<char>(k);
         break;
       }
     out += byte;

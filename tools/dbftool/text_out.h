@@ -7,10 +7,25 @@
 
 namespace dbftool {
 
-enum class Encoding { Cp866, Latin1, Utf8 };
+// How a file's bytes become characters: a single-byte code page (866 unless
+// said otherwise), Latin-1, or UTF-8.
+struct Encoding {
+  enum class Kind { CodePage, Latin1, Utf8 };
+  Kind kind = Kind::CodePage;
+  int codePage = 866;
 
-// "cp866", "latin1" or "utf8" (any case); false for anything else.
+  static const Encoding Cp866;
+  static const Encoding Latin1;
+  static const Encoding Utf8;
+  static Encoding ofCodePage(int codePage) { return {Kind::CodePage, codePage}; }
+};
+
+// "cpNNNN" for a single-byte code page of the language-driver table (cp866,
+// cp1251, cp437 ...), "latin1" or "utf8" (any case); false for anything else.
 bool parseEncoding(std::string_view name, Encoding* out);
+
+// True when the encoding's code page is one whose characters iconv provides here.
+bool encodingUsable(const Encoding& encoding);
 
 // The bytes as UTF-8.  Cp866 and Latin1 map each byte to one character; Utf8
 // passes well-formed sequences and turns every malformed byte into U+FFFD.
@@ -20,6 +35,9 @@ std::string toUtf8(std::string_view bytes, Encoding encoding);
 // character that code page 866 has becomes its byte, any other character '?'; bytes
 // that are not UTF-8 are kept as they are (text already in code page 866).
 std::string utf8ToCp866(std::string_view text);
+
+// The same for any single-byte code page (utf8ToCp866 is codePage 866).
+std::string utf8ToCodePage(std::string_view text, int codePage);
 
 // Text for a person: the bytes as UTF-8 with every control character as \xNN.
 // *width (when not null) receives the number of characters, for aligning columns.

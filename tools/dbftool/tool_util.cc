@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "xbase/data/code_page.h"
+#include "xbase/data/dbf_format.h"
 #include "xbase/data/error.h"
 
 namespace dbftool {
@@ -18,9 +20,11 @@ bool parseOptions(int argc, char** argv, Options* out) {
       if (a[10] == '=') value = a + 11;
       else if (i + 1 < argc) value = argv[++i];
       if (!value || !parseEncoding(value, &out->encoding)) {
-        std::fprintf(stderr, "dbftool: --encoding takes cp866, latin1 or utf8\n");
+        std::fprintf(stderr, "dbftool: --encoding takes a single-byte code page (cp866, cp1251, "
+                             "cp437 ...), latin1 or utf8\n");
         return false;
       }
+      out->encodingGiven = true;
     } else if (a[0] == '-' && a[1] == '-' && a[2] != '\0') {
       std::fprintf(stderr, "dbftool: unknown option '%s'\n", a);
       return false;
@@ -28,6 +32,24 @@ bool parseOptions(int argc, char** argv, Options* out) {
       out->args.push_back(a);
     }
   }
+  return true;
+}
+
+bool fileEncoding(const std::string& path, DataFile* data, Options* options) {
+  if (options->encodingGiven) return true;
+  const int codePage = dataCodePage(data);
+  options->encoding = Encoding::ofCodePage(codePage);
+  if (encodingUsable(options->encoding)) return true;
+  fail(path, "code page " + std::to_string(codePage) +
+                 (codePageIsMultiByte(codePage) ? " is a multi-byte code page" : " is not known here") +
+                 ": name an encoding with --encoding");
+  return false;
+}
+
+bool recordCodePage(DataFile* data, int codePage) {
+  unsigned char ldid = static_cast<unsigned char>(languageDriverOfCodePage(codePage));
+  if (fileWrite(&data->file, dbf::kLanguageDriverOffset, &ldid, 1) != 0) return false;
+  data->languageDriver = ldid;
   return true;
 }
 

@@ -14,12 +14,22 @@ namespace dbftool {
 struct Options {
   bool json = false;
   Encoding encoding = Encoding::Cp866;
+  bool encodingGiven = false;  // else the file's own code page (fileEncoding)
   std::vector<std::string> args;  // what is not an option, in order
 };
 
 // Reads --json and --encoding E (or --encoding=E) among the arguments.  On a bad
 // option prints a message and returns false.
 bool parseOptions(int argc, char** argv, Options* out);
+
+// The encoding for reading an open file: --encoding when given, else the code page
+// of the file's language-driver byte.  False, with a message printed, for a file in
+// a multi-byte code page (or one iconv lacks) and no --encoding.
+bool fileEncoding(const std::string& path, DataFile* data, Options* options);
+
+// Records a code page in the language-driver byte of a data file just made and
+// still open (the engine leaves that byte alone).  False when it cannot be written.
+bool recordCodePage(DataFile* data, int codePage);
 
 // Prints "dbftool: FILE: MESSAGE" on standard error and returns 1 (the exit status).
 int fail(const std::string& file, const std::string& message);
