@@ -6,6 +6,7 @@
 #include "front/field_lookup.h"
 #include "tools/dbftool/text_out.h"
 #include "tools/dbftool/tool_util.h"
+#include "xbase/data/code_page.h"
 #include "xbase/file/conv.h"
 
 namespace dbftool {
@@ -42,8 +43,8 @@ int assignFieldValues(DataFile* d, const std::string& file, const std::vector<st
     } else if (type == 'M') {
       return fail(file, name + ": memo fields cannot be set here");
     } else {
-      // Text arrives as UTF-8 and is stored in the code page of the programs' files.
-      if (type == 'C') value = utf8ToCp866(value);
+      // Text arrives as UTF-8 and is stored in the file's code page.
+      if (type == 'C') value = utf8ToCodePage(value, dataCodePage(d));
       if (static_cast<int32_t>(value.size()) > fieldLength(f))
         return fail(file, name + ": value longer than the field (" + std::to_string(fieldLength(f)) + ")");
       fieldAssignText(f, value.data(), static_cast<int32_t>(value.size()));

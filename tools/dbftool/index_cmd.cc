@@ -13,6 +13,7 @@
 #include "tools/dbftool/command.h"
 #include "tools/dbftool/field_values.h"
 #include "tools/dbftool/tool_util.h"
+#include "xbase/data/code_page.h"
 #include "xbase/data/error.h"
 #include "xbase/file/conv.h"
 #include "xbase/index/expr.h"
@@ -300,7 +301,7 @@ int runEval(int argc, char** argv) {
     if (a.recno > count) return fail(a.args[0], "no record " + std::to_string(a.recno));
     if (dataGo(d, static_cast<int32_t>(a.recno)) != 0) return failEngine(a.args[0], file.context());
   }
-  std::string text = utf8ToCp866(a.args[1]);  // text constants as the file's bytes
+  std::string text = utf8ToCodePage(a.args[1], dataCodePage(d));  // constants as the file's bytes
   CompiledExpr* expr = exprCompile(d, text.c_str());
   if (!expr) return fail(a.args[1], engineMessage(engineErrorCode(file.context())));
   char* result = nullptr;
@@ -333,7 +334,7 @@ int runEval(int argc, char** argv) {
   }
   exprFree(expr);
   std::printf("{\"type\":\"%c\",\"length\":%d,\"value\":%s}\n", type, len,
-              jsonString(value, Encoding::Cp866).c_str());
+              jsonString(value, Encoding::ofCodePage(dataCodePage(d))).c_str());
   return 0;
 }
 
