@@ -75,4 +75,98 @@ TEST_F(RealWorldFilesTest, EveryWritersTextArrivesInItsCodePageAndComesBack) {
   EXPECT_EQ(r.out, "Съешь ещё\n№ «ёлка»\n");
 }
 
+// What cannot be read as asked is refused before anything moves, naming what is
+// wrong: two stored names equal ignoring case, a multi-byte code page.  A file
+// without fields (shapelib writes them for shapes without attributes) is read.
+TEST_F(RealWorldFilesTest, AmbiguousNamesAndMultiByteFilesAreRefusedFieldlessFilesRead) {
+  e2e::RunResult r = shell(
+      "dbfcreate clash.dbf -s name 4 -s Name 4 && dbfadd clash.dbf ab cd && "
+      "dbfcreate mb.dbf -s txt 4 && dbfadd mb.dbf ab && "
+      "printf '\\173' | dd of=mb.dbf bs=1 seek=29 conv=notrunc 2>/dev/null && "
+      "dbfcreate empty.dbf && "
+      "/usr/bin/python3 -c \"b = bytearray(open('empty.dbf', 'rb').read()); b[4] = 3; "
+      "open('empty.dbf', 'wb').write(bytes(b[:33]) + b' * ' + bytes([0x1A]))\" && "
+      "sqlite3 -bail db \"CREATE TABLE m (t VARCHAR2(4)); INSERT INTO m VALUES ('keep'); "
+      "CREATE TABLE e (r NUMBER, f VARCHAR2(20))\"");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+
+  e2e::writeFile(dir.path("clash.cfg"), "%TABLE_NAME=M\n%DBF_NAME=clash.dbf\nT=NAME\n");
+  r = shell("indrift -S:db -U:me -P: -F:clash.cfg -D:. -C");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.out.find("Field 'NAME' not found ('name' and 'Name' both match it)\n"), std::string::npos)
+      << r.out;
+  r = shell("exdrift -S:db -U:me -P: -F:clash.cfg -D:. -C");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.out.find("Field 'NAME' not found in dbf-file ('name' and 'Name' both match it)\n"),
+            std::string::npos)
+      << r.out;
+
+  const std::string before = e2e::readFile(dir.path("mb.dbf"));
+  e2e::writeFile(dir.path("mb.cfg"), "%TABLE_NAME=M\n%TRUNCATE=ON\n%DBF_NAME=mb.dbf\nT=TXT\n");
+  const std::string refusal =
+      "DBF-file '.\\mb.dbf' is in code page 932, a multi-byte code page: not supported\n";
+  for (const char* program : {"indrift", "exdrift"}) {
+    r = shell(std::string(program) + " -S:db -U:me -P: -F:mb.cfg -D:. -C");
+    EXPECT_EQ(r.exitCode, 1) << program;
+    EXPECT_NE(r.out.find(refusal), std::string::npos) << r.out;
+  }
+  EXPECT_EQ(e2e::readFile(dir.path("mb.dbf")), before);
+  r = shell("sqlite3 db 'SELECT t FROM m' && dbftool dump mb.dbf");
+  EXPECT_EQ(r.out, "keep\n");
+  EXPECT_EQ(r.err, "dbftool: mb.dbf: code page 932 is a multi-byte code page: name an encoding "
+                   "with --encoding\n");
+  // A pair with '!' moves the bytes as they are, and so does dump with --encoding.
+  e2e::writeFile(dir.path("raw.cfg"), "%TABLE_NAME=M\n%TRUNCATE=ON\n%DBF_NAME=mb.dbf\nT=!TXT\n");
+  r = shell("indrift -S:db -U:me -P: -F:raw.cfg -D:. -C && sqlite3 db 'SELECT t FROM m' && "
+            "dbftool dump --encoding latin1 mb.dbf");
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  const std::string rawTail = "transfered.\nab\ntxt\r\nab\r\n";
+  ASSERT_GE(r.out.size(), rawTail.size());
+  EXPECT_EQ(r.out.substr(r.out.size() - rawTail.size()), rawTail) << r.out;
+
+  r = shell("dbftool info --json empty.dbf && dbftool dump --json empty.dbf");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("\"headerLength\":33,\"recordLength\":1,\"recordCount\":3,\"memo\":false,"
+                       "\"codePage\":1252,\"fields\":[]}\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("{\"recno\":1,\"deleted\":false,\"values\":[]}\n"
+                       "{\"recno\":2,\"deleted\":true,\"values\":[]}\n"
+                       "{\"recno\":3,\"deleted\":false,\"values\":[]}\n"),
+            std::string::npos)
+      << r.out;
+  e2e::writeFile(dir.path("empty.cfg"), "%TABLE_NAME=E\n%DBF_NAME=empty.dbf\nR=%RECNUM\nF=%FILE_NAME\n");
+  r = shell("indrift -S:db -U:me -P: -F:empty.cfg -D:. -C && sqlite3 db 'SELECT r, f FROM e'");
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  const std::string rows = "transfered.\n1|empty.dbf\n3|empty.dbf\n";
+  ASSERT_GE(r.out.size(), rows.size());
+  EXPECT_EQ(r.out.substr(r.out.size() - rows.size()), rows) << r.out;
+}
+
+// npm's dbffile writes Windows-1251 text (and lower-case names) without recording
+// the code page: %CODEPAGE=1251 says it.  The package comes from the npm registry;
+// without npm, or without the registry, the test is skipped.
+TEST_F(RealWorldFilesTest, NpmDbffileInWindows1251LoadsWithCodePageSet) {
+  if (shell("command -v npm && command -v node").exitCode != 0)
+    GTEST_SKIP() << "npm or node is not installed: the dbffile writer is not tried";
+  if (shell("timeout 120 npm install --silent --no-audit --no-fund dbffile").exitCode != 0)
+    GTEST_SKIP() << "npm could not install dbffile (no registry reachable)";
+  e2e::writeFile(dir.path("write.js"),
+                 "const {DBFFile} = require('dbffile');\n"
+                 "(async () => {\n"
+                 "  const f = await DBFFile.create('npm.dbf', [\n"
+                 "    {name: 'title', type: 'C', size: 12},\n"
+                 "    {name: 'Qty', type: 'N', size: 6, decimalPlaces: 0}], {encoding: 'cp1251'});\n"
+                 "  await f.appendRecords([{title: 'Привет, мир', Qty: 5}, {title: 'ёЁ№', Qty: -2}]);\n"
+                 "})();\n");
+  e2e::RunResult r = shell(
+      "node write.js && dbftool ddl npm.dbf | sqlite3 -bail shop.db && "
+      "dbftool config npm.dbf | sed 's/^%TABLE_NAME=/%CODEPAGE=1251\\n&/' > load.cfg && "
+      "indrift -S:shop.db -U:me -P: -F:load.cfg -D:. -C && sqlite3 shop.db 'SELECT title FROM npm'");
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("\nПривет, мир\nёЁ№\n"), std::string::npos) << r.out;
+  r = writers({"imported", "load.cfg"});
+  EXPECT_EQ(r.out, "same 4\n") << r.err;
+}
+
 }  // namespace
