@@ -101,6 +101,11 @@ TEST_F(RealWorldFilesTest, AmbiguousNamesAndMultiByteFilesAreRefusedFieldlessFil
             std::string::npos)
       << r.out;
 
+  r = shell("dbftool append clash.dbf name=x; dbftool eval clash.dbf 'Name+\"x\"'");
+  EXPECT_EQ(r.err,
+            "dbftool: clash.dbf: no field named name ('name' and 'Name' both match it)\n"
+            "dbftool: Name+\"x\": Unrecognized Field Name (-210): 'name' and 'Name' both match it\n");
+
   const std::string before = e2e::readFile(dir.path("mb.dbf"));
   e2e::writeFile(dir.path("mb.cfg"), "%TABLE_NAME=M\n%TRUNCATE=ON\n%DBF_NAME=mb.dbf\nT=TXT\n");
   const std::string refusal =

@@ -303,7 +303,15 @@ int runEval(int argc, char** argv) {
   }
   std::string text = utf8ToCodePage(a.args[1], dataCodePage(d));  // constants as the file's bytes
   CompiledExpr* expr = exprCompile(d, text.c_str());
-  if (!expr) return fail(a.args[1], engineMessage(engineErrorCode(file.context())));
+  if (!expr) {
+    const int code = engineErrorCode(file.context());
+    std::string message = engineMessage(code);
+    // Two stored names equal to a name of the expression ignoring case: name them.
+    const std::string detail = errorDetail(file.context());
+    const size_t both = detail.find('\n');
+    if (code == errorFieldName && both != std::string::npos) message += ": " + detail.substr(both + 1);
+    return fail(a.args[1], message);
+  }
   char* result = nullptr;
   int32_t len = exprEvaluate(expr, &result);
   if (len < 0) {

@@ -2,6 +2,7 @@
 #include "xbase/data/field.h"
 
 #include <cstring>
+#include <string>
 
 #include "xbase/data/data_internal.h"
 #include "xbase/data/error.h"
@@ -84,7 +85,16 @@ int32_t dataFieldNumber(DataFile* data, const char* name) {
   int32_t first, second;
   int32_t found = matchField(data, wanted, &first, &second);
   if (found > 0) return found;
-  if (data->context->errFieldLookup) errorReport(data->context, errorFieldName, wanted);
+  if (data->context->errFieldLookup) {
+    if (second > 0) {
+      // Two stored names equal to it ignoring case: the detail names both.
+      std::string both = std::string("'") + data->fields[first - 1].name + "' and '" +
+                         data->fields[second - 1].name + "' both match it";
+      errorReport(data->context, errorFieldName, wanted, both.c_str());
+    } else {
+      errorReport(data->context, errorFieldName, wanted);
+    }
+  }
   return -1;
 }
 

@@ -85,6 +85,7 @@ TEST(FieldLookup, ExactNameFirstThenTheOneNameEqualIgnoringCase) {
   e.c.errFieldLookup = 1;
   EXPECT_EQ(dataFieldNumber(d, "name"), -1);
   EXPECT_EQ(e.code(), errorFieldName);
+  EXPECT_STREQ(errorDetail(&e.c), "NAME\n'name' and 'Name' both match it");
 }
 
 TEST_F(FieldTest, AttributesAndTypes) {
