@@ -174,4 +174,27 @@ TEST_F(RealWorldFilesTest, NpmDbffileInWindows1251LoadsWithCodePageSet) {
   EXPECT_EQ(r.out, "same 4\n") << r.err;
 }
 
+// dbftool takes and shows text in the file's code page: append stores it, index
+// and seek compare with it, list, eval, dump and info show it; --encoding reads
+// the bytes another way.
+TEST_F(RealWorldFilesTest, DbftoolWorksInTheFilesOwnCodePage) {
+  e2e::RunResult r = shell(
+      "dbftool create w.dbf --codepage 1251 N:C:8 && dbftool append w.dbf N=Жёлтый && "
+      "dbftool append w.dbf n=Алый && dbftool index w.dbf w.ntx N --for 'N<>\"Жё\"' && "
+      "dbftool list w.dbf w.ntx && dbftool seek w.dbf w.ntx Ал && "
+      "dbftool eval w.dbf 'N+\"ё\"' --recno 2 && dbftool dump w.dbf && "
+      "dbftool dump --encoding cp866 w.dbf && dbftool info --json w.dbf && "
+      "/usr/bin/python3 -c \"import dbfread; "
+      "print([r['N'] for r in dbfread.DBF('w.dbf', encoding='cp1251')])\"");
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(r.out.substr(0, r.out.find("{\"version\"")),
+            "1\n2\nw.ntx: 1 keys of 8 bytes\n2\tАлый\n"
+            "{\"recno\":2,\"key\":\"Алый\",\"exact\":true}\n"
+            "{\"type\":\"C\",\"length\":9,\"value\":\"Алый    ё\"}\n"
+            "N\r\nЖёлтый\r\nАлый\r\n"
+            "N\r\n╞╕ыЄ√щ\r\n└ы√щ\r\n");
+  EXPECT_NE(r.out.find("\"codePage\":1251,"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("['Жёлтый', 'Алый']\n"), std::string::npos) << r.out;
+}
+
 }  // namespace

@@ -154,8 +154,9 @@ int runIndex(int argc, char** argv) {
   if (!file.data()) return file.fail(a.args[0]);
   std::string tagName = engineName(a.args[1]);
   std::string group = engineName(a.group);
-  // Text constants of the expressions compare with the file's code page 866 bytes.
-  std::string keyExpr = utf8ToCp866(a.args[2]), filter = utf8ToCp866(a.filter);
+  // Text constants of the expressions compare with the bytes of the file's code page.
+  std::string keyExpr = utf8ToCodePage(a.args[2], dataCodePage(file.data())),
+              filter = utf8ToCodePage(a.filter, dataCodePage(file.data()));
   TagCreateInfo info{tagName.c_str(), keyExpr.c_str(), filter.empty() ? nullptr : filter.c_str(),
                      a.unique ? 1 : 0, a.descending ? 1 : 0};
   IndexTag* tag = tagCreate(file.data(), &info, a.group.empty() ? nullptr : group.c_str());
@@ -177,10 +178,11 @@ int runList(int argc, char** argv) {
   if (!file.data()) return file.fail(a.args[0]);
   IndexTag* tag = file.tag(a.args[1]);
   if (!tag) return file.fail(a.args[1]);
+  const Encoding shown = Encoding::ofCodePage(dataCodePage(file.data()));
   int rc = tag->descending ? tagLast(tag) : tagFirst(tag);
   while (rc == 0) {
     std::printf("%d\t%s\n", tagCurrentRecno(tag),
-                displayText(shownKey(tag, tagCurrentKey(tag)), Encoding::Cp866).c_str());
+                displayText(shownKey(tag, tagCurrentKey(tag)), shown).c_str());
     rc = tag->descending ? tagPrevious(tag) : tagNext(tag);
   }
   if (rc < 0) return file.fail(a.args[1]);
@@ -199,7 +201,8 @@ int runSeek(int argc, char** argv) {
   IndexTag* tag = file.tag(a.args[1]);
   if (!tag) return file.fail(a.args[1]);
   std::vector<uint8_t> key(tag->keySize);
-  std::string value = tag->keyType == 'C' ? utf8ToCp866(a.args[2]) : a.args[2];
+  std::string value =
+      tag->keyType == 'C' ? utf8ToCodePage(a.args[2], dataCodePage(file.data())) : a.args[2];
   int32_t len = tagKeyFromText(tag, value.c_str(), key.data());
   if (len < 0)
     return fail(a.args[1], "'" + a.args[2] + "' is not a value of the key's type " +
@@ -219,7 +222,7 @@ int runSeek(int argc, char** argv) {
       if (rc < 0) return file.fail(a.args[1]);
       std::string shown = shownKey(tag, at.data());
       std::printf("{\"recno\":%d,\"key\":%s,\"exact\":true}\n", recno,
-                  jsonString(shown, Encoding::Cp866).c_str());
+                  jsonString(shown, Encoding::ofCodePage(dataCodePage(file.data()))).c_str());
       return 0;
     }
     rc = rc == resultAtEnd ? tagLast(tag) : tagPrevious(tag);
@@ -228,7 +231,8 @@ int runSeek(int argc, char** argv) {
   if (rc < 0) return file.fail(a.args[1]);
   if (rc != 0) return 1;
   std::printf("{\"recno\":%d,\"key\":%s,\"exact\":%s}\n", tagCurrentRecno(tag),
-              jsonString(shownKey(tag, tagCurrentKey(tag)), Encoding::Cp866).c_str(),
+              jsonString(shownKey(tag, tagCurrentKey(tag)), Encoding::ofCodePage(dataCodePage(file.data())))
+                  .c_str(),
               exact ? "true" : "false");
   return 0;
 }
