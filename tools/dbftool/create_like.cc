@@ -40,9 +40,6 @@ struct LikeOptions {
   std::string config;
 };
 
-// The language-driver byte (header byte 29) that records a code page.
-int languageDriverFor(int codepage) { return languageDriverOfCodePage(codepage); }
-
 const char* typeName(int code) {
   switch (code) {
     case 24: return "LONG RAW";
@@ -70,7 +67,7 @@ bool parseLike(int argc, char** argv, LikeOptions* o) {
     else if (a == "--codepage" && hasValue) {
       std::string value = argv[++i];
       if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos ||
-          languageDriverFor(std::atoi(value.c_str())) < 0) {
+          languageDriverOfCodePage(std::atoi(value.c_str())) < 0) {
         std::fprintf(stderr, "dbftool: --codepage %s: not a code page a dbf file can record\n",
                      value.c_str());
         return false;
