@@ -197,4 +197,24 @@ TEST_F(RealWorldFilesTest, DbftoolWorksInTheFilesOwnCodePage) {
   EXPECT_NE(r.out.find("['Жёлтый', 'Алый']\n"), std::string::npos) << r.out;
 }
 
+// A table exported into a file made with create --codepage 1251 holds Windows-1251
+// bytes, and the file read back gives the table's text again.
+TEST_F(RealWorldFilesTest, ExportIntoAWindows1251FileAndBack) {
+  e2e::writeFile(dir.path("out.cfg"), "%TABLE_NAME=SRC\n%DBF_NAME=out.dbf\nNAME=NAME\n");
+  e2e::writeFile(dir.path("in.cfg"), "%TABLE_NAME=DST\n%DBF_NAME=out.dbf\nNAME=NAME\n");
+  e2e::RunResult r = shell(
+      "sqlite3 -bail db \"CREATE TABLE src (name NVARCHAR2(12)); CREATE TABLE dst (name NVARCHAR2(12)); "
+      "INSERT INTO src VALUES ('Съешь ещё'); INSERT INTO src VALUES ('№ «€» Ђђ'); "
+      "INSERT INTO src VALUES ('日本 ü')\" && "
+      "dbftool create out.dbf --codepage 1251 NAME:C:12 && "
+      "exdrift -S:db -U:me -P: -F:out.cfg -D:. -C > /dev/null && "
+      "indrift -S:db -U:me -P: -F:in.cfg -D:. -C > /dev/null && "
+      "/usr/bin/python3 -c \"import dbfread; "
+      "print([r['NAME'] for r in dbfread.DBF('out.dbf', encoding='cp1251')])\" && "
+      "sqlite3 db 'SELECT name FROM dst ORDER BY rowid'");
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  // What Windows-1251 lacks becomes '?', as Oracle replaces it.
+  EXPECT_EQ(r.out, "['Съешь ещё', '№ «€» Ђђ', '?? ?']\nСъешь ещё\n№ «€» Ђђ\n?? ?\n");
+}
+
 }  // namespace
