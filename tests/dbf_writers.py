@@ -114,8 +114,8 @@ def write_code_pages():
     t.append(('Съешь ещё', 'этих мягких французских булок'))
     t.append(('№ «ёлка»', 'да выпей же чаю'))
     t.close()
-    spec = '; '.join('F%03d C(3)' % i for i in range(250))
-    t = dbf.Table('wide.dbf', spec, codepage='cp866', dbf_type='db3')
+    layout = '; '.join('F%03d C(3)' % i for i in range(250))
+    t = dbf.Table('wide.dbf', layout, codepage='cp866', dbf_type='db3')
     t.open(dbf.READ_WRITE)
     for r in range(3):
         t.append(tuple('%s%d' % ('абв'[i % 3], (i + r) % 100) for i in range(250)))
