@@ -115,6 +115,17 @@ TEST_F(DbftoolTagGuardTest, LockHeldElsewhereEndsTheWaitWithAClearError) {
     EXPECT_EQ(r.exitCode, 1) << args[0];
     EXPECT_EQ(r.err, "dbftool: t.dbf: Locked by another process (50); gave up after 1 s\n");
   }
+  // The record edits wait as long and change nothing.
+  const std::string before = e2e::readFile(dir.path("t.dbf"));
+  for (std::vector<std::string> args : {std::vector<std::string>{"replace", "t.dbf", "1", "NAME=x"},
+                                        {"delete", "t.dbf", "1"}}) {
+    args.insert(args.end(), {"--wait", "1"});
+    e2e::RunResult r = tool(args);
+    EXPECT_EQ(r.exitCode, 1) << args[0];
+    EXPECT_EQ(r.err, "dbftool: t.dbf: record 1 or a tag is locked by another process; nothing was "
+                     "changed (gave up after 1 s)\n") << args[0];
+  }
+  EXPECT_EQ(e2e::readFile(dir.path("t.dbf")), before);
   ::close(fd);
   EXPECT_NE(tool({"info", "--json", "t.dbf"}).out.find("\"recordCount\":1"), std::string::npos);
   EXPECT_EQ(tool({"append", "t.dbf", "NAME=y", "--wait", "0"}).exitCode, 0);

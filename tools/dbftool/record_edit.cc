@@ -22,18 +22,30 @@ namespace {
 struct EditArgs {
   std::vector<std::string> args;
   std::string group;
+  long wait = 10;  // seconds a lock held by another process is waited for
 };
 
-// FILE RECNO ... with --group GROUP.CGP anywhere; other options are refused.
+// FILE RECNO ... with --group GROUP.CGP and --wait SECONDS anywhere; other options
+// are refused.
 bool parseEditArgs(int argc, char** argv, EditArgs* out) {
   for (int i = 0; i < argc; ++i) {
     std::string a = argv[i];
-    if (a == "--group") {
+    if (a == "--group" || a == "--wait") {
       if (i + 1 >= argc) {
-        std::fprintf(stderr, "dbftool: --group needs a value\n");
+        std::fprintf(stderr, "dbftool: %s needs a value\n", a.c_str());
         return false;
       }
-      out->group = argv[++i];
+      std::string v = argv[++i];
+      if (a == "--group") {
+        out->group = v;
+        continue;
+      }
+      char* end = nullptr;
+      out->wait = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || out->wait < 0 || out->wait > 3600) {
+        std::fprintf(stderr, "dbftool: --wait takes seconds from 0 to 3600\n");
+        return false;
+      }
     } else if (a.rfind("--", 0) == 0 && a != "--") {
       std::fprintf(stderr, "dbftool: unknown option '%s'\n", a.c_str());
       return false;
@@ -47,9 +59,13 @@ bool parseEditArgs(int argc, char** argv, EditArgs* out) {
 // The data file with its own context and tags, positioned on one record.
 class EditedRecord {
  public:
-  EditedRecord(const std::string& path, const std::string& group) : path_(path) {
+  EditedRecord(const std::string& path, const std::string& group, long wait)
+      : path_(path), wait_(wait) {
     engineInit(&context_);
     context_.errQuiet = 1;
+    // Locks held by another process are tried once a second for `wait` seconds, then
+    // the edit gives up (50) instead of waiting without end.
+    context_.lockTries = static_cast<int32_t>(wait);
     context_.openReadOnly = 0;
     context_.autoOpen = group.empty() ? 1 : 0;
     context_.uniqueKeyCode = resultUniqueKey;
@@ -112,7 +128,8 @@ class EditedRecord {
     if (rc == resultUniqueKey)
       return fail(path_, "a unique tag refused the key; record " + recno + " was not changed");
     if (rc == resultLocked)
-      return fail(path_, "record " + recno + " or a tag is locked by another process; nothing was changed");
+      return fail(path_, "record " + recno + " or a tag is locked by another process; nothing was changed "
+                         "(gave up after " + std::to_string(wait_) + " s)");
     return failEngine(path_, &context_);
   }
 
@@ -120,6 +137,7 @@ class EditedRecord {
   std::string path_;
   CODE4 context_;
   DataFile* data_ = nullptr;
+  long wait_ = 0;
   bool written_ = false;
 };
 
@@ -127,10 +145,10 @@ int runReplace(int argc, char** argv) {
   EditArgs a;
   if (!parseEditArgs(argc, argv, &a)) return 1;
   if (a.args.size() < 3) {
-    std::fprintf(stderr, "usage: dbftool replace FILE RECNO [--group GROUP.CGP] NAME=VALUE ...\n");
+    std::fprintf(stderr, "usage: dbftool replace FILE RECNO [--group GROUP.CGP] [--wait SECONDS] NAME=VALUE ...\n");
     return 1;
   }
-  EditedRecord record(a.args[0], a.group);
+  EditedRecord record(a.args[0], a.group, a.wait);
   if (!record.go(a.args[1])) return 1;
   if (assignFieldValues(record.data(), a.args[0], a.args, 2) != 0) return 1;
   return record.write();
@@ -141,10 +159,10 @@ int runMark(int argc, char** argv, const char* command, void (*mark)(DataFile*))
   EditArgs a;
   if (!parseEditArgs(argc, argv, &a)) return 1;
   if (a.args.size() != 2) {
-    std::fprintf(stderr, "usage: dbftool %s FILE RECNO [--group GROUP.CGP]\n", command);
+    std::fprintf(stderr, "usage: dbftool %s FILE RECNO [--group GROUP.CGP] [--wait SECONDS]\n", command);
     return 1;
   }
-  EditedRecord record(a.args[0], a.group);
+  EditedRecord record(a.args[0], a.group, a.wait);
   if (!record.go(a.args[1])) return 1;
   mark(record.data());
   return record.write();
@@ -155,8 +173,8 @@ int runRecall(int argc, char** argv) { return runMark(argc, argv, "recall", data
 
 }  // namespace
 
-DBFTOOL_COMMAND("replace", "replace FILE RECNO [--group GROUP.CGP] NAME=VALUE ...", runReplace);
-DBFTOOL_COMMAND("delete", "delete FILE RECNO [--group GROUP.CGP]", runDelete);
-DBFTOOL_COMMAND("recall", "recall FILE RECNO [--group GROUP.CGP]", runRecall);
+DBFTOOL_COMMAND("replace", "replace FILE RECNO [--group GROUP.CGP] [--wait SECONDS] NAME=VALUE ...", runReplace);
+DBFTOOL_COMMAND("delete", "delete FILE RECNO [--group GROUP.CGP] [--wait SECONDS]", runDelete);
+DBFTOOL_COMMAND("recall", "recall FILE RECNO [--group GROUP.CGP] [--wait SECONDS]", runRecall);
 
 }  // namespace dbftool
