@@ -223,6 +223,17 @@ class OracleStatement {
   void requirePrepared();
   // OCIParamGet for a select-list item; throws ParamGet.
   OCIParam *selectItem(int position);
+  // The next free bind slot of a prepared statement; throws NotPrepared or
+  // ParamListFull.
+  OCIBind **nextBind();
+#if !DRIFT_IMPORT_BUILD
+  // The next free define slot of a prepared statement; throws NotPrepared or
+  // ColumnListFull.
+  OCIDefine **nextDefine();
+#endif
+  // Declares the character set of a bind or define (charsetId 0: none); throws
+  // AttrSet.
+  void setCharset(void *handleOf, ub4 handleType, ub2 charsetId);
 
 #if !DRIFT_IMPORT_BUILD
   bool prepared;

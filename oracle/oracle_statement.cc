@@ -179,26 +179,14 @@ void OracleStatement::columnName(int position, char *out, std::size_t outSize) {
 void OracleStatement::defineColumn(int position, void *values, int slotSize, ub2 dataType,
                                    sb2 *indicators, ub2 *lengths, ub2 charsetId) {
   if (dataType == 0) dataType = SQLT_STR;
-  requirePrepared();
-  if (defineCount == kMaxHandles) {
-    session->status = OCI_SUCCESS;
-    throw OracleErrorCode::ColumnListFull;
-  }
+  OCIDefine **define = nextDefine();
   session->setDetail("%i", position);
-  OCIDefine **define = &defines[defineCount];
   session->status = OCIDefineByPos(handle, define, session->error, static_cast<ub4>(position),
                                    values, slotSize, dataType, indicators, lengths, nullptr,
                                    OCI_DEFAULT);
   if (session->status != OCI_SUCCESS) throw OracleErrorCode::Define;
   session->setDetail("to column '%i'", position);
-  if (charsetId > 0) {
-    // The attribute is a ub2.  Its result is not kept in status, so the
-    // message carries the reason of the define (none).
-    ub2 charset = charsetId;
-    if (OCIAttrSet(*define, OCI_HTYPE_DEFINE, &charset, 0, OCI_ATTR_CHARSET_ID, session->error) !=
-        OCI_SUCCESS)
-      throw OracleErrorCode::AttrSet;
-  }
+  setCharset(*define, OCI_HTYPE_DEFINE, charsetId);
   ++defineCount;
 }
 
@@ -229,13 +217,8 @@ int OracleStatement::fetch(int rows, int *rowCount) {
 
 void OracleStatement::defineWhole(int position, void *context, OCICallbackDefine callback,
                                   ub2 charsetId) {
-  requirePrepared();
-  if (defineCount == kMaxHandles) {
-    session->status = OCI_SUCCESS;
-    throw OracleErrorCode::ColumnListFull;
-  }
+  OCIDefine **define = nextDefine();
   session->setDetail("%i", position);
-  OCIDefine **define = &defines[defineCount];
   session->status = OCIDefineByPos(handle, define, session->error, static_cast<ub4>(position),
                                    nullptr, kWholeValueSize, SQLT_LNG, nullptr, nullptr, nullptr,
                                    OCI_DYNAMIC_FETCH);
@@ -243,27 +226,45 @@ void OracleStatement::defineWhole(int position, void *context, OCICallbackDefine
   session->status = OCIDefineDynamic(*define, session->error, context, callback);
   if (session->status != OCI_SUCCESS) throw OracleErrorCode::Define;
   session->setDetail("to column '%i'", position);
-  if (charsetId > 0) {
-    ub2 charset = charsetId;
-    if (OCIAttrSet(*define, OCI_HTYPE_DEFINE, &charset, 0, OCI_ATTR_CHARSET_ID, session->error) !=
-        OCI_SUCCESS)
-      throw OracleErrorCode::AttrSet;
-  }
+  setCharset(*define, OCI_HTYPE_DEFINE, charsetId);
   ++defineCount;
+}
+
+OCIDefine **OracleStatement::nextDefine() {
+  requirePrepared();
+  if (defineCount == kMaxHandles) {
+    session->status = OCI_SUCCESS;
+    throw OracleErrorCode::ColumnListFull;
+  }
+  return &defines[defineCount];
 }
 
 #endif  // !DRIFT_IMPORT_BUILD
 
-void OracleStatement::bindWhole(const char *name, void *context, OCICallbackInBind callback,
-                                ub2 charsetId) {
+OCIBind **OracleStatement::nextBind() {
   requirePrepared();
   if (bindCount == kMaxHandles) {
     session->status = OCI_SUCCESS;
     throw OracleErrorCode::ParamListFull;
   }
+  return &binds[bindCount];
+}
+
+void OracleStatement::setCharset(void *handleOf, ub4 handleType, ub2 charsetId) {
+  if (charsetId == 0) return;
+  // The attribute is a ub2.  Its result is not kept in status, so the message
+  // carries the reason of the bind or define before it (none).
+  ub2 charset = charsetId;
+  if (OCIAttrSet(handleOf, handleType, &charset, 0, OCI_ATTR_CHARSET_ID, session->error) !=
+      OCI_SUCCESS)
+    throw OracleErrorCode::AttrSet;
+}
+
+void OracleStatement::bindWhole(const char *name, void *context, OCICallbackInBind callback,
+                                ub2 charsetId) {
+  OCIBind **bind = nextBind();
   if (!name) name = "";
   session->setDetail("%s", name);
-  OCIBind **bind = &binds[bindCount];
   session->status =
       OCIBindByName(handle, bind, session->error, oraText(name), -1, nullptr, kWholeValueSize,
                     SQLT_LNG, nullptr, nullptr, nullptr, 0, nullptr, OCI_DATA_AT_EXEC);
@@ -271,35 +272,20 @@ void OracleStatement::bindWhole(const char *name, void *context, OCICallbackInBi
   session->status = OCIBindDynamic(*bind, session->error, context, callback, nullptr, nullptr);
   if (session->status != OCI_SUCCESS) throw OracleErrorCode::Bind;
   session->setDetail("to parameter '%s'", name);
-  if (charsetId > 0) {
-    ub2 charset = charsetId;
-    if (OCIAttrSet(*bind, OCI_HTYPE_BIND, &charset, 0, OCI_ATTR_CHARSET_ID, session->error) !=
-        OCI_SUCCESS)
-      throw OracleErrorCode::AttrSet;
-  }
+  setCharset(*bind, OCI_HTYPE_BIND, charsetId);
   ++bindCount;
 }
 
 void OracleStatement::bindParameter(const char *name, void *values, int slotSize, ub2 dataType,
                                     ub2 *lengths, ub2 charsetId) {
   if (dataType == 0) dataType = SQLT_STR;
-  requirePrepared();
-  if (bindCount == kMaxHandles) {
-    session->status = OCI_SUCCESS;
-    throw OracleErrorCode::ParamListFull;
-  }
+  OCIBind **bind = nextBind();
   if (!name) name = "";
   session->setDetail("%s", name);
-  OCIBind **bind = &binds[bindCount];
   session->status = OCIBindByName(handle, bind, session->error, oraText(name), -1, values, slotSize,
                                   dataType, nullptr, lengths, nullptr, 0, nullptr, OCI_DEFAULT);
   if (session->status != OCI_SUCCESS) throw OracleErrorCode::Bind;
   session->setDetail("to parameter '%s'", name);
-  if (charsetId > 0) {
-    ub2 charset = charsetId;
-    if (OCIAttrSet(*bind, OCI_HTYPE_BIND, &charset, 0, OCI_ATTR_CHARSET_ID, session->error) !=
-        OCI_SUCCESS)
-      throw OracleErrorCode::AttrSet;
-  }
+  setCharset(*bind, OCI_HTYPE_BIND, charsetId);
   ++bindCount;
 }
