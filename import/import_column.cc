@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +42,28 @@ void* allocateBlock(int32_t count, int32_t size, uint64_t& budget, const char* w
 // blanks stay.  Returns the remaining length.
 std::size_t trimTrailingBlanks(char* text, std::size_t length) {
   while (length > 0 && text[length - 1] == ' ') text[--length] = '\0';
+  return length;
+}
+
+// Length of the text without its trailing blanks, found eight bytes at a time:
+// a text field is mostly padding, and this runs for every field of every record.
+std::size_t lengthWithoutTrailingBlanks(const char* text, std::size_t length) {
+  constexpr uint64_t kBlanks = 0x2020202020202020ULL;
+  while (length >= sizeof(uint64_t)) {
+    uint64_t word;
+    std::memcpy(&word, text + length - sizeof word, sizeof word);
+    const uint64_t differs = word ^ kBlanks;
+    if (differs != 0) {
+      // The bytes at the word's end that equal a blank are zero in `differs`:
+      // the high bytes of a little-endian word, the low ones of a big-endian one.
+      const int blankBits = std::endian::native == std::endian::little
+                                ? std::countl_zero(differs)
+                                : std::countr_zero(differs);
+      return length - static_cast<std::size_t>(blankBits / 8);
+    }
+    length -= sizeof word;
+  }
+  while (length > 0 && text[length - 1] == ' ') --length;
   return length;
 }
 
@@ -224,10 +247,20 @@ bool ImportColumn::fill(DataFile* data, int32_t row) {
       // C, D and N: the field's bytes, whole (also beyond 256 bytes), without
       // trailing blanks.
       FieldInfo* field = dataField(data, dbfFieldNumber);
+      const char* source = fieldPtr(field);
       length = static_cast<std::size_t>(fieldLength(field));
       if (length > static_cast<std::size_t>(slotSize - 1))
         length = static_cast<std::size_t>(slotSize - 1);
-      std::memcpy(target, fieldPtr(field), length);
+      // Most values hold no zero byte: only the text before the trailing blanks
+      // is copied, and one terminator ends it.
+      const std::size_t kept = lengthWithoutTrailingBlanks(source, length);
+      if (std::memchr(source, 0, kept) == nullptr) {
+        std::memcpy(target, source, kept);
+        target[kept] = '\0';
+        length = kept;
+        break;
+      }
+      std::memcpy(target, source, length);
       target[length] = '\0';
       // The value travels as a zero-terminated text, so a zero byte would end it
       // early.  Zero bytes that only pad the field (nothing but zeros and blanks
