@@ -6,13 +6,16 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "export/export_error.h"
+#include "export/export_value_check.h"
 #include "front/run_settings.h"
 #include "xbase/data/data.h"
+#include "xbase/file/conv.h"
 
 namespace {
 
@@ -23,6 +26,29 @@ TEST(ExportLogical, FalseWordsInAnyCaseAndEverythingElseTrue) {
                             "FALSEHOOD", "00", "a very long value indeed"})
     EXPECT_STREQ(logicalText(value), "T") << value;
   EXPECT_STREQ(logicalText(""), "");
+}
+
+// A date field takes exactly the eight-digit texts the engine reads as a date:
+// every month and day number (00 to 99) of years around each leap-year rule.
+TEST(ExportDateText, EightDigitsAreADateExactlyWhenTheEngineReadsOne) {
+  int dates = 0;
+  for (int year : {0, 1, 4, 100, 400, 999, 1582, 1900, 1999, 2000, 2023, 2024, 2100, 9996, 9999}) {
+    for (int month = 0; month <= 99; ++month) {
+      for (int day = 0; day <= 99; ++day) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%04d%02d%02d", year, month, day);
+        const bool engine = dateToJulian(text) > 0;
+        ASSERT_EQ(isDateText(text), engine) << text;
+        dates += engine;
+      }
+    }
+  }
+  // 15 years of 365 days, and the leap days of 0, 4, 400, 2000, 2024 and 9996.
+  EXPECT_EQ(dates, 15 * 365 + 6);
+  EXPECT_TRUE(isDateText(""));
+  EXPECT_TRUE(isDateText("        "));
+  for (const char* text : {"2024 229", "2024-2-9", "202402290", "2024022", " 20240229", "+2024022"})
+    EXPECT_FALSE(isDateText(text)) << text;
 }
 
 TEST(ExportColumnSetup, EachKindGetsItsSelectItemSlotAndDefineType) {

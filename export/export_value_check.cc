@@ -14,6 +14,13 @@ namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// The number written by `count` digits from `text` (all digits, checked before).
+int32_t digitsValue(const char* text, int count) {
+  int32_t value = 0;
+  for (int i = 0; i < count; ++i) value = value * 10 + (text[i] - '0');
+  return value;
+}
+
 }  // namespace
 
 bool isNumberText(std::string_view text) {
@@ -50,10 +57,10 @@ bool isDateText(std::string_view text) {
   if (text.size() != 8) return false;
   for (char c : text)
     if (!isDigit(c)) return false;
-  char date[9];
-  std::memcpy(date, text.data(), 8);
-  date[8] = 0;
-  return dateToJulian(date) > 0;
+  // Eight digits: a date when its month and day exist in its year, the engine's
+  // rule, read from the digits without a copy or a text-to-number call per part.
+  const char* date = text.data();
+  return dayOfYear(digitsValue(date, 4), digitsValue(date + 4, 2), digitsValue(date + 6, 2)) > 0;
 }
 
 bool holdsZeroByte(const ExportColumn& column, int32_t row) {
