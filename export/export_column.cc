@@ -153,11 +153,13 @@ const char* logicalText(const char* value) {
     char c = value[n];
     upper[n] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
   }
-  upper[n] = 0;
-  static const char* const falseWords[] = {"0", "F", "FALSE", "N", "NO"};
-  for (const char* word : falseWords)
-    if (std::strcmp(upper, word) == 0) return "F";
-  return "T";
+  // The false words, by length: only a word of the value's length can match.
+  switch (n) {
+    case 1: return upper[0] == '0' || upper[0] == 'F' || upper[0] == 'N' ? "F" : "T";
+    case 2: return std::memcmp(upper, "NO", 2) == 0 ? "F" : "T";
+    case 5: return std::memcmp(upper, "FALSE", 5) == 0 ? "F" : "T";
+    default: return "T";
+  }
 }
 
 void convertValue(DataFile* data, ExportColumn& column, int32_t row) {
