@@ -110,6 +110,56 @@ Decimal decimalFromInt(int64_t v) {
   return d;
 }
 
+bool fixedFromDouble(double v, int64_t &r, int &k) {
+  static const double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                  1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  if (v == 0 || !(std::fabs(v) < 1e15)) return false;
+  for (k = 0; k <= 15; ++k) {
+    double x = std::nearbyint(v * kPow10[k]);
+    if (std::fabs(x) >= 1e15) break;
+    if (x / kPow10[k] == v) {
+      r = static_cast<int64_t>(x);
+      return true;
+    }
+  }
+  return false;
+}
+
+size_t doubleText(double v, char decimalChar, char *buf) {
+  int64_t r;
+  int k;
+  if (v == 0) {
+    buf[0] = '0';
+    return 1;
+  }
+  if (!fixedFromDouble(v, r, k)) return 0;
+  uint64_t mag = r < 0 ? uint64_t{0} - static_cast<uint64_t>(r) : static_cast<uint64_t>(r);
+  while (mag % 10 == 0) {
+    mag /= 10;
+    --k;
+  }
+  char digits[20];
+  int len = 0;
+  for (uint64_t m = mag; m != 0; m /= 10) digits[len++] = static_cast<char>('0' + m % 10);
+  std::reverse(digits, digits + len);
+  int point = len - k;  // as Decimal::point
+  size_t n = 0;
+  if (r < 0) buf[n++] = '-';
+  if (point <= 0) {
+    buf[n++] = decimalChar;
+    for (int z = 0; z < -point; ++z) buf[n++] = '0';
+    for (int d = 0; d < len; ++d) buf[n++] = digits[d];
+  } else if (point >= len) {
+    for (int d = 0; d < len; ++d) buf[n++] = digits[d];
+    for (int z = len; z < point; ++z) buf[n++] = '0';
+  } else {
+    for (int d = 0; d < point; ++d) buf[n++] = digits[d];
+    buf[n++] = decimalChar;
+    for (int d = point; d < len; ++d) buf[n++] = digits[d];
+  }
+  return n;
+}
+
 Decimal decimalFromDouble(double v) {
   // The shortest of 15, 16 or 17 significant digits that reads back as the
   // same double: every value the store keeps as REAL has at most 15 digits
@@ -122,18 +172,12 @@ Decimal decimalFromDouble(double v) {
   // correctly rounded).  That decimal reads back as v and has at most 15
   // digits; as two decimals of 15 digits never read back as the same double,
   // it is the one the printing below would find.
-  static const double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                  1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-  if (v != 0 && std::fabs(v) < 1e15) {
-    for (int k = 0; k <= 15; ++k) {
-      double r = std::nearbyint(v * kPow10[k]);
-      if (std::fabs(r) >= 1e15) break;
-      if (r / kPow10[k] == v) {
-        Decimal d = decimalFromInt(static_cast<int64_t>(r));
-        d.point -= k;
-        return d;
-      }
-    }
+  int64_t r;
+  int k;
+  if (fixedFromDouble(v, r, k)) {
+    Decimal d = decimalFromInt(r);
+    d.point -= k;
+    return d;
   }
   char buf[40];
   for (int digits = 15; digits <= 17; ++digits) {

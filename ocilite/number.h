@@ -7,6 +7,7 @@
 #ifndef DRIFT_OCILITE_NUMBER_H
 #define DRIFT_OCILITE_NUMBER_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -31,6 +32,16 @@ bool parseDecimal(std::string_view text, char decimalChar, Decimal &out);
 // to 17 significant digits that reads back as the same double).
 Decimal decimalFromInt(int64_t v);
 Decimal decimalFromDouble(double v);
+
+// A double as a 64-bit fixed-point value: the first k (0 to 15) for which
+// v = r / 10^k exactly with |r| below 10^15.  False when there is none (and
+// for zero); the value then needs the general decimal.
+bool fixedFromDouble(double v, int64_t &r, int &k);
+
+// toOracleText(decimalFromDouble(v), decimalChar) written into `buf` (at
+// least 40 bytes) without building a decimal; returns its length, or 0 when
+// the value has no fixed-point form (the caller then takes the general way).
+size_t doubleText(double v, char decimalChar, char *buf);
 
 // Rounds half away from zero to `scale` digits right of the point (negative
 // scale rounds left of it).

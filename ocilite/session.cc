@@ -48,6 +48,12 @@ void numberToChar(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
     size_t n = integerText(sqlite3_value_int64(v), buf);
     return sqlite3_result_text(ctx, buf, static_cast<int>(n), SQLITE_TRANSIENT);
   }
+  if (type == SQLITE_FLOAT) {
+    // Amounts and the like: written without a decimal object in between.
+    char buf[48];
+    size_t n = doubleText(sqlite3_value_double(v), connectionOf(ctx)->nls.decimal, buf);
+    if (n) return sqlite3_result_text(ctx, buf, static_cast<int>(n), SQLITE_TRANSIENT);
+  }
   std::string out;
   ColumnType t;
   t.kind = ColumnKind::Number;

@@ -257,6 +257,14 @@ void storedToText(sqlite3_value *v, const ColumnType &t, const Nls &nls, std::st
     char buf[24];
     out.append(buf, integerText(sqlite3_value_int64(v), buf));
   } else if (t.kind == ColumnKind::Number || type == SQLITE_FLOAT) {
+    if (type == SQLITE_FLOAT) {
+      char buf[48];
+      size_t n = doubleText(sqlite3_value_double(v), nls.decimal, buf);
+      if (n) {
+        out.append(buf, n);
+        return;
+      }
+    }
     Decimal d;
     if (storedNumber(v, d)) {
       out += toOracleText(d, nls.decimal);
