@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace ocilite {
@@ -38,22 +39,30 @@ int dayOfWeek(int y, int m, int d) {  // 0 = Sunday
   return ((y + y / 4 - y / 100 + y / 400 + t[m - 1] + d) % 7 + 7) % 7;
 }
 
-void appendNumber(std::string &out, int value, int width) {
-  char buf[16];
+// Writes `value` zero-padded to `width` digits at `to`; returns the count.
+// Digits by hand: this runs for every date that a query turns into text and
+// every date an import binds.
+size_t putNumber(char *to, int value, int width) {
   if (value < 0) {
-    std::snprintf(buf, sizeof buf, "%0*d", width, value);
-    out += buf;
-    return;
+    char buf[16];
+    int n = std::snprintf(buf, sizeof buf, "%0*d", width, value);
+    std::memcpy(to, buf, static_cast<size_t>(n));
+    return static_cast<size_t>(n);
   }
-  // Digits by hand, zero-padded to the width: this runs for every date that
-  // a query turns into text.
+  char rev[16];
   int n = 0;
   do {
-    buf[n++] = static_cast<char>('0' + value % 10);
+    rev[n++] = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value != 0);
-  while (n < width && n < static_cast<int>(sizeof buf)) buf[n++] = '0';
-  while (n > 0) out += buf[--n];
+  while (n < width && n < static_cast<int>(sizeof rev)) rev[n++] = '0';
+  for (int k = 0; k < n; ++k) to[k] = rev[n - 1 - k];
+  return static_cast<size_t>(n);
+}
+
+void appendNumber(std::string &out, int value, int width) {
+  char buf[16];
+  out.append(buf, putNumber(buf, value, width));
 }
 
 // Kept for the second it belongs to: every date text bound by an import is read
@@ -361,18 +370,20 @@ std::string storedDate(const Date &d) {
 }
 
 void storedDate(const Date &d, std::string &out) {
-  out.clear();
-  appendNumber(out, d.year, 4);
-  out += '-';
-  appendNumber(out, d.month, 2);
-  out += '-';
-  appendNumber(out, d.day, 2);
-  out += ' ';
-  appendNumber(out, d.hour, 2);
-  out += ':';
-  appendNumber(out, d.minute, 2);
-  out += ':';
-  appendNumber(out, d.second, 2);
+  // Written into a fixed buffer and handed over at once.
+  char buf[96];
+  size_t n = putNumber(buf, d.year, 4);
+  buf[n++] = '-';
+  n += putNumber(buf + n, d.month, 2);
+  buf[n++] = '-';
+  n += putNumber(buf + n, d.day, 2);
+  buf[n++] = ' ';
+  n += putNumber(buf + n, d.hour, 2);
+  buf[n++] = ':';
+  n += putNumber(buf + n, d.minute, 2);
+  buf[n++] = ':';
+  n += putNumber(buf + n, d.second, 2);
+  out.assign(buf, n);
 }
 
 bool readStoredDate(std::string_view text, Date &out) {
