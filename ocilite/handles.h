@@ -135,6 +135,9 @@ struct BindHandle : HandleBase {
   ub2 *alen = nullptr;
   ub2 *rcode = nullptr;
   ub2 charset = 0;
+  // The set of `charset`, looked up once for the id it was looked up for.
+  const struct SingleByteSet *set = nullptr;
+  int setFor = -1;
   // A literal of the SQL text made into a bind (ParsedSql::literals): the
   // same value for every row, held in `literal`.  Never given to the caller.
   bool fixed = false;
@@ -164,6 +167,8 @@ struct DefineHandle : HandleBase {
   ub2 *rlen = nullptr;
   ub2 *rcode = nullptr;
   ub2 charset = 0;
+  const struct SingleByteSet *set = nullptr;  // as in BindHandle
+  int setFor = -1;
   // OCI_DYNAMIC_FETCH with OCIDefineDynamic: each value goes whole to the
   // buffers the callback hands out, piece by piece.
   bool dynamic = false;

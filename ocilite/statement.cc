@@ -201,139 +201,173 @@ OraError pullPieces(BindHandle *b, ub4 row, bool &isNull) {
   return {};
 }
 
-// Binds row `row` of every bound array to the SQLite statement.
-OraError bindRow(StmtHandle *s, ub4 row) {
+// The single-byte set of a bind's or define's character set id, asked of the
+// set registry only when the id changed since the last value.
+template <class Handle>
+const SingleByteSet *setOf(Handle *h) {
+  if (h->setFor != h->charset) {
+    h->set = singleByteSet(h->charset);
+    h->setFor = h->charset;
+  }
+  return h->set;
+}
+
+// True when none of the `n` bytes has its high bit set: such text reads the
+// same in every single-byte set here as in UTF-8, so it needs no conversion.
+bool isAscii(const unsigned char *p, size_t n) {
+  size_t i = 0;
+  uint64_t any = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    any |= w;
+  }
+  for (; i < n; ++i) any |= p[i];
+  return (any & UINT64_C(0x8080808080808080)) == 0;
+}
+
+// Binds row `row` of bind `b` to parameter `idx` of `st`.  A converted value
+// is kept in `text` and `stored`, which must stay untouched until the
+// statement has run (SQLite reads the bytes in place).
+OraError bindValue(StmtHandle *s, BindHandle *b, ub4 row, sqlite3_stmt *st, int idx, std::string &text,
+                   std::string &stored) {
   Connection &c = *s->conn;
   std::string_view table = s->parsed.tables.empty() ? std::string_view() : std::string_view(s->parsed.tables[0]);
+  Stored out;
+  Target names{c.schema, table, b->targetColumn};
+  OraError err, e2;
+  bool isNull = b->atExec ? false : !b->value || (b->ind && b->ind[row] == -1);
+  if (b->atExec) {
+    e2 = pullPieces(b, row, isNull);
+    if (e2.failed()) return e2;
+  }
+  if (!isNull) {
+    size_t size = b->size > 0 ? static_cast<size_t>(b->size) : 0;
+    const unsigned char *p = b->atExec ? nullptr : b->value + (b->fixed ? 0 : static_cast<size_t>(row) * size);
+    size_t len = 0;
+    bool binary = false, numeric = false;
+    if (b->atExec) {
+      p = reinterpret_cast<const unsigned char *>(b->pieces.data());
+      len = b->pieces.size();
+    } else switch (b->dty) {
+      case SQLT_STR:
+      case SQLT_AVC:
+        len = strnlen(reinterpret_cast<const char *>(p), size);
+        // The terminator must lie inside the element.
+        if (len == size && size > 0) return oraError(1480);
+        break;
+      case SQLT_CHR:
+      case SQLT_AFC:
+      case SQLT_LNG:
+      case SQLT_LVC: len = b->alen ? b->alen[row] : size; break;
+      case SQLT_VCS: {
+        ub2 n;
+        if (size < 2) return oraError(1459);
+        std::memcpy(&n, p, 2);
+        len = n;
+        p += 2;
+        break;
+      }
+      case SQLT_BIN:
+      case SQLT_LBI:
+      case SQLT_LVB:
+        len = b->alen ? b->alen[row] : size;
+        binary = true;
+        break;
+      case SQLT_VBI: {
+        ub2 n;
+        if (size < 2) return oraError(1459);
+        std::memcpy(&n, p, 2);
+        len = n;
+        p += 2;
+        binary = true;
+        break;
+      }
+      case SQLT_INT:
+      case SQLT_UIN: {
+        int64_t v = 0;
+        if (size == 1) v = b->dty == SQLT_INT ? static_cast<int64_t>(*reinterpret_cast<const int8_t *>(p)) : *p;
+        if (size == 2) {
+          uint16_t u;
+          std::memcpy(&u, p, 2);
+          v = b->dty == SQLT_INT ? static_cast<int16_t>(u) : u;
+        }
+        if (size == 4) {
+          uint32_t u;
+          std::memcpy(&u, p, 4);
+          v = b->dty == SQLT_INT ? static_cast<int32_t>(u) : static_cast<int64_t>(u);
+        }
+        if (size == 8) std::memcpy(&v, p, 8);
+        b->number = decimalFromInt(v);
+        numeric = true;
+        break;
+      }
+      case SQLT_FLT:
+      case SQLT_BFLOAT:
+      case SQLT_BDOUBLE:
+      case SQLT_IBFLOAT:
+      case SQLT_IBDOUBLE: {
+        double v = 0;
+        if (size == 4) {
+          float f;
+          std::memcpy(&f, p, 4);
+          v = f;
+        } else if (size == 8) {
+          std::memcpy(&v, p, 8);
+        }
+        // Oracle's NUMBER has no infinity and no NaN.
+        if (!std::isfinite(v)) return oraError(1426);
+        b->number = decimalFromDouble(v);
+        numeric = true;
+        break;
+      }
+      case SQLT_NUM:
+        // Only numeric literals of the SQL text come this way, written
+        // with '.' whatever the session's decimal character.
+        if (!b->fixed || !parseDecimal(b->literal, '.', b->number)) return oraError(1460);
+        numeric = true;
+        break;
+      default: return oraError(1460);
+    }
+    // A length beyond the element would read past the caller's slot.
+    if (!numeric && len > size - ((b->dty == SQLT_VCS || b->dty == SQLT_VBI) ? 2 : 0)) return oraError(1459);
+    if (numeric) {
+      err = numberToStored(b->number, b->target, c.nls, names, stored, b->number, out);
+    } else if (binary) {
+      err = bytesToStored(std::string_view(reinterpret_cast<const char *>(p), len), b->target, c.nls, names,
+                          stored, b->number, out);
+    } else {
+      std::string_view utf8(reinterpret_cast<const char *>(p), len);
+      if (const SingleByteSet *set = setOf(b); set && !isAscii(p, len)) {
+        text.clear();
+        singleByteToUtf8(*set, p, len, text);
+        utf8 = text;
+      }
+      err = textToStored(utf8, b->target, c.nls, names, stored, b->number, out);
+    }
+    if (err.failed()) return nameColumn(err, names);
+  }
+  int rc;
+  if (isNull) out.type = Stored::Type::Null;
+  switch (out.type) {
+    case Stored::Type::Null: rc = sqlite3_bind_null(st, idx); break;
+    case Stored::Type::Int: rc = sqlite3_bind_int64(st, idx, out.i); break;
+    case Stored::Type::Real: rc = sqlite3_bind_double(st, idx, out.d); break;
+    case Stored::Type::Text:
+      rc = sqlite3_bind_text(st, idx, out.bytes, static_cast<int>(out.size), SQLITE_STATIC);
+      break;
+    default: rc = sqlite3_bind_blob(st, idx, out.bytes, static_cast<int>(out.size), SQLITE_STATIC); break;
+  }
+  if (rc != SQLITE_OK) return fromSqlite(c.db, rc, c.context());
+  return {};
+}
+
+// Binds row `row` of every bound array to the SQLite statement.
+OraError bindRow(StmtHandle *s, ub4 row) {
   for (size_t i = 0; i < s->bindForParam.size(); ++i) {
     BindHandle *b = s->bindForParam[i];
-    int idx = static_cast<int>(i + 1);
-    Stored out;
-    Target names{c.schema, table, b->targetColumn};
-    OraError err, e2;
-    bool isNull = b->atExec ? false : !b->value || (b->ind && b->ind[row] == -1);
-    if (b->atExec) {
-      e2 = pullPieces(b, row, isNull);
-      if (e2.failed()) return e2;
-    }
-    if (!isNull) {
-      size_t size = b->size > 0 ? static_cast<size_t>(b->size) : 0;
-      const unsigned char *p = b->atExec ? nullptr : b->value + (b->fixed ? 0 : static_cast<size_t>(row) * size);
-      size_t len = 0;
-      bool binary = false, numeric = false;
-      if (b->atExec) {
-        p = reinterpret_cast<const unsigned char *>(b->pieces.data());
-        len = b->pieces.size();
-      } else switch (b->dty) {
-        case SQLT_STR:
-        case SQLT_AVC:
-          len = strnlen(reinterpret_cast<const char *>(p), size);
-          // The terminator must lie inside the element.
-          if (len == size && size > 0) return oraError(1480);
-          break;
-        case SQLT_CHR:
-        case SQLT_AFC:
-        case SQLT_LNG:
-        case SQLT_LVC: len = b->alen ? b->alen[row] : size; break;
-        case SQLT_VCS: {
-          ub2 n;
-          if (size < 2) return oraError(1459);
-          std::memcpy(&n, p, 2);
-          len = n;
-          p += 2;
-          break;
-        }
-        case SQLT_BIN:
-        case SQLT_LBI:
-        case SQLT_LVB:
-          len = b->alen ? b->alen[row] : size;
-          binary = true;
-          break;
-        case SQLT_VBI: {
-          ub2 n;
-          if (size < 2) return oraError(1459);
-          std::memcpy(&n, p, 2);
-          len = n;
-          p += 2;
-          binary = true;
-          break;
-        }
-        case SQLT_INT:
-        case SQLT_UIN: {
-          int64_t v = 0;
-          if (size == 1) v = b->dty == SQLT_INT ? static_cast<int64_t>(*reinterpret_cast<const int8_t *>(p)) : *p;
-          if (size == 2) {
-            uint16_t u;
-            std::memcpy(&u, p, 2);
-            v = b->dty == SQLT_INT ? static_cast<int16_t>(u) : u;
-          }
-          if (size == 4) {
-            uint32_t u;
-            std::memcpy(&u, p, 4);
-            v = b->dty == SQLT_INT ? static_cast<int32_t>(u) : static_cast<int64_t>(u);
-          }
-          if (size == 8) std::memcpy(&v, p, 8);
-          b->number = decimalFromInt(v);
-          numeric = true;
-          break;
-        }
-        case SQLT_FLT:
-        case SQLT_BFLOAT:
-        case SQLT_BDOUBLE:
-        case SQLT_IBFLOAT:
-        case SQLT_IBDOUBLE: {
-          double v = 0;
-          if (size == 4) {
-            float f;
-            std::memcpy(&f, p, 4);
-            v = f;
-          } else if (size == 8) {
-            std::memcpy(&v, p, 8);
-          }
-          // Oracle's NUMBER has no infinity and no NaN.
-          if (!std::isfinite(v)) return oraError(1426);
-          b->number = decimalFromDouble(v);
-          numeric = true;
-          break;
-        }
-        case SQLT_NUM:
-          // Only numeric literals of the SQL text come this way, written
-          // with '.' whatever the session's decimal character.
-          if (!b->fixed || !parseDecimal(b->literal, '.', b->number)) return oraError(1460);
-          numeric = true;
-          break;
-        default: return oraError(1460);
-      }
-      // A length beyond the element would read past the caller's slot.
-      if (!numeric && len > size - ((b->dty == SQLT_VCS || b->dty == SQLT_VBI) ? 2 : 0)) return oraError(1459);
-      if (numeric) {
-        err = numberToStored(b->number, b->target, c.nls, names, b->stored, b->number, out);
-      } else if (binary) {
-        err = bytesToStored(std::string_view(reinterpret_cast<const char *>(p), len), b->target, c.nls, names,
-                            b->stored, b->number, out);
-      } else {
-        std::string_view text(reinterpret_cast<const char *>(p), len);
-        if (const SingleByteSet *set = singleByteSet(b->charset)) {
-          b->text.clear();
-          singleByteToUtf8(*set, p, len, b->text);
-          text = b->text;
-        }
-        err = textToStored(text, b->target, c.nls, names, b->stored, b->number, out);
-      }
-      if (err.failed()) return nameColumn(err, names);
-    }
-    int rc;
-    if (isNull) out.type = Stored::Type::Null;
-    switch (out.type) {
-      case Stored::Type::Null: rc = sqlite3_bind_null(s->sqlite, idx); break;
-      case Stored::Type::Int: rc = sqlite3_bind_int64(s->sqlite, idx, out.i); break;
-      case Stored::Type::Real: rc = sqlite3_bind_double(s->sqlite, idx, out.d); break;
-      case Stored::Type::Text:
-        rc = sqlite3_bind_text(s->sqlite, idx, out.bytes, static_cast<int>(out.size), SQLITE_STATIC);
-        break;
-      default: rc = sqlite3_bind_blob(s->sqlite, idx, out.bytes, static_cast<int>(out.size), SQLITE_STATIC); break;
-    }
-    if (rc != SQLITE_OK) return fromSqlite(c.db, rc, c.context());
+    OraError e = bindValue(s, b, row, s->sqlite, static_cast<int>(i + 1), b->text, b->stored);
+    if (e.failed()) return e;
   }
   return {};
 }
@@ -524,8 +558,8 @@ Put putValue(StmtHandle *s, DefineHandle *d, ub4 row, int col, OraError &err) {
   }
 
   if (d->dynamic) {
-    const SingleByteSet *set = binary ? nullptr : singleByteSet(d->charset);
-    if (set) {
+    const SingleByteSet *set = binary ? nullptr : setOf(d);
+    if (set && !isAscii(src, len)) {
       std::string &converted = s->pieceScratch;
       converted.resize(len);  // a single-byte set takes at most one byte a character
       size_t n = utf8ToSingleByte(*set, src, len, reinterpret_cast<unsigned char *>(converted.data()),
@@ -547,8 +581,8 @@ Put putValue(StmtHandle *s, DefineHandle *d, ub4 row, int col, OraError &err) {
   }
 
   size_t full, copied;
-  const SingleByteSet *set = binary ? nullptr : singleByteSet(d->charset);
-  if (set) {
+  const SingleByteSet *set = binary ? nullptr : setOf(d);
+  if (set && !isAscii(src, len)) {
     full = utf8ToSingleByte(*set, src, len, dest, cap);
     copied = full < cap ? full : cap;
   } else {
