@@ -58,6 +58,10 @@ Connection::~Connection() {
 void StmtHandle::finalize() {
   if (sqlite) sqlite3_finalize(sqlite);
   sqlite = nullptr;
+  if (multi) sqlite3_finalize(multi);
+  multi = nullptr;
+  multiRows = 0;
+  multiTried = false;
   compiledFor = nullptr;
   bindForParam.clear();
   columns.clear();

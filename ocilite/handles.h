@@ -231,6 +231,14 @@ struct StmtHandle : HandleBase {
   // fetch may take a text value's bytes in place: -1 until the first fetch
   // after a compile asks.
   int textUtf8 = -1;
+  // An array INSERT runs as statements of `multiRows` rows each (built on
+  // the first array execution after a compile): `multi` is null when the
+  // statement's text does not allow it.  The converted values of a chunk are
+  // kept per row and parameter until the statement has run.
+  sqlite3_stmt *multi = nullptr;
+  ub4 multiRows = 0;
+  bool multiTried = false;
+  std::vector<std::string> multiText, multiStored;
 
   void finalize();
 };

@@ -761,6 +761,195 @@ bool isDml(StmtKind k) {
 
 bool isDdl(StmtKind k) { return k == StmtKind::Create || k == StmtKind::Drop || k == StmtKind::Alter; }
 
+// ---- Array INSERT as statements of many rows
+//
+// "INSERT INTO t (a, b) VALUES (:A, :B)" executed for n rows runs as
+// "INSERT INTO t (a, b) VALUES (?1, ?2), (?3, ?4), ..." over chunks of rows:
+// SQLite's cost per row is about half that of one execution per row.  A
+// chunk either goes in whole or, when SQLite refuses it, leaves nothing
+// behind (its statement is undone), and its rows are then run one by one, so
+// that the rows before a refused row go in and the row count and the error
+// are those of one execution per row.
+
+constexpr ub4 kMultiRows = 50;
+
+// A placeholder inside the VALUES list: where it stands and its parameter.
+struct TuplePlaceholder {
+  size_t pos, len;
+  int index;
+};
+
+bool isNameChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
+         c == '#' || static_cast<unsigned char>(c) >= 0x80;
+}
+
+// The text of `st` (one row) made into the text of `rows` rows; empty when its
+// shape is not a plain "... VALUES (...)" whose every parameter is a named
+// placeholder inside the list.
+std::string multiRowText(sqlite3_stmt *st, ub4 rows) {
+  const char *sqlText = sqlite3_sql(st);
+  if (!sqlText) return {};
+  std::string_view sql(sqlText);
+  int params = sqlite3_bind_parameter_count(st);
+  if (params <= 0) return {};
+  size_t open = std::string_view::npos, close = std::string_view::npos;
+  std::vector<TuplePlaceholder> found;
+  int depth = 0;
+  for (size_t i = 0; i < sql.size();) {
+    char c = sql[i];
+    if (c == '\'' || c == '"') {
+      size_t end = i + 1;
+      while (end < sql.size() && !(sql[end] == c && (end + 1 >= sql.size() || sql[end + 1] != c)))
+        end += sql[end] == c ? 2 : 1;
+      if (end >= sql.size()) return {};
+      i = end + 1;
+      continue;
+    }
+    if ((c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') || (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*')) {
+      if (open != std::string_view::npos) return {};  // keeps the rows' text plain
+      size_t end = c == '-' ? sql.find('\n', i) : sql.find("*/", i + 2);
+      if (end == std::string_view::npos) return {};
+      i = end + (c == '-' ? 1 : 2);
+      continue;
+    }
+    if (c == '?' || c == '@' || c == '[' || c == '`') return {};
+    if (c == ':' && open != std::string_view::npos && close == std::string_view::npos) {
+      size_t end = i + 1;
+      while (end < sql.size() && isNameChar(sql[end])) ++end;
+      std::string name(sql.substr(i, end - i));
+      int index = sqlite3_bind_parameter_index(st, name.c_str());
+      if (end == i + 1 || index <= 0) return {};
+      found.push_back({i, end - i, index});
+      i = end;
+      continue;
+    }
+    if (c == '$') return {};
+    if (isNameChar(c)) {
+      size_t end = i;
+      while (end < sql.size() && isNameChar(sql[end])) ++end;
+      if (depth == 0 && end - i == 6 && upperAscii(sql.substr(i, 6)) == "VALUES") {
+        if (open != std::string_view::npos) return {};
+        size_t k = end;
+        while (k < sql.size() && (sql[k] == ' ' || sql[k] == '\t' || sql[k] == '\n' || sql[k] == '\r')) ++k;
+        if (k >= sql.size() || sql[k] != '(') return {};
+        open = k;
+        i = k;
+        continue;
+      }
+      // A subquery among the values would read the table as it stood before
+      // the whole statement rather than before its own row.
+      if (open != std::string_view::npos && upperAscii(sql.substr(i, end - i)) == "SELECT") return {};
+      i = end;
+      continue;
+    }
+    if (c == '(') ++depth;
+    if (c == ')' && --depth == 0 && open != std::string_view::npos && close == std::string_view::npos) close = i;
+    if (depth < 0) return {};
+    if (close != std::string_view::npos && i > close && c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != ';')
+      return {};
+    ++i;
+  }
+  if (open == std::string_view::npos || close == std::string_view::npos || depth != 0) return {};
+  // Every parameter of the statement lies in the list.
+  std::vector<bool> seen(static_cast<size_t>(params) + 1, false);
+  int distinct = 0;
+  for (const TuplePlaceholder &t : found)
+    if (!seen[static_cast<size_t>(t.index)]) {
+      seen[static_cast<size_t>(t.index)] = true;
+      ++distinct;
+    }
+  if (distinct != params) return {};
+  std::string out(sql.substr(0, open));
+  for (ub4 r = 0; r < rows; ++r) {
+    if (r) out += ',';
+    size_t at = open;
+    for (const TuplePlaceholder &t : found) {
+      out.append(sql.substr(at, t.pos - at));
+      out += '?';
+      out += std::to_string(static_cast<long>(r) * params + t.index);
+      at = t.pos + t.len;
+    }
+    out.append(sql.substr(at, close + 1 - at));
+  }
+  return out;
+}
+
+// Whether rows inserted into `table` by one statement behave as the same rows
+// inserted one statement each: no trigger sees them (a trigger may keep a
+// partial statement or undo the transaction) and no ON CONFLICT clause of the
+// table picks a resolution that keeps part of a refused statement.  Asked at
+// every array execution: another connection may add a trigger meanwhile.
+bool plainInsertTarget(sqlite3 *db, const std::string &table) {
+  static const char *const kSql =
+      "SELECT (SELECT count(*) FROM sqlite_master WHERE (type = 'trigger' AND tbl_name = ?1 COLLATE NOCASE) OR "
+      "(type = 'table' AND name = ?1 COLLATE NOCASE AND upper(sql) LIKE '%CONFLICT%')) + "
+      "(SELECT count(*) FROM sqlite_temp_master WHERE type = 'trigger')";
+  sqlite3_stmt *st = nullptr;
+  bool plain = false;
+  if (sqlite3_prepare_v2(db, kSql, -1, &st, nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_STATIC);
+    plain = sqlite3_step(st) == SQLITE_ROW && sqlite3_column_int(st, 0) == 0;
+  }
+  sqlite3_finalize(st);
+  return plain;
+}
+
+// Builds the statement of many rows once per compile; false when the INSERT
+// must run row by row.
+bool multiInsertReady(StmtHandle *s) {
+  if (!s->multiTried) {
+    s->multiTried = true;
+    sqlite3 *db = s->conn->db;
+    int params = sqlite3_bind_parameter_count(s->sqlite);
+    int limit = sqlite3_limit(db, SQLITE_LIMIT_VARIABLE_NUMBER, -1);
+    ub4 rows = params > 0 ? std::min<ub4>(kMultiRows, static_cast<ub4>(limit / params)) : 0;
+    std::string text = rows >= 2 ? multiRowText(s->sqlite, rows) : std::string();
+    sqlite3_stmt *st = nullptr;
+    if (!text.empty() &&
+        sqlite3_prepare_v3(db, text.c_str(), static_cast<int>(text.size()), SQLITE_PREPARE_PERSISTENT, &st,
+                           nullptr) == SQLITE_OK &&
+        st && sqlite3_bind_parameter_count(st) == static_cast<int>(rows) * params) {
+      s->multi = st;
+      s->multiRows = rows;
+      s->multiText.assign(static_cast<size_t>(rows) * static_cast<size_t>(params), std::string());
+      s->multiStored.assign(s->multiText.size(), std::string());
+    } else {
+      sqlite3_finalize(st);
+    }
+  }
+  return s->multi != nullptr;
+}
+
+// Runs rows `first` .. `first` + multiRows - 1 as one statement.  False when
+// they must be run one by one instead (a value refused in conversion, or a
+// statement SQLite refused and undid); true with `fatal` set when SQLite's
+// refusal also ended the transaction, so that nothing may be retried.
+bool runMultiRows(StmtHandle *s, ub4 first, OraError &fatal) {
+  Connection &c = *s->conn;
+  size_t params = s->bindForParam.size();
+  sqlite3_reset(s->multi);
+  for (ub4 r = 0; r < s->multiRows; ++r) {
+    for (size_t i = 0; i < params; ++i) {
+      size_t slot = static_cast<size_t>(r) * params + i;
+      OraError e = bindValue(s, s->bindForParam[i], first + r, s->multi, static_cast<int>(slot + 1),
+                             s->multiText[slot], s->multiStored[slot]);
+      if (e.failed()) return false;
+    }
+  }
+  int rc = sqlite3_step(s->multi);
+  while (rc == SQLITE_ROW) rc = sqlite3_step(s->multi);
+  if (rc != SQLITE_DONE) {
+    OraError e = fromSqlite(c.db, rc, c.context());
+    sqlite3_reset(s->multi);
+    if (c.inTransaction && sqlite3_get_autocommit(c.db)) fatal = e;
+    return fatal.failed();
+  }
+  s->rowCount += static_cast<ub8>(sqlite3_changes(c.db));
+  sqlite3_reset(s->multi);
+  return true;
+}
+
 sword execute(SvcHandle *svc, StmtHandle *s, ErrorHandle *err, ub4 iters, ub4 rowoff, ub4 mode) {
   if (!s->preparedText) return fail(err, oraError(24338));
   if (s->conn != svc->conn) {
@@ -818,20 +1007,43 @@ sword execute(SvcHandle *svc, StmtHandle *s, ErrorHandle *err, ub4 iters, ub4 ro
   }
   // One prepared statement, reset and rebound for every row.  Rows before a
   // failing row stay done in the open transaction.
-  for (ub4 k = 0; k < iters; ++k) {
+  auto runRow = [&](ub4 k) -> OraError {
     sqlite3_reset(s->sqlite);
     if (!s->bindForParam.empty()) {
-      e = bindRow(s, rowoff + k);
-      if (e.failed()) return fail(err, e);
+      OraError be = bindRow(s, rowoff + k);
+      if (be.failed()) return be;
     }
     int rc = sqlite3_step(s->sqlite);
     while (rc == SQLITE_ROW) rc = sqlite3_step(s->sqlite);
     if (rc != SQLITE_DONE) {
-      e = fromSqlite(c.db, rc, c.context());
+      OraError se = fromSqlite(c.db, rc, c.context());
       sqlite3_reset(s->sqlite);
-      return fail(err, e);
+      return se;
     }
     if (isDml(p.kind)) s->rowCount += static_cast<ub8>(sqlite3_changes(c.db));
+    return {};
+  };
+  ub4 k = 0;
+  if (p.kind == StmtKind::Insert && iters >= 2 && !p.tables.empty()) {
+    bool callbacks = false;
+    for (BindHandle *b : s->bindForParam) callbacks = callbacks || b->atExec;
+    if (!callbacks && multiInsertReady(s) && iters >= s->multiRows && plainInsertTarget(c.db, p.tables[0])) {
+      for (; iters - k >= s->multiRows; k += s->multiRows) {
+        OraError fatal;
+        if (runMultiRows(s, rowoff + k, fatal)) {
+          if (fatal.failed()) return fail(err, fatal);
+          continue;
+        }
+        for (ub4 r = 0; r < s->multiRows; ++r) {
+          e = runRow(k + r);
+          if (e.failed()) return fail(err, e);
+        }
+      }
+    }
+  }
+  for (; k < iters; ++k) {
+    e = runRow(k);
+    if (e.failed()) return fail(err, e);
   }
   sqlite3_reset(s->sqlite);
   if (isDdl(p.kind)) {
