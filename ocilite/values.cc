@@ -78,7 +78,105 @@ void numberStorage(const Decimal &d, std::string &buffer, Stored &out) {
   out.size = buffer.size();
 }
 
+constexpr uint64_t kPow10u[] = {1ull,
+                                10ull,
+                                100ull,
+                                1000ull,
+                                10000ull,
+                                100000ull,
+                                1000000ull,
+                                10000000ull,
+                                100000000ull,
+                                1000000000ull,
+                                10000000000ull,
+                                100000000000ull,
+                                1000000000000ull,
+                                10000000000000ull,
+                                100000000000000ull,
+                                1000000000000000ull,
+                                10000000000000000ull,
+                                100000000000000000ull,
+                                1000000000000000000ull};
+
+int decimalDigits(uint64_t m) {
+  int n = 1;
+  while (n < 19 && m >= kPow10u[n]) ++n;
+  return n;
+}
+
 }  // namespace
+
+bool fixedTextToStored(std::string_view text, char decimalChar, const ColumnType &t, Stored &out) {
+  size_t i = 0, n = text.size();
+  while (i < n && (text[i] == ' ' || text[i] == '\t')) ++i;
+  while (n > i && (text[n - 1] == ' ' || text[n - 1] == '\t')) --n;
+  bool negative = false;
+  if (i < n && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  // Value = m / 10^e, at most 18 significant digits.
+  uint64_t m = 0;
+  int e = 0, significant = 0;
+  bool anyDigit = false, seenPoint = false;
+  for (; i < n; ++i) {
+    char c = text[i];
+    if (c >= '0' && c <= '9') {
+      anyDigit = true;
+      if (m != 0 || c != '0') ++significant;
+      if (significant > 18) return false;
+      m = m * 10 + static_cast<unsigned>(c - '0');
+      if (seenPoint) ++e;
+    } else if (c == decimalChar && !seenPoint) {
+      seenPoint = true;
+    } else {
+      return false;  // an exponent or another shape: the general way decides
+    }
+  }
+  if (!anyDigit || e > 18) return false;
+  if (t.scale != -127) {
+    // NUMBER(p,s): rounded half away from zero to s decimals, then no more
+    // than p - s digits left of the point.
+    if (t.scale < 0) return false;
+    if (e > t.scale) {
+      int drop = e - t.scale;
+      uint64_t unit = kPow10u[drop];
+      uint64_t rest = m % unit;
+      m /= unit;
+      if (rest >= unit / 2) ++m;
+      e = t.scale;
+    }
+    int precision = t.precision > 0 ? t.precision : 38;
+    if (m != 0 && decimalDigits(m) - e > precision - t.scale) return false;
+  } else if (t.precision > 0 && t.oraType == 2) {
+    // FLOAT(b): values with more digits than b allows are rounded the general way.
+    uint64_t trimmed = m;
+    while (trimmed != 0 && trimmed % 10 == 0) trimmed /= 10;
+    if (trimmed != 0 && decimalDigits(trimmed) > (t.precision * 30103 + 99999) / 100000) return false;
+  }
+  while (e > 0 && m != 0 && m % 10 == 0) {
+    m /= 10;
+    --e;
+  }
+  if (m == 0) {
+    out.type = Stored::Type::Int;
+    out.i = 0;
+    return true;
+  }
+  if (e == 0) {
+    out.type = Stored::Type::Int;
+    out.i = negative ? -static_cast<int64_t>(m) : static_cast<int64_t>(m);
+    return true;
+  }
+  if (decimalDigits(m) > 15) return false;  // kept as exact text
+  // m below 10^15 and 10^e are exact doubles: one correctly rounded division.
+  static const double kPow10[] = {1e0, 1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
+                                  1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+  out.type = Stored::Type::Real;
+  out.d = static_cast<double>(m) / kPow10[e];
+  if (negative) out.d = -out.d;
+  return true;
+}
 
 size_t utf8Length(std::string_view s) {
   size_t n = 0;
@@ -161,6 +259,7 @@ OraError textToStored(std::string_view text, const ColumnType &t, const Nls &nls
   }
   switch (t.kind) {
     case ColumnKind::Number: {
+      if (fixedTextToStored(text, nls.decimal, t, out)) return {};
       if (!parseDecimal(text, nls.decimal, number)) return oraError(1722);
       OraError err = fitNumber(number, t);
       if (err.failed()) return err;

@@ -43,6 +43,13 @@ struct Target {
 OraError textToStored(std::string_view text, const ColumnType &t, const Nls &nls, const Target &names,
                       std::string &buffer, Decimal &number, Stored &out);
 
+// textToStored's way for a NUMBER column when the text is a plain number of
+// at most 18 significant digits (no exponent): the value is read as a 64-bit
+// fixed-point number and stored as the general decimal way stores it.  False,
+// with `out` unspecified, when the general way must decide (also for every
+// text it refuses).
+bool fixedTextToStored(std::string_view text, char decimalChar, const ColumnType &t, Stored &out);
+
 // The same for raw bytes (SQLT_BIN and relatives): RAW/BLOB take them as they
 // are; character columns take their hexadecimal text.
 OraError bytesToStored(std::string_view bytes, const ColumnType &t, const Nls &nls, const Target &names,
