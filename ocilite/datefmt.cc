@@ -43,6 +43,19 @@ int dayOfWeek(int y, int m, int d) {  // 0 = Sunday
 // Digits by hand: this runs for every date that a query turns into text and
 // every date an import binds.
 size_t putNumber(char *to, int value, int width) {
+  // The common widths of dates first: two digits, four-digit years.
+  if (width == 2 && value >= 0 && value < 100) {
+    to[0] = static_cast<char>('0' + value / 10);
+    to[1] = static_cast<char>('0' + value % 10);
+    return 2;
+  }
+  if (width == 4 && value >= 0 && value < 10000) {
+    to[0] = static_cast<char>('0' + value / 1000);
+    to[1] = static_cast<char>('0' + value / 100 % 10);
+    to[2] = static_cast<char>('0' + value / 10 % 10);
+    to[3] = static_cast<char>('0' + value % 10);
+    return 4;
+  }
   if (value < 0) {
     char buf[16];
     int n = std::snprintf(buf, sizeof buf, "%0*d", width, value);

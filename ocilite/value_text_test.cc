@@ -66,6 +66,9 @@ TEST(StoredDate, PadsEveryPartAndReusesTheBuffer) {
   ASSERT_TRUE(readStoredDate(out, back));
   EXPECT_EQ(back.year, 2026);
   EXPECT_EQ(back.second, 59);
+  // Beyond four digits the year keeps all of them.
+  d.year = 12345;
+  EXPECT_EQ(storedDate(d), "12345-12-31 23:05:59");
 }
 
 TEST(DateFormatText, NumericElementsArePaddedToTheirWidth) {
