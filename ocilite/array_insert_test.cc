@@ -126,7 +126,9 @@ TEST_F(ArrayInsertTest, ARefusedRowKeepsTheRowsBeforeItWhereverItStands) {
       ASSERT_EQ(o.status, OCI_ERROR);
       EXPECT_EQ(o.rowCount, bad);
       EXPECT_EQ(o.count, std::to_string(bad));
-      if (bad > 0) EXPECT_EQ(c.value("SELECT MAX(id) FROM t"), std::to_string(bad));
+      if (bad > 0) {
+        EXPECT_EQ(c.value("SELECT MAX(id) FROM t"), std::to_string(bad));
+      }
       // The same error as the refused row gives on its own.
       EXPECT_EQ(o.errors, oneRowError(c, rows, bad));
     }

@@ -186,8 +186,11 @@ TEST(NumberStorage, FixedPointTextsMatchTheGeneralWay) {
         Stored general;
         ASSERT_FALSE(numberToStored(d, t, nls, names, buffer, scratch, general).failed()) << s;
         ASSERT_EQ(static_cast<int>(fast.type), static_cast<int>(general.type)) << s << " " << t.scale;
-        if (fast.type == Stored::Type::Int) EXPECT_EQ(fast.i, general.i) << s;
-        if (fast.type == Stored::Type::Real) EXPECT_EQ(std::memcmp(&fast.d, &general.d, sizeof fast.d), 0) << s;
+        if (fast.type == Stored::Type::Int) {
+          EXPECT_EQ(fast.i, general.i) << s;
+        } else if (fast.type == Stored::Type::Real) {
+          EXPECT_EQ(std::memcmp(&fast.d, &general.d, sizeof fast.d), 0) << s;
+        }
       }
     }
   }
