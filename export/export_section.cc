@@ -18,8 +18,6 @@
 // On every path out, raised or not, the dbf file is closed and the context
 // released, so the header counts exactly the records appended; a new file that did
 // not take the old one's place is removed.
-#include <unistd.h>
-
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -28,6 +26,7 @@
 #include "export/export_error.h"
 #include "export/export_run.h"
 #include "export/export_value_check.h"
+#include "front/buffer_budget.h"
 #include "front/config_reader.h"
 #include "front/console.h"
 #include "front/field_lookup.h"
@@ -40,15 +39,6 @@
 namespace {
 
 constexpr int32_t kProgressStep = 10000;
-
-// Bytes the buffers of one section may take in all: the machine's memory.  A block
-// beyond it cannot be served and is refused before anything is fetched.
-uint64_t bufferBudget() {
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long pageSize = sysconf(_SC_PAGE_SIZE);
-  if (pages <= 0 || pageSize <= 0) return UINT64_MAX;
-  return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
-}
 
 // Sets the column up by its described type: LONG and CLOB columns, and text
 // columns mapped to a memo field, move whole (whole_value.h); the others as
@@ -176,7 +166,7 @@ void exportSection(ExportRun& run, SectionState& section) {
     run.describe->prepare(sql.c_str());
     run.describe->describe();
 
-    uint64_t budget = bufferBudget();
+    uint64_t budget = sectionBufferBudget();
     std::string memoryError;
     for (int j = 0; j < fieldCount; ++j) {
       FieldMapping& mapping = section.fields[j];

@@ -89,13 +89,6 @@ std::string fileNameOf(const std::string& dbfPath) {
   return slash == std::string::npos ? dbfPath : dbfPath.substr(slash + 1);
 }
 
-uint64_t importBufferBudget() {
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long pageSize = sysconf(_SC_PAGE_SIZE);
-  if (pages <= 0 || pageSize <= 0) return UINT64_MAX;
-  return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
-}
-
 void ImportColumn::reset() {
   std::free(values);
   std::free(lengths);

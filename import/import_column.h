@@ -96,6 +96,3 @@ struct ImportColumn {
 // The dbf file's name: the part of the path after its last '\' (all of it when it
 // has none).
 std::string fileNameOf(const std::string& dbfPath);
-
-// Bytes the buffers of one section may take in all: the machine's memory.
-uint64_t importBufferBudget();

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <string>
 
+#include "front/buffer_budget.h"
 #include "front/config_reader.h"
 #include "front/console.h"
 #include "front/run_settings.h"
@@ -178,7 +179,7 @@ void importSection(ImportRun& run, SectionState& section) {
   watch.begin(data);
 
   // Every pair is set up, so that every bad one is named.
-  uint64_t budget = importBufferBudget();
+  uint64_t budget = sectionBufferBudget();
   for (int j = 0; j < fieldCount; ++j)
     if (!run.columns[j].setUp(section.fields[j], data, section.dbfPath, blockSize, budget))
       run.sectionOk = false;
