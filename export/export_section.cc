@@ -209,13 +209,13 @@ void exportSection(ExportRun& run, SectionState& section) {
     }
     sql += " FROM ";
     sql += section.tableName;
-    if (!runSettings.whereClause.empty()) {
+    if (!section.whereClause.empty()) {
       sql += " WHERE ";
-      sql += runSettings.whereClause;
+      sql += section.whereClause;
     }
-    if (!runSettings.orderByClause.empty()) {
+    if (!section.orderByClause.empty()) {
       sql += " ORDER BY ";
-      sql += runSettings.orderByClause;
+      sql += section.orderByClause;
     }
     run.select->prepare(sql.c_str());
     for (int j = 0; j < fieldCount; ++j) {

@@ -109,8 +109,8 @@ bool takeLine(const std::string& first, std::string line) {
       return structureError(formatText("Not found section name in line %i.\n", lineNumber));
     return openSection(upperAscii(name));
   }
-  if (exportReader && keyword == "%WHERE") return quotedText(line, runSettings.whereClause);
-  if (exportReader && keyword == "%ORDER_BY") return quotedText(line, runSettings.orderByClause);
+  if (exportReader && keyword == "%WHERE") return quotedText(line, sectionState.whereClause);
+  if (exportReader && keyword == "%ORDER_BY") return quotedText(line, sectionState.orderByClause);
 
   std::string second;
   if (!nextToken(second, line))
@@ -213,6 +213,8 @@ std::FILE* openConfig() {
   lineNumber = 0;
   namesSeen.clear();
   sectionState = SectionState{};
+  sectionState.whereClause = runSettings.whereClause;
+  sectionState.orderByClause = runSettings.orderByClause;
   resetSection();
   std::FILE* file = openTextForReading(runSettings.configFile);
   if (!file) {

@@ -20,8 +20,8 @@
 //
 // The driver calls openConfig once, then readSection and resetSection for
 // each section until configAtEnd, then closeConfig.  The reader fills the
-// process-wide sectionState; the truncate flag and the WHERE / ORDER BY
-// texts (in runSettings) carry over from section to section, everything
+// process-wide sectionState; the truncate flag, the code page and the
+// WHERE / ORDER BY texts carry over from section to section, everything
 // else is reset by resetSection.
 #ifndef DRIFT_FRONT_CONFIG_READER_H
 #define DRIFT_FRONT_CONFIG_READER_H
@@ -55,6 +55,8 @@ struct SectionState {
   std::string dbfPath;     // starts as runSettings.dbfPath (-D:)
   bool truncate = false;   // not reset between sections
   int codePage = 0;        // %CODEPAGE; 0: the dbf file's own.  Not reset either
+  std::string whereClause;    // starts as -W:; %WHERE changes it (export only); kept
+  std::string orderByClause;  // starts as -O:; %ORDER_BY changes it (export only); kept
   std::vector<FieldMapping> fields;   // at most kMaxFields, in file order
 
   int fieldCount() const { return static_cast<int>(fields.size()); }
@@ -63,7 +65,8 @@ struct SectionState {
 extern SectionState sectionState;
 
 // Opens runSettings.configFile and resets the reader (line number, names
-// seen, section state, truncate flag).  On failure prints (unless compact)
+// seen, section state, truncate flag; WHERE and ORDER BY back to -W: and
+// -O:).  On failure prints (unless compact)
 // and reports "File '<name>' not found.\n", sets runSettings.exitCode to 1
 // and returns nullptr.
 std::FILE* openConfig();

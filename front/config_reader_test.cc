@@ -45,8 +45,8 @@ class ConfigReader : public FrontTest, public ::testing::WithParamInterface<Prog
       }
       if (!sectionState.sectionName.empty())
         result.sections.push_back({sectionState.sectionName, sectionState.tableName,
-                                   sectionState.dbfPath, runSettings.whereClause,
-                                   runSettings.orderByClause, sectionState.truncate,
+                                   sectionState.dbfPath, sectionState.whereClause,
+                                   sectionState.orderByClause, sectionState.truncate,
                                    sectionState.fields});
       resetSection();
     }

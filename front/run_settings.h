@@ -34,8 +34,8 @@ struct RunSettings {
   std::string configFile;      // -F:  required
   std::string tableName;       // -T:  table for every section
   std::string dbfPath;         // -D:  the command-line destination (after -D:@)
-  std::string whereClause;     // -W:  export only; %WHERE changes it
-  std::string orderByClause;   // -O:  export only; %ORDER_BY changes it
+  std::string whereClause;     // -W:  export only; each section starts from it
+  std::string orderByClause;   // -O:  export only; each section starts from it
   std::int32_t blockSize = kDefaultBlockSize;  // -N:  rows per block, >= 1
   bool compact = false;        // -C
   std::vector<std::string> sectionFilter;  // -L:  upper-cased; empty: all
