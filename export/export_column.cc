@@ -200,7 +200,6 @@ void convertValue(DataFile* data, ExportColumn& column, int32_t row) {
     default: {
       char text[64];
       std::snprintf(text, sizeof text, "Unknown type '%c', process aborted", column.dbfType);
-      runSettings.exitCode = 1;
       throw ExportError(text);
     }
   }

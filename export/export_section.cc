@@ -14,7 +14,8 @@
 //   commit, put the new file in place of the old one, close the dbf file,
 //     release the context
 //
-// Set-up errors set exit code 1 and skip the transfer; every other failure raises.
+// A set-up error skips the transfer and makes the section a set-up error; every
+// other failure raises.
 // On every path out, raised or not, the dbf file is closed and the context
 // released, so the header counts exactly the records appended; a new file that did
 // not take the old one's place is removed.
@@ -71,10 +72,7 @@ int32_t fetchRowsOf(const ExportRun& run, int fieldCount, int32_t blockSize) {
 
 // Reports a set-up error of the section: console (without an empty line before
 // it) and report.
-void setupError(const std::string& text) {
-  runSettings.exitCode = 1;
-  messagePlain(text);
-}
+void setupError(const std::string& text) { messagePlain(text); }
 
 // The engine keeps the tags of a group file current only while they are open, and
 // the export does not open them: a data file with its own group file is refused
@@ -95,7 +93,7 @@ bool refuseIndexedFile(DataFile* data, const std::string& dbfPath) {
 
 }  // namespace
 
-void exportSection(ExportRun& run, SectionState& section) {
+RunOutcome exportSection(ExportRun& run, SectionState& section) {
   const int32_t blockSize = runSettings.blockSize;
   const int fieldCount = section.fieldCount();
 
@@ -163,8 +161,8 @@ void exportSection(ExportRun& run, SectionState& section) {
     }
     sql += " FROM ";
     sql += section.tableName;
-    run.describe->prepare(sql.c_str());
-    run.describe->describe();
+    run.describe.prepare(sql.c_str());
+    run.describe.describe();
 
     uint64_t budget = sectionBufferBudget();
     std::string memoryError;
@@ -172,7 +170,7 @@ void exportSection(ExportRun& run, SectionState& section) {
       FieldMapping& mapping = section.fields[j];
       ExportColumn& column = run.columns[j];
       char name[256];
-      run.describe->columnName(j + 1, name, sizeof name);
+      run.describe.columnName(j + 1, name, sizeof name);
       std::string described = name;
       upperInPlace(described);
       if (described != mapping.oracleName) {
@@ -181,8 +179,8 @@ void exportSection(ExportRun& run, SectionState& section) {
                               mapping.oracleName.c_str()));
         continue;
       }
-      const uint16_t type = run.describe->columnType(j + 1);
-      const uint16_t size = run.describe->columnSize(j + 1);
+      const uint16_t type = run.describe.columnType(j + 1);
+      const uint16_t size = run.describe.columnSize(j + 1);
       if (!configureColumn(column, mapping.oracleName.c_str(), type, size, data)) {
         sound = false;
         setupError(formatText("Type '%i' not supported, oracle field '%s'\n",
@@ -217,20 +215,20 @@ void exportSection(ExportRun& run, SectionState& section) {
       sql += " ORDER BY ";
       sql += section.orderByClause;
     }
-    run.select->prepare(sql.c_str());
+    run.select.prepare(sql.c_str());
     for (int j = 0; j < fieldCount; ++j) {
       ExportColumn& column = run.columns[j];
       if (column.whole.active) {
-        run.select->defineWhole(j + 1, &column.whole, wholeValuePiece,
+        run.select.defineWhole(j + 1, &column.whole, wholeValuePiece,
                                 pairCharset(section.fields[j], charset));
         continue;
       }
-      run.select->defineColumn(j + 1, column.valueBuffer, column.elementSize, column.defineType,
+      run.select.defineColumn(j + 1, column.valueBuffer, column.elementSize, column.defineType,
                                column.indicatorArray, column.lengthArray,
                                pairCharset(section.fields[j], charset));
     }
     // Zero iterations: the rows are fetched in the loop below.
-    status = run.select->execute(0);
+    status = run.select.execute(0);
   }
 
   if (sound && section.truncate) {
@@ -258,7 +256,7 @@ void exportSection(ExportRun& run, SectionState& section) {
         run.columns[j].clearSlots(fetchRows);
         run.columns[j].whole.clear();
       }
-      status = run.select->fetch(fetchRows, &fetchedTotal);
+      status = run.select.fetch(fetchRows, &fetchedTotal);
       int32_t rows = fetchedTotal - run.processed;
       if (rows < 0) rows = 0;
       if (rows > fetchRows) rows = fetchRows;
@@ -296,8 +294,8 @@ void exportSection(ExportRun& run, SectionState& section) {
     run.currentField = -1;
   }
 
-  run.session->commit(0);
+  run.session.commit(0);
   if (aside) aside->exchange();
   file.close();
-  if (runSettings.exitCode == 0) ++run.sectionsTransferred;
+  return sound ? RunOutcome::Ok : RunOutcome::SetupError;
 }

@@ -217,21 +217,13 @@ void printSettings() {
 
 void printUsage() {
   messageAlways(isExport() ? kExportUsage : kImportUsage);
-  runSettings.exitCode = 1;
 }
 
 bool parseCommandLine(int argc, char** argv) {
   if (argc <= 2) return usageError();
   for (int i = 1; i < argc; ++i)
-    if (!takeArgument(argv[i])) {
-      runSettings.exitCode = 1;
-      return false;
-    }
+    if (!takeArgument(argv[i])) return false;
   if (runSettings.user.empty() || runSettings.configFile.empty()) return usageError();
   printSettings();
-  if (!runSettings.passwordGiven && !readPassword(runSettings.password)) {
-    runSettings.exitCode = 1;
-    return false;
-  }
-  return true;
+  return runSettings.passwordGiven || readPassword(runSettings.password);
 }

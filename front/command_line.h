@@ -10,13 +10,13 @@
 // Fills runSettings from the arguments, prints the settings (unless
 // compact) and, when no -P: was given, asks for the password
 // (password.h).  Returns false after a usage error, a bad -L: list or an
-// unreadable -D:@ file: the message has been printed, runSettings.exitCode
-// is 1 and the caller ends the process with it.  runSettings.program must
+// unreadable -D:@ file: the message has been printed and the caller ends
+// the process as for a usage error.  runSettings.program must
 // be set before the call.
 bool parseCommandLine(int argc, char** argv);
 
 // Prints the usage text of the running program to standard output (in
-// every mode) and sets exitCode to 1.
+// every mode).
 void printUsage();
 
 #endif

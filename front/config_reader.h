@@ -67,8 +67,8 @@ extern SectionState sectionState;
 // Opens runSettings.configFile and resets the reader (line number, names
 // seen, section state, truncate flag; WHERE and ORDER BY back to -W: and
 // -O:).  On failure prints (unless compact)
-// and reports "File '<name>' not found.\n", sets runSettings.exitCode to 1
-// and returns nullptr.
+// and reports "File '<name>' not found.\n" and returns nullptr: the run
+// fails as for a configuration error.
 std::FILE* openConfig();
 
 // True once the file has been read to its end.

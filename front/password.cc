@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "front/console.h"
+#include "front/run_outcome.h"
 #include "front/run_settings.h"
 
 namespace {
@@ -149,6 +150,5 @@ bool passwordCancelled() { return runSettings.password == kCancelMarker; }
 int cancelRun() {
   messageConsole("Process aborted\n");
   messageReport("Process canceled by user\n");
-  runSettings.exitCode = 1;
-  return 1;
+  return exitCodeOf(RunOutcome::SetupError);
 }

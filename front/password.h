@@ -23,7 +23,7 @@ bool readPassword(std::string& password);
 bool passwordCancelled();
 
 // The cancel path: prints "Process aborted\n" (unless compact), reports
-// "Process canceled by user\n", sets exitCode to 1 and returns it.
+// "Process canceled by user\n" and returns the exit code of a usage error.
 int cancelRun();
 
 #endif

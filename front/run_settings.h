@@ -1,8 +1,8 @@
 // Run settings: the process-wide values taken from the command line.
 //
 // Filled once by parseCommandLine (command_line.h) before anything is
-// connected; afterwards only exitCode (the drivers set it) and
-// reportWriteFailed (the report writer sets it) change.  Both
+// connected; afterwards only reportWriteFailed (the report writer sets it)
+// changes.  Both
 // programs share these sources; `program` says which one is running and is
 // set by main before the command line is parsed.
 #ifndef DRIFT_FRONT_RUN_SETTINGS_H
@@ -39,7 +39,6 @@ struct RunSettings {
   std::int32_t blockSize = kDefaultBlockSize;  // -N:  rows per block, >= 1
   bool compact = false;        // -C
   std::vector<std::string> sectionFilter;  // -L:  upper-cased; empty: all
-  std::int32_t exitCode = 0;   // 0 ok, 1 usage/config/set-up, 2 transfer failure
   bool reportWriteFailed = false;  // a report record could not be written (said once)
 };
 

@@ -132,7 +132,6 @@ bool ImportColumn::setUp(const FieldMapping& mapping, DataFile* data,
   std::string clash;
   dbfFieldNumber = findDbfField(data, mapping.dbfName, &clash);
   if (dbfFieldNumber < 0) {
-    runSettings.exitCode = 1;
     messagePlain(formatText("Field '%s' not found%s\n", mapping.dbfName.c_str(), clash.c_str()));
     return false;
   }
@@ -147,7 +146,6 @@ bool ImportColumn::setUp(const FieldMapping& mapping, DataFile* data,
     case 'L': slotSize = kLogicalSlotSize; break;
     case 'N': slotSize = kNumberSlotSize; break;
     default:
-      runSettings.exitCode = 1;
       messagePlain(formatText("Uncknown type '%c'\n", kind));
       return false;
   }

@@ -62,8 +62,8 @@ struct ImportColumn {
 
   // Sets up the pair from the data file's field table.  dbfPath has its '/'
   // already turned into '\'.  A missing field or an unsupported type writes its
-  // message ("Field '%s' not found\n", "Uncknown type '%c'\n"), sets the exit code
-  // to 1 and returns false.  Allocates the value buffer for every kind but 'M'
+  // message ("Field '%s' not found\n", "Uncknown type '%c'\n") and returns false:
+  // a set-up error of the section.  Allocates the value buffer for every kind but 'M'
   // (see allocateMemo); an allocation beyond the budget raises ImportError.
   bool setUp(const FieldMapping& mapping, DataFile* data, const std::string& dbfPath,
              int32_t blockSize, uint64_t& budget);

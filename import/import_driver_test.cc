@@ -150,9 +150,7 @@ TEST_F(ImportDriver, BlocksCommitsAndTheClosingStatements) {
     SCOPED_TRACE(c.blockSize);
     fake().calls.clear();
     runSettings.blockSize = c.blockSize;
-    runSettings.exitCode = 0;
-    importRun();
-    EXPECT_EQ(runSettings.exitCode, 0) << consoleText();
+    EXPECT_EQ(importRun(), 0) << consoleText();
     // The describe comes before the TRUNCATE: a column the table lacks fails
     // before the table is emptied.
     std::vector<std::string> expected = {kTerritory, kDateFormat,
@@ -170,8 +168,7 @@ TEST_F(ImportDriver, ABadPairSkipsTheTransferButNotTheClosingStatements) {
   fake().columns = {{"N", 2, 22}};
   config("%BEGIN_SECTION ONE\n%TABLE_NAME=T\n%DBF_NAME=nums\n%TRUNCATE=ON\nN=N\nM=MISSING\n"
          "%END_SECTION\n%BEGIN_SECTION TWO\n%TABLE_NAME=U\n%DBF_NAME=nums\nN=N\n%END_SECTION\n");
-  importRun();
-  EXPECT_EQ(runSettings.exitCode, 1);
+  EXPECT_EQ(importRun(), 1);
   // No TRUNCATE, describe or INSERT; the section still commits and deallocates,
   // and the second section does not run.
   EXPECT_EQ(executions(), (std::vector<std::string>{kTerritory, kDateFormat, "COMMIT x1",
@@ -192,8 +189,7 @@ TEST_F(ImportDriver, EachPairIsBoundWithItsSlotTypeAndCharacterSet) {
   config("%TABLE_NAME=T\n%DBF_NAME=all.dbf\nNAME=NAME\nAMOUNT=AMOUNT\nBORN=BORN\nOK=OK\nNOTE=NOTE\n!CODE=CODE\n"
          "RN=%RECNUM\nFN=!%FILE_NAME\n");
   runSettings.blockSize = 5;
-  importRun();
-  EXPECT_EQ(runSettings.exitCode, 0) << consoleText();
+  EXPECT_EQ(importRun(), 0) << consoleText();
 
   const auto binds = fake().callsOf("OCIBindByName");
   ASSERT_EQ(binds.size(), 8u);
@@ -241,8 +237,7 @@ TEST_F(ImportDriver, AFailingBlockCommitEndsTheRunWithoutAnotherCommit) {
   fake().script("OCIStmtExecute",
                 {OCI_SUCCESS, OCI_SUCCESS, OCI_SUCCESS, OCI_SUCCESS, OCI_SUCCESS, OCI_ERROR});
   fake().records = {{3113, "ORA-03113: end-of-file on communication channel\n"}};
-  importRun();
-  EXPECT_EQ(runSettings.exitCode, 2);
+  EXPECT_EQ(importRun(), 2);
   EXPECT_EQ(executions(), (std::vector<std::string>{
                               kTerritory, kDateFormat, "SELECT N FROM T (describe)", "COMMIT x1",
                               "INSERT /*+ APPEND */ INTO T (N) VALUES (:param0) x2", "COMMIT x1"}));

@@ -13,8 +13,8 @@
 //   execution and one COMMIT
 //   last partial block, COMMIT, COMMIT, DEALLOCATE UNUSED, close the file
 //
-// A pair that fails its set-up sets exit code 1 and skips the transfer, but the
-// closing COMMIT and DEALLOCATE still run.  Every other failure raises; the dbf
+// A pair that fails its set-up makes the section a set-up error and skips the
+// transfer, but the closing COMMIT and DEALLOCATE still run.  Every other failure raises; the dbf
 // file is closed and the context released on every path out.
 #include <cstdio>
 #include <string>
@@ -35,9 +35,9 @@ namespace {
 
 constexpr int32_t kProgressStep = 10000;
 
-void executeText(OracleStatement* statement, const std::string& sql) {
-  statement->prepare(sql.c_str());
-  statement->execute(1);
+void executeText(OracleStatement& statement, const std::string& sql) {
+  statement.prepare(sql.c_str());
+  statement.execute(1);
 }
 
 // Fills row slot `row` of every pair from the current record.  A memo longer than
@@ -74,12 +74,12 @@ bool memosFillBlock(const ImportRun& run, const SectionState& section) {
 // the server's, read before the row count replaces it.
 void insertBlock(ImportRun& run, int32_t rows) {
   try {
-    run.insert->execute(rows);
+    run.insert.execute(rows);
     for (ImportColumn& column : run.columns) column.memo.clear();
   } catch (int code) {
     if (code != OracleErrorCode::Execute) throw;
-    const std::string message = run.session->errorText(code);
-    const int32_t done = run.insert->rowsProcessed();
+    const std::string message = run.session.errorText(code);
+    const int32_t done = run.insert.rowsProcessed();
     if (done >= 0 && done < rows) {
       run.refusedSlot = done;
       run.refusedRecord = run.slotRecords[static_cast<size_t>(done)];
@@ -111,7 +111,7 @@ void transferRecords(ImportRun& run, const SectionState& section, CODE4* context
       insertBlock(run, run.rowInBlock);
       run.rowInBlock = 0;
       run.pendingRows = false;
-      run.commit->execute(1);
+      run.commit.execute(1);
     }
     if (run.lineNumber % kProgressStep == kProgressStep - 1) progressUpdate(run.lineNumber + 1);
     // A move that fails inside the engine leaves dataEof at -1: that is a failure
@@ -127,7 +127,7 @@ void transferRecords(ImportRun& run, const SectionState& section, CODE4* context
   run.rowInBlock = blockSize;
   watch.check();
   if (run.pendingRows) insertBlock(run, gathered);
-  run.commit->execute(1);
+  run.commit.execute(1);
 
   progressDone(run.lineNumber);
   messageReport(formatText("Processed %i lines\n", run.lineNumber));
@@ -149,7 +149,7 @@ void transferWatched(ImportRun& run, const SectionState& section, CODE4* context
 
 }  // namespace
 
-void importSection(ImportRun& run, SectionState& section) {
+RunOutcome importSection(ImportRun& run, SectionState& section) {
   const int32_t blockSize = runSettings.blockSize;
   const int fieldCount = section.fieldCount();
 
@@ -157,7 +157,7 @@ void importSection(ImportRun& run, SectionState& section) {
                            runSettings.configFile.c_str(), section.dbfPath.c_str(),
                            section.tableName.c_str()));
   run.lineNumber = -1;
-  run.sectionOk = true;
+  bool sectionOk = true;
   run.refusedSlot = -1;
   run.refusedRecord = -1;
 
@@ -182,18 +182,17 @@ void importSection(ImportRun& run, SectionState& section) {
   uint64_t budget = sectionBufferBudget();
   for (int j = 0; j < fieldCount; ++j)
     if (!run.columns[j].setUp(section.fields[j], data, section.dbfPath, blockSize, budget))
-      run.sectionOk = false;
+      sectionOk = false;
   // The code page of the file's text, refused before anything moves when it
   // cannot be carried (and some pair converts text).
   std::string codePageProblem;
   const uint16_t charset = sectionCharset(section, data, &codePageProblem);
   if (!codePageProblem.empty() && convertsText(section)) {
-    runSettings.exitCode = 1;
     messagePlain(codePageProblem);
-    run.sectionOk = false;
+    sectionOk = false;
   }
 
-  if (run.sectionOk) {
+  if (sectionOk) {
     dataTop(data);
     if (engineErrorCode(context) < 0) throw ImportError("Can't skip record in dbf-file.");
 
@@ -207,11 +206,11 @@ void importSection(ImportRun& run, SectionState& section) {
       if (j > 0) names += ',';
       names += section.fields[j].oracleName;
     }
-    run.describe->prepare(("SELECT " + names + " FROM " + section.tableName).c_str());
-    run.describe->describe();
+    run.describe.prepare(("SELECT " + names + " FROM " + section.tableName).c_str());
+    run.describe.describe();
     for (int j = 0; j < fieldCount; ++j) {
-      const uint16_t type = run.describe->columnType(j + 1);
-      const uint16_t size = run.describe->columnSize(j + 1);
+      const uint16_t type = run.describe.columnType(j + 1);
+      const uint16_t size = run.describe.columnSize(j + 1);
       run.columns[j].setColumn(type, size, blockSize, budget, section.fields[j]);
     }
 
@@ -220,17 +219,17 @@ void importSection(ImportRun& run, SectionState& section) {
       if (j > 0) parameters += ',';
       parameters += formatText(":param%i", j);
     }
-    run.insert->prepare(("INSERT /*+ APPEND */ INTO " + section.tableName + " (" + names +
+    run.insert.prepare(("INSERT /*+ APPEND */ INTO " + section.tableName + " (" + names +
                          ") VALUES (" + parameters + ")")
                             .c_str());
     for (int j = 0; j < fieldCount; ++j) {
       ImportColumn& column = run.columns[j];
       if (column.memo.active) {
-        run.insert->bindWhole(formatText(":param%i", j).c_str(), &column.memo, memoBlockPiece,
+        run.insert.bindWhole(formatText(":param%i", j).c_str(), &column.memo, memoBlockPiece,
                               pairCharset(section.fields[j], charset));
         continue;
       }
-      run.insert->bindParameter(formatText(":param%i", j).c_str(), column.values,
+      run.insert.bindParameter(formatText(":param%i", j).c_str(), column.values,
                                 column.slotSize, column.bindType, column.lengths,
                                 pairCharset(section.fields[j], charset));
     }
@@ -249,5 +248,5 @@ void importSection(ImportRun& run, SectionState& section) {
   executeText(run.commit, "COMMIT");
   executeText(run.deallocate, "ALTER TABLE " + section.tableName + " DEALLOCATE UNUSED");
   file.close();
-  if (runSettings.exitCode == 0) ++run.sectionsTransferred;
+  return sectionOk ? RunOutcome::Ok : RunOutcome::SetupError;
 }
