@@ -91,18 +91,198 @@ bool refuseIndexedFile(DataFile* data, const std::string& dbfPath) {
   return true;
 }
 
+// Matches every field line to its dbf field: the stored name as written, else the
+// one stored name equal to it ignoring case.  False, with every missing field
+// named, when one is missing.
+bool matchFields(ExportRun& run, const SectionState& section, DataFile* data) {
+  bool sound = true;
+  for (int j = 0; j < section.fieldCount(); ++j) {
+    const FieldMapping& mapping = section.fields[j];
+    ExportColumn& column = run.columns[j];
+    std::string clash;
+    const int32_t n = findDbfField(data, mapping.dbfName, &clash);
+    if (n > 0) {
+      column.dbfFieldNumber = n;
+      column.dbfType = static_cast<char>(fieldType(dataField(data, n)));
+    } else {
+      sound = false;
+      setupError(formatText("Field '%s' not found in dbf-file%s\n", mapping.dbfName.c_str(),
+                            clash.c_str()));
+    }
+  }
+  return sound;
+}
+
+// Describes the columns as the table declares them and sets every column and its
+// buffers up by the described type.  False, with every bad line named, when a name
+// or a type does not fit; a block beyond the memory raises, once every line has
+// been examined.
+bool describeColumns(ExportRun& run, SectionState& section, DataFile* data) {
+  const int32_t blockSize = runSettings.blockSize;
+  const int fieldCount = section.fieldCount();
+  std::string sql = "SELECT ";
+  for (int j = 0; j < fieldCount; ++j) {
+    upperInPlace(section.fields[j].oracleName);
+    if (j > 0) sql += ',';
+    sql += section.fields[j].oracleName;
+  }
+  sql += " FROM ";
+  sql += section.tableName;
+  run.describe.prepare(sql.c_str());
+  run.describe.describe();
+
+  bool sound = true;
+  uint64_t budget = sectionBufferBudget();
+  std::string memoryError;
+  for (int j = 0; j < fieldCount; ++j) {
+    FieldMapping& mapping = section.fields[j];
+    ExportColumn& column = run.columns[j];
+    char name[256];
+    run.describe.columnName(j + 1, name, sizeof name);
+    std::string described = name;
+    upperInPlace(described);
+    if (described != mapping.oracleName) {
+      sound = false;
+      setupError(formatText("Found field '%s' instead of '%s'.\n", described.c_str(),
+                            mapping.oracleName.c_str()));
+      continue;
+    }
+    const uint16_t type = run.describe.columnType(j + 1);
+    const uint16_t size = run.describe.columnSize(j + 1);
+    if (!configureColumn(column, mapping.oracleName.c_str(), type, size, data)) {
+      sound = false;
+      setupError(formatText("Type '%i' not supported, oracle field '%s'\n",
+                            static_cast<int>(type), mapping.oracleName.c_str()));
+    }
+    // A block that does not fit is reported once every line has been examined,
+    // as a failure of the run.
+    if (memoryError.empty())
+      column.allocateBuffers(blockSize, budget, mapping.oracleName.c_str(), memoryError);
+  }
+  if (!memoryError.empty()) throw ExportError(memoryError);
+  return sound;
+}
+
+// Everything the section needs before the select: the field lines matched, the
+// file free of index tags, its code page one the text can be carried in, the
+// columns described.  False when anything is wrong; every problem has been said.
+bool setUpSection(ExportRun& run, SectionState& section, DataFile* data, uint16_t& charset) {
+  const bool matched =
+      matchFields(run, section, data) && !refuseIndexedFile(data, section.dbfPath);
+  // The code page of the file's text, refused before anything moves when it
+  // cannot be carried (and some pair converts text).
+  std::string codePageProblem;
+  charset = sectionCharset(section, data, &codePageProblem);
+  if (!codePageProblem.empty() && convertsText(section)) {
+    setupError(codePageProblem);
+    return false;
+  }
+  return matched && describeColumns(run, section, data);
+}
+
+// Prepares, defines and executes the real select; returns the status of the
+// execution.  It comes before the file is emptied: a bad WHERE or ORDER BY text
+// fails here, and every set-up failure leaves the file as it was.  None of it
+// prints anything, so a successful run reads the same; a failure here comes before
+// any row, so there is no row to dump.
+int startSelect(ExportRun& run, const SectionState& section, uint16_t charset) {
+  const int fieldCount = section.fieldCount();
+  std::string sql = "SELECT ";
+  for (int j = 0; j < fieldCount; ++j) {
+    if (j > 0) sql += ',';
+    sql += run.columns[j].selectExpr;
+  }
+  sql += " FROM ";
+  sql += section.tableName;
+  if (!section.whereClause.empty()) {
+    sql += " WHERE ";
+    sql += section.whereClause;
+  }
+  if (!section.orderByClause.empty()) {
+    sql += " ORDER BY ";
+    sql += section.orderByClause;
+  }
+  run.select.prepare(sql.c_str());
+  for (int j = 0; j < fieldCount; ++j) {
+    ExportColumn& column = run.columns[j];
+    if (column.whole.active) {
+      run.select.defineWhole(j + 1, &column.whole, wholeValuePiece,
+                             pairCharset(section.fields[j], charset));
+      continue;
+    }
+    run.select.defineColumn(j + 1, column.valueBuffer, column.elementSize, column.defineType,
+                            column.indicatorArray, column.lengthArray,
+                            pairCharset(section.fields[j], charset));
+  }
+  // Zero iterations: the rows are fetched in transferRows.
+  return run.select.execute(0);
+}
+
+// The row loop: fetches a block at a time (one row when a value is fetched whole,
+// whole_value.h), checks each value and appends one record per row.
+void transferRows(ExportRun& run, const SectionState& section, DataFile* data, int status) {
+  const int fieldCount = section.fieldCount();
+  messageConsole("Processing line:         ");
+  messageReport("Begin transfering...\n");
+  run.lineCount = 0;
+  run.processed = 0;
+  int32_t fetchedTotal = 0;
+
+  if (dataRecordCount(data) > 0 && dataBottom(data) != 0)
+    throw ExportError("Can't move to bottom of dbf-file");
+
+  const int32_t fetchRows = fetchRowsOf(run, fieldCount, runSettings.blockSize);
+  while (status == 0) {
+    for (int j = 0; j < fieldCount; ++j) {
+      run.columns[j].clearSlots(fetchRows);
+      run.columns[j].whole.clear();
+    }
+    status = run.select.fetch(fetchRows, &fetchedTotal);
+    int32_t rows = fetchedTotal - run.processed;
+    if (rows < 0) rows = 0;
+    if (rows > fetchRows) rows = fetchRows;
+    for (int j = 0; j < fieldCount; ++j) {
+      run.columns[j].markFetched(rows);
+      run.columns[j].whole.finish();
+    }
+
+    for (int32_t r = 0; r < rows; ++r) {
+      if (dataAppendStart(data, 0) != 0) throw ExportError("Can't append record to dbf-file");
+      dataBlank(data);
+      for (int j = 0; j < fieldCount; ++j) {
+        run.currentField = j;
+        ExportColumn& column = run.columns[j];
+        // A value moves whole or not at all: one the fetch had to cut fails.
+        if (valueWasCut(column, r)) throw ExportError("Data was truncated");
+        refuseUnstorableValue(data, column, r, section.fields[j], run.lineCount + 1);
+        if (column.whole.active)
+          storeWholeMemo(data, column);
+        else
+          convertValue(data, column, r);
+      }
+      run.currentField = -1;
+      if (dataAppend(data) != 0) throw ExportError("Can't commit appended record in dbf-file");
+      if (run.lineCount % kProgressStep == kProgressStep - 1)
+        progressUpdate(run.lineCount + 1);
+      ++run.lineCount;
+    }
+    run.processed = fetchedTotal;
+  }
+
+  progressDone(run.lineCount);
+  messageReport(formatText("Processed %i lines\n", run.lineCount));
+  run.lineCount = -1;
+  run.currentField = -1;
+}
+
 }  // namespace
 
 RunOutcome exportSection(ExportRun& run, SectionState& section) {
-  const int32_t blockSize = runSettings.blockSize;
-  const int fieldCount = section.fieldCount();
-
   messageReport(formatText("%s Begin transfer file '%s' to table '%s'\n", run.runDate,
                            runSettings.configFile.c_str(), section.tableName.c_str()));
 
   run.lineCount = -1;
   run.currentField = -1;
-  bool sound = true;
 
   SectionFile file(/*dropUnappended=*/true);
   CODE4* context = file.context();
@@ -124,174 +304,18 @@ RunOutcome exportSection(ExportRun& run, SectionState& section) {
   // `file`, so that on the way out it is closed and removed first).
   std::optional<AsideFile> aside;
 
-  // Match every field line to its dbf field: the stored name as written, else the
-  // one stored name equal to it ignoring case.
-  for (int j = 0; j < fieldCount; ++j) {
-    FieldMapping& mapping = section.fields[j];
-    ExportColumn& column = run.columns[j];
-    std::string clash;
-    const int32_t n = findDbfField(data, mapping.dbfName, &clash);
-    if (n > 0) {
-      column.dbfFieldNumber = n;
-      column.dbfType = static_cast<char>(fieldType(dataField(data, n)));
-    } else {
-      sound = false;
-      setupError(formatText("Field '%s' not found in dbf-file%s\n", mapping.dbfName.c_str(),
-                            clash.c_str()));
-    }
-  }
-
-  if (sound) sound = !refuseIndexedFile(data, section.dbfPath);
-  // The code page of the file's text, refused before anything moves when it
-  // cannot be carried (and some pair converts text).
-  std::string codePageProblem;
-  const uint16_t charset = sectionCharset(section, data, &codePageProblem);
-  if (!codePageProblem.empty() && convertsText(section)) {
-    sound = false;
-    setupError(codePageProblem);
-  }
-
+  uint16_t charset = 0;
+  const bool sound = setUpSection(run, section, data, charset);
   if (sound) {
-    // Describe the columns as the table declares them.
-    std::string sql = "SELECT ";
-    for (int j = 0; j < fieldCount; ++j) {
-      upperInPlace(section.fields[j].oracleName);
-      if (j > 0) sql += ',';
-      sql += section.fields[j].oracleName;
+    const int status = startSelect(run, section, charset);
+    if (section.truncate) {
+      messageConsole("Truncating dbf-file...");
+      messageReport("Truncating dbf-file... ");
+      aside.emplace(data, section.dbfPath);
+      data = aside->data();
+      messagePlain("Done\n");
     }
-    sql += " FROM ";
-    sql += section.tableName;
-    run.describe.prepare(sql.c_str());
-    run.describe.describe();
-
-    uint64_t budget = sectionBufferBudget();
-    std::string memoryError;
-    for (int j = 0; j < fieldCount; ++j) {
-      FieldMapping& mapping = section.fields[j];
-      ExportColumn& column = run.columns[j];
-      char name[256];
-      run.describe.columnName(j + 1, name, sizeof name);
-      std::string described = name;
-      upperInPlace(described);
-      if (described != mapping.oracleName) {
-        sound = false;
-        setupError(formatText("Found field '%s' instead of '%s'.\n", described.c_str(),
-                              mapping.oracleName.c_str()));
-        continue;
-      }
-      const uint16_t type = run.describe.columnType(j + 1);
-      const uint16_t size = run.describe.columnSize(j + 1);
-      if (!configureColumn(column, mapping.oracleName.c_str(), type, size, data)) {
-        sound = false;
-        setupError(formatText("Type '%i' not supported, oracle field '%s'\n",
-                              static_cast<int>(type), mapping.oracleName.c_str()));
-      }
-      // A block that does not fit is reported once every line has been examined,
-      // as a failure of the run.
-      if (memoryError.empty())
-        column.allocateBuffers(blockSize, budget, mapping.oracleName.c_str(), memoryError);
-    }
-    if (!memoryError.empty()) throw ExportError(memoryError);
-  }
-
-  // The select is prepared, defined and executed before the file is emptied: a
-  // bad WHERE or ORDER BY text fails there, and every set-up failure leaves the
-  // file as it was.  None of it prints anything, so a successful run reads the
-  // same; a failure here comes before any row, so there is no row to dump.
-  int status = 0;
-  if (sound) {
-    std::string sql = "SELECT ";
-    for (int j = 0; j < fieldCount; ++j) {
-      if (j > 0) sql += ',';
-      sql += run.columns[j].selectExpr;
-    }
-    sql += " FROM ";
-    sql += section.tableName;
-    if (!section.whereClause.empty()) {
-      sql += " WHERE ";
-      sql += section.whereClause;
-    }
-    if (!section.orderByClause.empty()) {
-      sql += " ORDER BY ";
-      sql += section.orderByClause;
-    }
-    run.select.prepare(sql.c_str());
-    for (int j = 0; j < fieldCount; ++j) {
-      ExportColumn& column = run.columns[j];
-      if (column.whole.active) {
-        run.select.defineWhole(j + 1, &column.whole, wholeValuePiece,
-                                pairCharset(section.fields[j], charset));
-        continue;
-      }
-      run.select.defineColumn(j + 1, column.valueBuffer, column.elementSize, column.defineType,
-                               column.indicatorArray, column.lengthArray,
-                               pairCharset(section.fields[j], charset));
-    }
-    // Zero iterations: the rows are fetched in the loop below.
-    status = run.select.execute(0);
-  }
-
-  if (sound && section.truncate) {
-    messageConsole("Truncating dbf-file...");
-    messageReport("Truncating dbf-file... ");
-    aside.emplace(data, section.dbfPath);
-    data = aside->data();
-    messagePlain("Done\n");
-  }
-
-  if (sound) {
-    messageConsole("Processing line:         ");
-    messageReport("Begin transfering...\n");
-    run.lineCount = 0;
-    run.processed = 0;
-    int32_t fetchedTotal = 0;
-
-    if (dataRecordCount(data) > 0 && dataBottom(data) != 0)
-      throw ExportError("Can't move to bottom of dbf-file");
-
-    // Values fetched whole come one row a fetch (whole_value.h).
-    const int32_t fetchRows = fetchRowsOf(run, fieldCount, blockSize);
-    while (status == 0) {
-      for (int j = 0; j < fieldCount; ++j) {
-        run.columns[j].clearSlots(fetchRows);
-        run.columns[j].whole.clear();
-      }
-      status = run.select.fetch(fetchRows, &fetchedTotal);
-      int32_t rows = fetchedTotal - run.processed;
-      if (rows < 0) rows = 0;
-      if (rows > fetchRows) rows = fetchRows;
-      for (int j = 0; j < fieldCount; ++j) {
-        run.columns[j].markFetched(rows);
-        run.columns[j].whole.finish();
-      }
-
-      for (int32_t r = 0; r < rows; ++r) {
-        if (dataAppendStart(data, 0) != 0) throw ExportError("Can't append record to dbf-file");
-        dataBlank(data);
-        for (int j = 0; j < fieldCount; ++j) {
-          run.currentField = j;
-          ExportColumn& column = run.columns[j];
-          // A value moves whole or not at all: one the fetch had to cut fails.
-          if (valueWasCut(column, r)) throw ExportError("Data was truncated");
-          refuseUnstorableValue(data, column, r, section.fields[j], run.lineCount + 1);
-          if (column.whole.active)
-            storeWholeMemo(data, column);
-          else
-            convertValue(data, column, r);
-        }
-        run.currentField = -1;
-        if (dataAppend(data) != 0) throw ExportError("Can't commit appended record in dbf-file");
-        if (run.lineCount % kProgressStep == kProgressStep - 1)
-          progressUpdate(run.lineCount + 1);
-        ++run.lineCount;
-      }
-      run.processed = fetchedTotal;
-    }
-
-    progressDone(run.lineCount);
-    messageReport(formatText("Processed %i lines\n", run.lineCount));
-    run.lineCount = -1;
-    run.currentField = -1;
+    transferRows(run, section, data, status);
   }
 
   run.session.commit(0);

@@ -147,17 +147,76 @@ void transferWatched(ImportRun& run, const SectionState& section, CODE4* context
   }
 }
 
+// Sets every pair up against the field table, so that every bad one is named, and
+// finds the character set of the file's text.  False when a pair could not be set
+// up or the code page cannot be carried (and some pair converts text); the
+// problems have been said.
+bool setUpPairs(ImportRun& run, const SectionState& section, DataFile* data, uint64_t& budget,
+                uint16_t& charset) {
+  bool sound = true;
+  for (int j = 0; j < section.fieldCount(); ++j)
+    if (!run.columns[j].setUp(section.fields[j], data, section.dbfPath, runSettings.blockSize,
+                              budget))
+      sound = false;
+  std::string codePageProblem;
+  charset = sectionCharset(section, data, &codePageProblem);
+  if (!codePageProblem.empty() && convertsText(section)) {
+    messagePlain(codePageProblem);
+    sound = false;
+  }
+  return sound;
+}
+
+// Describes the target columns, sizes the pairs' slots by them, prepares the array
+// INSERT and binds every pair.  Everything a wrong configuration can fail (a column
+// the table lacks, a table that does not exist, an INSERT the server refuses) is
+// done here, before the table is emptied, so such a failure leaves it untouched.
+// None of it prints anything, so a successful run reads the same.
+void prepareInsert(ImportRun& run, SectionState& section, uint16_t charset, uint64_t& budget) {
+  const int32_t blockSize = runSettings.blockSize;
+  const int fieldCount = section.fieldCount();
+  std::string names;
+  for (int j = 0; j < fieldCount; ++j) {
+    upperInPlace(section.fields[j].oracleName);
+    if (j > 0) names += ',';
+    names += section.fields[j].oracleName;
+  }
+  run.describe.prepare(("SELECT " + names + " FROM " + section.tableName).c_str());
+  run.describe.describe();
+  for (int j = 0; j < fieldCount; ++j) {
+    const uint16_t type = run.describe.columnType(j + 1);
+    const uint16_t size = run.describe.columnSize(j + 1);
+    run.columns[j].setColumn(type, size, blockSize, budget, section.fields[j]);
+  }
+
+  std::string parameters;
+  for (int j = 0; j < fieldCount; ++j) {
+    if (j > 0) parameters += ',';
+    parameters += formatText(":param%i", j);
+  }
+  run.insert.prepare(("INSERT /*+ APPEND */ INTO " + section.tableName + " (" + names +
+                      ") VALUES (" + parameters + ")")
+                         .c_str());
+  for (int j = 0; j < fieldCount; ++j) {
+    ImportColumn& column = run.columns[j];
+    if (column.memo.active) {
+      run.insert.bindWhole(formatText(":param%i", j).c_str(), &column.memo, memoBlockPiece,
+                           pairCharset(section.fields[j], charset));
+      continue;
+    }
+    run.insert.bindParameter(formatText(":param%i", j).c_str(), column.values, column.slotSize,
+                             column.bindType, column.lengths,
+                             pairCharset(section.fields[j], charset));
+  }
+}
+
 }  // namespace
 
 RunOutcome importSection(ImportRun& run, SectionState& section) {
-  const int32_t blockSize = runSettings.blockSize;
-  const int fieldCount = section.fieldCount();
-
   messageReport(formatText("%s Configuration file '%s',DBF File '%s', Table '%s'\n", run.runDate,
                            runSettings.configFile.c_str(), section.dbfPath.c_str(),
                            section.tableName.c_str()));
   run.lineNumber = -1;
-  bool sectionOk = true;
   run.refusedSlot = -1;
   run.refusedRecord = -1;
 
@@ -178,62 +237,13 @@ RunOutcome importSection(ImportRun& run, SectionState& section) {
   DataFile* data = file.data();
   watch.begin(data);
 
-  // Every pair is set up, so that every bad one is named.
   uint64_t budget = sectionBufferBudget();
-  for (int j = 0; j < fieldCount; ++j)
-    if (!run.columns[j].setUp(section.fields[j], data, section.dbfPath, blockSize, budget))
-      sectionOk = false;
-  // The code page of the file's text, refused before anything moves when it
-  // cannot be carried (and some pair converts text).
-  std::string codePageProblem;
-  const uint16_t charset = sectionCharset(section, data, &codePageProblem);
-  if (!codePageProblem.empty() && convertsText(section)) {
-    messagePlain(codePageProblem);
-    sectionOk = false;
-  }
-
-  if (sectionOk) {
+  uint16_t charset = 0;
+  const bool sound = setUpPairs(run, section, data, budget, charset);
+  if (sound) {
     dataTop(data);
     if (engineErrorCode(context) < 0) throw ImportError("Can't skip record in dbf-file.");
-
-    // Everything a wrong configuration can fail (a column the table lacks, a
-    // table that does not exist, an INSERT the server refuses) is prepared and
-    // bound before the table is emptied, so such a failure leaves it untouched.
-    // None of it prints anything, so a successful run reads the same.
-    std::string names;
-    for (int j = 0; j < fieldCount; ++j) {
-      upperInPlace(section.fields[j].oracleName);
-      if (j > 0) names += ',';
-      names += section.fields[j].oracleName;
-    }
-    run.describe.prepare(("SELECT " + names + " FROM " + section.tableName).c_str());
-    run.describe.describe();
-    for (int j = 0; j < fieldCount; ++j) {
-      const uint16_t type = run.describe.columnType(j + 1);
-      const uint16_t size = run.describe.columnSize(j + 1);
-      run.columns[j].setColumn(type, size, blockSize, budget, section.fields[j]);
-    }
-
-    std::string parameters;
-    for (int j = 0; j < fieldCount; ++j) {
-      if (j > 0) parameters += ',';
-      parameters += formatText(":param%i", j);
-    }
-    run.insert.prepare(("INSERT /*+ APPEND */ INTO " + section.tableName + " (" + names +
-                         ") VALUES (" + parameters + ")")
-                            .c_str());
-    for (int j = 0; j < fieldCount; ++j) {
-      ImportColumn& column = run.columns[j];
-      if (column.memo.active) {
-        run.insert.bindWhole(formatText(":param%i", j).c_str(), &column.memo, memoBlockPiece,
-                              pairCharset(section.fields[j], charset));
-        continue;
-      }
-      run.insert.bindParameter(formatText(":param%i", j).c_str(), column.values,
-                                column.slotSize, column.bindType, column.lengths,
-                                pairCharset(section.fields[j], charset));
-    }
-
+    prepareInsert(run, section, charset, budget);
     if (section.truncate) {
       messageConsole("Truncating table...");
       messageReport("Truncating table... ");
@@ -248,5 +258,5 @@ RunOutcome importSection(ImportRun& run, SectionState& section) {
   executeText(run.commit, "COMMIT");
   executeText(run.deallocate, "ALTER TABLE " + section.tableName + " DEALLOCATE UNUSED");
   file.close();
-  return sectionOk ? RunOutcome::Ok : RunOutcome::SetupError;
+  return sound ? RunOutcome::Ok : RunOutcome::SetupError;
 }
