@@ -9,6 +9,7 @@
 #include "export/export_column.h"
 #include "export/export_error.h"
 #include "front/config_reader.h"
+#include "front/driver_run.h"
 #include "front/run_outcome.h"
 #include "oracle/oracle_session.h"
 
@@ -18,12 +19,11 @@ constexpr int kMaxExportColumns = static_cast<int>(kMaxFields);
 // Run-wide state of the driver, alive for the whole run; it owns the statements and
 // the column buffers, which it releases when it ends.  exportSection keeps the
 // counters current so that the failure handler can tell where a failure came from.
-struct ExportRun {
-  using Session = OracleSession;
+struct ExportRun : DriverState<OracleSession, OracleStatement> {
   using Error = ExportError;
   static constexpr const char* kOutOfMemory = "Out of memory";
 
-  explicit ExportRun(OracleSession& runSession);
+  using DriverState::DriverState;
 
   // The read-only transaction and the session formats.
   void startSession();
@@ -33,12 +33,7 @@ struct ExportRun {
   // The failure handler: the message, the row that was being stored and the field.
   void reportFailure(const SectionState& section, const std::string& message);
 
-  OracleSession& session;
-  OracleStatement territory{&session};      // ALTER SESSION SET NLS_TERRITORY
-  OracleStatement dateFormat{&session};     // ALTER SESSION SET NLS_DATE_FORMAT
-  OracleStatement describe{&session};       // describe statement of the section
   OracleStatement select{&session};         // select statement of the section
-  char runDate[16] = "";                    // MM/DD/YY, taken when the run starts
   int32_t lineCount = -1;                   // rows stored in the section; -1 outside the row loop
   int32_t processed = 0;                    // rows fetched before the current block
   int32_t currentField = -1;                // field line being stored; -1 outside

@@ -44,6 +44,24 @@ concept DriverSteps =
       driver.reportFailure(section, message);
     };
 
+// What every driver holds for the whole run: the session, the statements that set
+// it up and describe a section's columns, and the date the run started.  A driver
+// derives from it and adds its own statements and columns.
+template <class SessionType, class Statement>
+struct DriverState {
+  using Session = SessionType;
+
+  explicit DriverState(Session& runSession) : session(runSession) {
+    std::snprintf(runDate, sizeof runDate, "%s", currentDateText().c_str());
+  }
+
+  Session& session;
+  Statement territory{&session};   // ALTER SESSION SET NLS_TERRITORY
+  Statement dateFormat{&session};  // ALTER SESSION SET NLS_DATE_FORMAT
+  Statement describe{&session};    // the section's columns, described
+  char runDate[16] = "";           // MM/DD/YY, taken when the run starts
+};
+
 // Connects with the user, password and service of the run.
 template <class Session>
 void connectSession(Session& session) {

@@ -3,16 +3,11 @@
 // handler, which hands it to reportFailure here.
 #include "import/import_run.h"
 
-#include <cstdio>
 #include <string>
 
 #include "front/console.h"
 #include "front/driver_run.h"
 #include "front/dump.h"
-
-ImportRun::ImportRun(OracleSession& runSession) : session(runSession) {
-  std::snprintf(runDate, sizeof runDate, "%s", currentDateText().c_str());
-}
 
 void ImportRun::startSession() { setSessionFormats(territory, dateFormat); }
 

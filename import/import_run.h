@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "front/config_reader.h"
+#include "front/driver_run.h"
 #include "front/run_outcome.h"
 #include "import/import_column.h"
 #include "import/import_error.h"
@@ -20,12 +21,11 @@ constexpr int kMaxImportColumns = static_cast<int>(kMaxFields);
 // the column buffers, which it releases when it ends.  importSection keeps the
 // counters current so that the failure handler can tell where a failure came from
 // and which row slot to show.
-struct ImportRun {
-  using Session = OracleSession;
+struct ImportRun : DriverState<OracleSession, OracleStatement> {
   using Error = ImportError;
   static constexpr const char* kOutOfMemory = "Out of memory.";
 
-  explicit ImportRun(OracleSession& runSession);
+  using DriverState::DriverState;
 
   // The session formats.
   void startSession();
@@ -36,15 +36,10 @@ struct ImportRun {
   // the row slot that was being gathered.
   void reportFailure(const SectionState& section, const std::string& message);
 
-  OracleSession& session;
-  OracleStatement dateFormat{&session};    // ALTER SESSION SET NLS_DATE_FORMAT
-  OracleStatement territory{&session};     // ALTER SESSION SET NLS_TERRITORY
   OracleStatement commit{&session};        // COMMIT
   OracleStatement insert{&session};        // the array INSERT of the section
   OracleStatement truncate{&session};      // TRUNCATE TABLE
-  OracleStatement describe{&session};      // SELECT of the mapped columns, described
   OracleStatement deallocate{&session};    // ALTER TABLE ... DEALLOCATE UNUSED
-  char runDate[16] = "";                   // MM/DD/YY, taken when the run starts
   int32_t lineNumber = -1;                 // records read in the loop; -1 outside it
   int32_t rowInBlock = 0;                  // rows gathered in the current block
   bool pendingRows = false;                // the block holds rows not yet inserted
