@@ -8,8 +8,6 @@
 #include "front/run_settings.h"
 #include "front/text_file.h"
 
-SectionState sectionState;
-
 namespace {
 
 // Reader state of the open file.
@@ -46,7 +44,7 @@ bool quotedText(const std::string& rest, std::string& text) {
 }
 
 // The end of a section (at %END_SECTION or at the end of the file).
-bool finishSection() {
+bool finishSection(const SectionState& sectionState) {
   messageConsole("\n");
   const SectionState& s = sectionState;
   if (s.sectionName.empty()) return true;
@@ -67,7 +65,7 @@ bool finishSection() {
   return true;
 }
 
-bool openSection(const std::string& name) {
+bool openSection(SectionState& sectionState, const std::string& name) {
   if (namesSeen.size() >= kMaxSections)
     return structureError(formatText("Too many sections in line %i.\n", lineNumber));
   if (std::find(namesSeen.begin(), namesSeen.end(), name) != namesSeen.end())
@@ -78,7 +76,8 @@ bool openSection(const std::string& name) {
   return true;
 }
 
-bool addField(const std::string& first, const std::string& second) {
+bool addField(SectionState& sectionState, const std::string& first,
+              const std::string& second) {
   if (sectionState.fields.size() >= kMaxFields)
     return structureError(formatText("Too many fields in line %i.\n", lineNumber));
   FieldMapping field;
@@ -97,7 +96,7 @@ bool addField(const std::string& first, const std::string& second) {
 }
 
 // One line other than %END_SECTION; false on a structure error.
-bool takeLine(const std::string& first, std::string line) {
+bool takeLine(SectionState& sectionState, const std::string& first, std::string line) {
   const std::string keyword = upperAscii(first);
   const bool exportReader = isExport();
 
@@ -107,7 +106,7 @@ bool takeLine(const std::string& first, std::string line) {
     std::string name;
     if (!nextToken(name, line) || name.rfind("//", 0) == 0)
       return structureError(formatText("Not found section name in line %i.\n", lineNumber));
-    return openSection(upperAscii(name));
+    return openSection(sectionState, upperAscii(name));
   }
   if (exportReader && keyword == "%WHERE") return quotedText(line, sectionState.whereClause);
   if (exportReader && keyword == "%ORDER_BY") return quotedText(line, sectionState.orderByClause);
@@ -117,7 +116,8 @@ bool takeLine(const std::string& first, std::string line) {
     return structureError(formatText("Not found second field in file '%s' line: %i\n",
                                      runSettings.configFile.c_str(), lineNumber));
   if (sectionState.sectionName.empty() &&
-      !openSection(formatText("DEFAULT_SECTION_%i", static_cast<int>(namesSeen.size()))))
+      !openSection(sectionState,
+                   formatText("DEFAULT_SECTION_%i", static_cast<int>(namesSeen.size()))))
     return false;
 
   if (keyword == "%TABLE_NAME") {
@@ -161,7 +161,7 @@ bool takeLine(const std::string& first, std::string line) {
     messageError(formatText("ORDER BY clause ignored in line %i.\n", lineNumber));
     return true;
   }
-  return addField(first, second);
+  return addField(sectionState, first, second);
 }
 
 }  // namespace
@@ -209,13 +209,13 @@ bool nextToken(std::string& token, std::string& line) {
   return true;
 }
 
-std::FILE* openConfig() {
+std::FILE* openConfig(SectionState& section) {
   lineNumber = 0;
   namesSeen.clear();
-  sectionState = SectionState{};
-  sectionState.whereClause = runSettings.whereClause;
-  sectionState.orderByClause = runSettings.orderByClause;
-  resetSection();
+  section = SectionState{};
+  section.whereClause = runSettings.whereClause;
+  section.orderByClause = runSettings.orderByClause;
+  resetSection(section);
   std::FILE* file = openTextForReading(runSettings.configFile);
   if (!file) {
     messagePlain(formatText("File '%s' not found.\n", runSettings.configFile.c_str()));
@@ -231,14 +231,14 @@ void closeConfig(std::FILE* file) {
 
 int configLineNumber() { return lineNumber; }
 
-void resetSection() {
-  sectionState.sectionName.clear();
-  sectionState.tableName = runSettings.tableName;
-  sectionState.dbfPath = runSettings.dbfPath;
-  sectionState.fields.clear();
+void resetSection(SectionState& section) {
+  section.sectionName.clear();
+  section.tableName = runSettings.tableName;
+  section.dbfPath = runSettings.dbfPath;
+  section.fields.clear();
 }
 
-bool readSection(std::FILE* file) {
+bool readSection(std::FILE* file, SectionState& section) {
   std::string line;
   bool tooLong = false;
   while (readConfigLine(file, line, tooLong)) {
@@ -249,15 +249,15 @@ bool readSection(std::FILE* file) {
     std::string first;
     if (!nextToken(first, line) || first.rfind("//", 0) == 0) continue;  // blank, comment
     if (upperAscii(first) == "%END_SECTION") {
-      if (sectionState.sectionName.empty())
+      if (section.sectionName.empty())
         return structureError(formatText("Section not defined in line %i.\n", lineNumber));
-      return finishSection();  // the rest of the line is ignored
+      return finishSection(section);  // the rest of the line is ignored
     }
-    if (!takeLine(first, line)) return false;
+    if (!takeLine(section, first, line)) return false;
   }
   // A read error must not pass for the end of the file.
   if (std::ferror(file))
     return structureError(formatText("Error reading file '%s' after line %i.\n",
                                      runSettings.configFile.c_str(), lineNumber));
-  return finishSection();
+  return finishSection(section);
 }

@@ -19,8 +19,8 @@
 // field names are upper-cased.
 //
 // The driver calls openConfig once, then readSection and resetSection for
-// each section until configAtEnd, then closeConfig.  The reader fills the
-// process-wide sectionState; the truncate flag, the code page and the
+// each section until configAtEnd, then closeConfig, all with the one
+// section state it hands on to the transfer.  The truncate flag, the code page and the
 // WHERE / ORDER BY texts carry over from section to section, everything
 // else is reset by resetSection.
 #ifndef DRIFT_FRONT_CONFIG_READER_H
@@ -62,30 +62,28 @@ struct SectionState {
   int fieldCount() const { return static_cast<int>(fields.size()); }
 };
 
-extern SectionState sectionState;
-
 // Opens runSettings.configFile and resets the reader (line number, names
-// seen, section state, truncate flag; WHERE and ORDER BY back to -W: and
-// -O:).  On failure prints (unless compact)
-// and reports "File '<name>' not found.\n" and returns nullptr: the run
-// fails as for a configuration error.
-std::FILE* openConfig();
+// seen) and `section` (truncate flag and code page off; WHERE and ORDER BY
+// back to -W: and -O:).  On failure prints (unless compact) and reports
+// "File '<name>' not found.\n" and returns nullptr: the run fails as for a
+// configuration error.
+std::FILE* openConfig(SectionState& section);
 
 // True once the file has been read to its end.
 bool configAtEnd(std::FILE* file);
 
 void closeConfig(std::FILE* file);
 
-// Reads up to the next %END_SECTION or the end of the file.  True: the
-// section state holds the next section, or no section (empty sectionName)
+// Reads up to the next %END_SECTION or the end of the file into `section`.
+// True: it holds the next section, or no section (empty sectionName)
 // at the end of the file; a section that -L: does not select is read and
 // checked but not announced.  False: a structure error was printed and
 // reported; the driver stops the run with exit code 1.
-bool readSection(std::FILE* file);
+bool readSection(std::FILE* file, SectionState& section);
 
 // Back to the start values after a section: no name, tableName = -T:,
 // dbfPath = -D:, no fields.  Truncate and WHERE / ORDER BY are kept.
-void resetSection();
+void resetSection(SectionState& section);
 
 // Number of the last line read (1-based; 0 before the first).
 int configLineNumber();

@@ -34,12 +34,13 @@ class ConfigReader : public FrontTest, public ::testing::WithParamInterface<Prog
     writeFile("run.cfg", text);
     runSettings.configFile = path("run.cfg");
     Outcome result;
-    std::FILE* file = openConfig();
+    SectionState sectionState;
+    std::FILE* file = openConfig(sectionState);
     EXPECT_NE(file, nullptr);
     if (!file) return result;
     while (!configAtEnd(file)) {
       sectionState.tableName = runSettings.tableName;
-      if (!readSection(file)) {
+      if (!readSection(file, sectionState)) {
         result.ok = false;
         break;
       }
@@ -48,7 +49,7 @@ class ConfigReader : public FrontTest, public ::testing::WithParamInterface<Prog
                                    sectionState.dbfPath, sectionState.whereClause,
                                    sectionState.orderByClause, sectionState.truncate,
                                    sectionState.fields});
-      resetSection();
+      resetSection(sectionState);
     }
     closeConfig(file);
     result.out = output();
@@ -317,7 +318,8 @@ TEST_P(ConfigReader, CompactModeKeepsOnlyErrorsAsReportRecords) {
 TEST_P(ConfigReader, MissingFileIsReportedAndFailsTheRun) {
   runSettings.configFile = path("none.cfg");
   runSettings.reportFile = path("run.rep");
-  EXPECT_EQ(openConfig(), nullptr);
+  SectionState section;
+  EXPECT_EQ(openConfig(section), nullptr);
   const std::string message = "File '" + path("none.cfg") + "' not found.\n";
   EXPECT_EQ(output(), message);
   EXPECT_EQ(maskTimes(readFile("run.rep")), "hh:mm:ss " + message);
@@ -325,7 +327,8 @@ TEST_P(ConfigReader, MissingFileIsReportedAndFailsTheRun) {
 
 TEST_P(ConfigReader, DirectoryIsNotAConfigurationFile) {
   runSettings.configFile = path("");  // the scratch directory itself
-  EXPECT_EQ(openConfig(), nullptr);
+  SectionState section;
+  EXPECT_EQ(openConfig(section), nullptr);
   EXPECT_EQ(output(), "File '" + path("") + "' not found.\n");
 }
 
@@ -449,13 +452,14 @@ TEST_P(ConfigReader, CodePageCarriesOverUntilReplaced) {
             "%BEGIN_SECTION D\n%codepage: file\n%TABLE_NAME=T\n%DBF_NAME=d\nX=X\n%END_SECTION\n"
             "%BEGIN_SECTION E\n%CODEPAGE 437\n%TABLE_NAME=T\n%DBF_NAME=e\nX=X\n%END_SECTION\n");
   runSettings.configFile = path("run.cfg");
-  std::FILE* file = openConfig();
+  SectionState sectionState;
+  std::FILE* file = openConfig(sectionState);
   ASSERT_NE(file, nullptr);
   std::vector<int> seen;
   while (!configAtEnd(file)) {
-    ASSERT_TRUE(readSection(file)) << output();
+    ASSERT_TRUE(readSection(file, sectionState)) << output();
     if (!sectionState.sectionName.empty()) seen.push_back(sectionState.codePage);
-    resetSection();
+    resetSection(sectionState);
   }
   closeConfig(file);
   EXPECT_EQ(seen, (std::vector<int>{0, 1251, 1251, 0, 437}));

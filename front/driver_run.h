@@ -112,7 +112,7 @@ RunOutcome transferSections(Driver& driver, std::FILE* config, SectionState& sec
   RunOutcome outcome = RunOutcome::Ok;
   while (!configAtEnd(config) && outcome == RunOutcome::Ok) {
     section.tableName = runSettings.tableName;
-    if (!readSection(config)) {
+    if (!readSection(config, section)) {
       outcome = RunOutcome::SetupError;
       messageConsole("\nIncorrect structure of configuration file\n");
       messageReport("Incorrect structure of configuration file.\n");
@@ -120,7 +120,7 @@ RunOutcome transferSections(Driver& driver, std::FILE* config, SectionState& sec
       outcome = driver.transferSection(section);
       if (outcome == RunOutcome::Ok) ++sectionsTransferred;
     }
-    resetSection();
+    resetSection(section);
     driver.endSection();
   }
   return outcome;
@@ -148,7 +148,8 @@ int runDriver() {
   using namespace driver_frame;
   // Nothing is connected and no summary follows when the configuration file
   // cannot be read (openConfig has said so).
-  ConfigFile config(openConfig());
+  SectionState section;
+  ConfigFile config(openConfig(section));
   if (!config) return exitCodeOf(RunOutcome::SetupError);
 
   typename Driver::Session session;
@@ -156,7 +157,6 @@ int runDriver() {
   int sectionsTransferred = 0;
   {
     Driver driver(session);
-    SectionState& section = sectionState;
     // Whatever a step raises ends the run here, as one message: the driver's own
     // failure text, the session layer's text for an error code (int), or the
     // driver's out-of-memory text.

@@ -21,7 +21,6 @@ class FrontTest : public ::testing::Test {
  protected:
   void SetUp() override {
     runSettings = RunSettings{};
-    sectionState = SectionState{};
     char pattern[] = "/tmp/drift-front-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;

@@ -26,17 +26,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   runSettings.configFile = "drift.cfg";
   runSettings.tableName = "T";
   runSettings.dbfPath = "d/";
-  sectionState = SectionState{};
-
-  std::FILE* file = openConfig();
+  SectionState sectionState;
+  std::FILE* file = openConfig(sectionState);
   if (file == nullptr) __builtin_trap();  // the file was just written
   int sections = 0;
   while (!configAtEnd(file)) {
-    if (!readSection(file)) break;
+    if (!readSection(file, sectionState)) break;
     if (sectionState.fields.size() > kMaxFields) __builtin_trap();
     if (sectionState.sectionName.empty()) break;
     if (++sections > static_cast<int>(kMaxSections) + 1) __builtin_trap();
-    resetSection();
+    resetSection(sectionState);
   }
   closeConfig(file);
   return 0;
