@@ -252,3 +252,34 @@ TEST_F(ImportDriver, AFailingBlockCommitEndsTheRunWithoutAnotherCommit) {
 }
 
 }  // namespace
+
+namespace {
+
+// Logging off comes after the summary, once the statements are released; a failure
+// there still fails the run, after a summary that could only say success.
+TEST_F(ImportDriver, AFailedLogoffFailsARunThatTransferredEverything) {
+  makeDbf("nums.dbf", {{"N", 'N', 6, 0}}, {{"1"}});
+  fake().columns = {{"N", 2, 22}};
+  config("%TABLE_NAME=T\n%DBF_NAME=nums\nN=N\n");
+  fake().script("OCILogoff", {OCI_ERROR});
+  fake().records = {{3113, "ORA-03113: end-of-file on communication channel\n"}};
+  EXPECT_EQ(importRun(), 2);
+  const std::string out = consoleText();
+  const size_t summary = out.find("Process successfully complited, 1 section(s) transfered.\n");
+  const size_t logoff = out.find("Can't logoff from database.\nORA-03113");
+  ASSERT_NE(summary, std::string::npos) << out;
+  ASSERT_NE(logoff, std::string::npos) << out;
+  EXPECT_LT(summary, logoff) << out;
+  // Every statement handle was freed before the logoff was tried.
+  const std::vector<fakeoci::Call>& calls = fake().calls;
+  size_t logoffCall = 0, lastStatementFree = 0;
+  for (size_t i = 0; i < calls.size(); ++i) {
+    if (calls[i].fn == "OCILogoff") logoffCall = i;
+    if (calls[i].fn == "OCIHandleFree" && calls[i].type == OCI_HTYPE_STMT)
+      lastStatementFree = i;
+  }
+  EXPECT_GT(lastStatementFree, 0u);
+  EXPECT_LT(lastStatementFree, logoffCall);
+}
+
+}  // namespace
