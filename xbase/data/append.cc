@@ -9,7 +9,7 @@
 #include "xbase/data/pool.h"
 #include "xbase/data/record.h"
 #include "xbase/file/os.h"
-#include "xbase/file/seq.h"
+#include "xbase/data/seq.h"
 
 int dataWriteRecord(DataFile* data, int32_t n) {
   int rc = dataLockRecord(data, n);

@@ -17,7 +17,7 @@
 
 #include "xbase/data/code4.h"
 #include "xbase/data/list.h"
-#include "xbase/file/file.h"
+#include "xbase/data/engine_file.h"
 
 struct DataFile;
 struct MemoFieldState;

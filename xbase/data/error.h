@@ -9,7 +9,7 @@
 //             0 or null) without recording anything new, until a caller clears the
 //             code with engineErrorSet or initialises the context again.  Only the
 //             closing operations (dataClose, fileClose, ...) and a few file-layer calls
-//             named in file.h still act.
+//             named in engine_file.h still act.
 //
 // A failing operation calls errorReport, which records the code and, unless errQuiet
 // is set, prints it with its table text and up to three detail texts, then waits for a

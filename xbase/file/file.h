@@ -1,14 +1,13 @@
 // The file layer: the engine's only path to files.
 //
-// An EngineFile is a small record embedded in its owner (DataFile, memo, tag, sort).
-// It keeps no position: every transfer names its offset and is one system call
-// (pread/pwrite).  Failures become engine codes through errorReport (error.h) with the
-// texts the callers rely on; the soft results 50 (locked by another), 60 (not created,
-// quiet) and 70 (not opened, quiet) print nothing.
+// It knows names, descriptors and the system's errors, and nothing of the engine's
+// context: every operation returns a FileResult (the operation, the errno, the name)
+// and leaves it to the caller what a failure means.  The data layer wraps these calls
+// for the engine (xbase/data/engine_file.h): it applies the context's settings, keeps
+// the pending-error rule and turns a failed result into the engine's codes and texts.
 //
-// Sticky error: while the context's code is negative, operations return -1 (fileRead
-// 0) without work.  fileLength, fileSetLength, fileCommit, fileUnlock and fileClose
-// still act.
+// A RawFile is a small record embedded in its owner.  It keeps no position: every
+// transfer names its offset and is one system call (pread/pwrite).
 //
 // On this POSIX platform (the engine's names are those of a case-insensitive system
 // with '\' as separator):
@@ -23,78 +22,86 @@
 // Names longer than the system accepts are refused, never cut.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
+#include <string>
 
-struct CODE4;
+// The operation during which a system call failed.
+enum class FileOp { open, create, close, read, write, length, setLength, commit, lock, unlock };
 
-struct EngineFile {
-  const char* name;        // as opened: the caller's text, or a private copy (ownsName)
-  CODE4* owner;            // context whose settings and error code apply
-  int32_t handle;          // system descriptor; -1 when closed
-  uint8_t removeOnClose;   // delete the file at close (temporary files)
-  uint8_t noLocking;       // opened exclusively: fileLock and fileUnlock do nothing
-  uint8_t readOnly;        // writes and length changes are refused (-930)
-  uint8_t ownsName;        // name is a private copy, freed at close
+// What an operation came to.  A transfer that moved fewer bytes than asked fails with
+// err 0.
+struct FileResult {
+  FileOp op;
+  int err;            // the errno of the failed call; 0 on success or a short transfer
+  bool failed;
+  const char* name;   // the engine's name of the file (may be null)
 };
 
-// Puts a record into the closed state (all zero, handle -1).
-void fileInit(EngineFile* file);
+inline FileResult fileSucceeded(FileOp op, const char* name) { return {op, 0, false, name}; }
+inline FileResult fileFailed(FileOp op, int err, const char* name) { return {op, err, true, name}; }
 
-// Opens an existing file read-write (read-only when openReadOnly is exactly 1), with
-// share mode deny-read-write when openExclusive is set, else deny-none.  Clears a
-// pending positive code first.  Returns 0; 70 (code set to 70, nothing printed) when it
-// fails and errOpenFile is 0; else -60 reported with "File Name:" and the name; -1 at
-// once while the code is negative (the record untouched).  copyName nonzero keeps a
-// private copy of the name; otherwise the caller's text must outlive the open file.
-int fileOpen(EngineFile* file, CODE4* context, const char* name, int copyName);
-// Creates a file (owner read-write), failing when it exists if createFailsIfExists,
-// else emptying it; share mode deny-write when openExclusive is set.  Returns 0; 60
-// quietly when errCreateFile is 0; else -20 reported with "File Name:" and the name;
-// -1 while the code is negative.
-int fileCreate(EngineFile* file, CODE4* context, const char* name, int copyName);
-// Commits and closes; deletes removeOnClose files; frees a private name; leaves the
-// record closed.  A closed record is left alone.  Returns 0, or -1 when the code is
-// negative afterwards.
-int fileClose(EngineFile* file);
+// Whether a failed lock means that another open file holds a conflicting lock (the
+// request may be tried again), as opposed to a lock the system cannot give.
+bool fileLockHeld(int err);
 
-// Reads up to n bytes at offset; returns the count (short at end of file, no error),
-// or 0 after -70 or while the code is negative.
-uint32_t fileRead(EngineFile* file, int64_t offset, void* buffer, uint32_t n);
-// Reads exactly n bytes: 0, -70 reported with "File Name:" and the name when fewer
-// arrive, -1 while the code is negative.  The buffer holds what did arrive.
-int fileReadAll(EngineFile* file, int64_t offset, void* buffer, uint32_t n);
-// Writes n bytes at offset (extending the file when beyond the end).  0; -930 on a
-// read-only file; -120 reported with the name for a failed or short write.  Commits
-// afterwards when commitEveryWrite is set.
-int fileWrite(EngineFile* file, int64_t offset, const void* data, uint32_t n);
-// Current length, or the negative code after -30.  Acts whatever the code.
-int64_t fileLength(EngineFile* file);
-// Extends or truncates.  -1 and nothing changed while the code is between 1 and 199;
-// a negative code does not stop it.  -930 on a read-only file, -40 on failure.
-int fileSetLength(EngineFile* file, int64_t length);
-// Writes the file's data through to disk (fsync).  0 for a closed record; -630 on
-// failure.  Acts whatever the code.
-int fileCommit(EngineFile* file);
-// fileCommit with a non-zero pending code kept aside during the call and put back.
-int fileCommitKeepError(EngineFile* file);
+struct RawFile {
+  const char* name;        // as opened: the caller's text, or a private copy (ownsName)
+  int32_t handle;          // system descriptor; -1 when closed
+  uint8_t removeOnClose;   // delete the file at close (temporary files)
+  uint8_t noLocking;       // opened exclusively: locks are not taken
+  uint8_t readOnly;        // opened read-only
+  uint8_t ownsName;        // name is a private copy, freed by its owner
+};
 
-// Non-blocking lock of length bytes at offset, tried as lockTries says (0 counts as 1,
+// Opens an existing file read-write (read-only when readOnly), then takes the share
+// lock: exclusive (deny-read-write) when exclusive, else shared (deny-none).  *fd
+// receives the descriptor.  On failure nothing stays open and *triedPath holds the
+// path as the system was asked for it (the name itself when it could not be mapped).
+FileResult fileOpenHandle(const char* name, bool readOnly, bool exclusive, int* fd,
+                          std::string* triedPath);
+// Creates a file (owner read-write), failing when it exists if createNew, else
+// emptying it once the share lock (deny-write when exclusive) is held, so that a
+// conflicting create never truncates another user's file.
+FileResult fileCreateHandle(const char* name, bool createNew, bool exclusive, int* fd);
+// Closes the descriptor (no commit).  The record keeps its name and flags.
+FileResult rawClose(RawFile* file);
+// Deletes a removeOnClose file by its name and forgets it as a temporary file.
+void rawRemoveTemporary(const RawFile* file);
+
+// Reads up to n bytes at offset; *got receives the count (short at end of file).
+FileResult rawRead(const RawFile* file, int64_t offset, void* buffer, uint32_t n, uint32_t* got);
+// Writes n bytes at offset (extending the file when beyond the end); a short write fails.
+FileResult rawWrite(const RawFile* file, int64_t offset, const void* data, uint32_t n);
+FileResult rawLength(const RawFile* file, int64_t* length);
+// Extends or truncates.
+FileResult rawSetLength(const RawFile* file, int64_t length);
+// Writes the file's data through to disk (fsync).
+FileResult rawCommit(const RawFile* file);
+
+// Non-blocking lock of length bytes at offset, tried as tries says (0 counts as 1,
 // n > 0 gives n attempts and n - 1 waits for the next second, negative: until
-// granted).  0 when granted, or at once for read-only and exclusively opened files;
-// 50 (nothing recorded) when another holder keeps it and the tries are used up; -50
-// reported with the name for other failures; -1 while the code is negative.
-int fileLock(EngineFile* file, int64_t offset, int64_t length);
-// Releases a range.  0, or -110 reported with the name.  Acts whatever the code.
-int fileUnlock(EngineFile* file, int64_t offset, int64_t length);
+// granted).  Fails with the held errno (fileLockHeld) when the tries are used up.
+FileResult rawLock(const RawFile* file, int64_t offset, int64_t length, int32_t tries);
+// Releases a range.
+FileResult rawUnlock(const RawFile* file, int64_t offset, int64_t length);
 
-// Creates TEMPnnnn.TMP in the current directory (nnnn: clock seconds modulo 10000, one
-// attempt per clock second, up to 100), exclusively and never over an existing file.
-// nameBuffer (at least 13 bytes) receives the name; when null the file keeps a private
-// copy.  Returns 0, -1, or -20 reported with "Temporary Working File".
-int fileTempCreate(EngineFile* file, CODE4* context, char* nameBuffer, int removeOnClose);
+// The temporary files (TEMPnnnn.TMP, made by the data layer) to remove when a signal
+// ends the process.  While an EndingSignalsHeld lives, the terminating signals wait, so
+// a file is never created without being registered.
+class EndingSignalsHeld {
+ public:
+  EndingSignalsHeld();
+  ~EndingSignalsHeld();
+  EndingSignalsHeld(const EndingSignalsHeld&) = delete;
+  EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
 
-// Removes every temporary file made with removeOnClose that is not closed yet, with
-// async-signal-safe calls only: for a program's handler of a terminating signal.
+ private:
+  sigset_t previous_;
+};
+void fileTempRegister(const char* name);
+// Removes every temporary file registered and not removed yet, with async-signal-safe
+// calls only: for a program's handler of a terminating signal.
 void fileTempRemoveAll();
 
 // Gives name (a NUL-terminated text in a buffer of bufferSize bytes) the extension ext

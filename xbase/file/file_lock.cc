@@ -19,11 +19,12 @@
 // of file or this range at all (file systems without lock support).  Refusing would
 // make such files unusable; the engine then works as if the lock were held, which is
 // what it does anyway for files opened exclusively.
-#include "xbase/data/code4.h"
-#include "xbase/data/error.h"
+#include <cerrno>
+
 #include "xbase/file/file.h"
-#include "xbase/file/file_internal.h"
 #include "xbase/file/os.h"
+
+bool fileLockHeld(int err) { return err == EAGAIN || err == EACCES; }
 
 void waitNextSecond() {
   OsFiles& os = osFiles();
@@ -36,26 +37,19 @@ void waitNextSecond() {
   }
 }
 
-int fileLock(EngineFile* file, int64_t offset, int64_t length) {
-  if (file->readOnly || file->noLocking) return 0;
-  CODE4* context = file->owner;
-  if (contextFailed(context)) return -1;
-  int32_t tries = context != nullptr ? context->lockTries : -1;
+FileResult rawLock(const RawFile* file, int64_t offset, int64_t length, int32_t tries) {
   if (tries == 0) tries = 1;
   for (;;) {
     int err = osFiles().rangeLock(file->handle, true, offset, length);
-    if (err == 0) return 0;
-    int rc = fileFailure(context, FileOp::lock, err, file->name);
-    if (rc != resultLocked) return rc;
-    if (tries == 1) return resultLocked;
+    if (err == 0) return fileSucceeded(FileOp::lock, file->name);
+    if (!fileLockHeld(err) || tries == 1) return fileFailed(FileOp::lock, err, file->name);
     if (tries > 1) tries--;
     waitNextSecond();
   }
 }
 
-int fileUnlock(EngineFile* file, int64_t offset, int64_t length) {
-  if (file->readOnly || file->noLocking) return 0;
+FileResult rawUnlock(const RawFile* file, int64_t offset, int64_t length) {
   int err = osFiles().rangeLock(file->handle, false, offset, length);
-  if (err == 0) return 0;
-  return fileFailure(file->owner, FileOp::unlock, err, file->name);
+  if (err == 0) return fileSucceeded(FileOp::unlock, file->name);
+  return fileFailed(FileOp::unlock, err, file->name);
 }

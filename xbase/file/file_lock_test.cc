@@ -6,7 +6,7 @@
 #include <memory>
 #include <thread>
 
-#include "xbase/file/file.h"
+#include "xbase/data/engine_file.h"
 #include "xbase/file/file_test_util.h"
 #include "xbase/file/os_fault.h"
 

@@ -7,7 +7,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include "xbase/file/file.h"
+#include "xbase/data/engine_file.h"
 #include "xbase/file/file_test_util.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "xbase/file/file.h"
+#include "xbase/data/engine_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

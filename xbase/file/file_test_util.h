@@ -16,7 +16,7 @@
 
 #include "xbase/data/code4.h"
 #include "xbase/data/error.h"
-#include "xbase/file/file.h"
+#include "xbase/data/engine_file.h"
 
 class ScratchDirTest : public ::testing::Test {
  protected:

@@ -51,7 +51,7 @@
 #include <cstdint>
 
 #include "xbase/data/list.h"
-#include "xbase/file/file.h"
+#include "xbase/data/engine_file.h"
 
 struct CODE4;
 struct DataFile;

@@ -16,8 +16,8 @@
 #include <cstdint>
 
 #include "xbase/data/list.h"
-#include "xbase/file/file.h"
-#include "xbase/file/seq.h"
+#include "xbase/data/engine_file.h"
+#include "xbase/data/seq.h"
 
 struct CODE4;
 struct MemoryPool;

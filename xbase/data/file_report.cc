@@ -1,14 +1,17 @@
+// File-layer results as engine results.
 #include <cerrno>
 
 #include "xbase/data/code4.h"
+#include "xbase/data/engine_file.h"
 #include "xbase/data/error.h"
-#include "xbase/file/file_internal.h"
 
 bool contextFailed(const CODE4* context) { return context != nullptr && context->errorCode < 0; }
 
-int fileFailure(CODE4* context, FileOp op, int err, const char* name) {
+int fileReport(CODE4* context, const FileResult& result) {
+  if (!result.failed) return 0;
+  const char* name = result.name;
   const char* shownName = name != nullptr ? name : "";
-  switch (op) {
+  switch (result.op) {
     case FileOp::open:
       // A file held by another process in a conflicting share mode is reported exactly
       // like a missing one.
@@ -36,14 +39,14 @@ int fileFailure(CODE4* context, FileOp op, int err, const char* name) {
     case FileOp::commit:
       return errorReport(context, errorOptimizeFlush);
     case FileOp::lock:
-      // EAGAIN and EACCES: another open file description holds a conflicting lock.
-      // EINVAL: the system cannot lock this file or range (some network and special
-      // file systems); the engine then works unlocked rather than refusing the file.
-      if (err == EAGAIN || err == EACCES) return resultLocked;
-      if (err == EINVAL) return 0;
+      // Held by another open file: the soft result.  EINVAL: the system cannot lock
+      // this file or range (some network and special file systems); the engine then
+      // works unlocked rather than refusing the file (see file_lock.cc).
+      if (fileLockHeld(result.err)) return resultLocked;
+      if (result.err == EINVAL) return 0;
       return errorReport(context, errorLock, shownName);
     case FileOp::unlock:
-      if (err == EINVAL) return 0;
+      if (result.err == EINVAL) return 0;
       return errorReport(context, errorUnlock, shownName);
   }
   return errorReport(context, errorResult);

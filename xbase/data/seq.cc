@@ -1,13 +1,10 @@
 // Sequential reader and writer over the caller's buffer.
-#include "xbase/file/seq.h"
+#include "xbase/data/seq.h"
 
-#include <cerrno>
 #include <cstring>
 
 #include "xbase/data/code4.h"
-#include "xbase/file/file.h"
-#include "xbase/file/file_internal.h"
-#include "xbase/file/os.h"
+#include "xbase/data/engine_file.h"
 
 namespace {
 // Usable buffer size: the bits for 1024 to 32768 of the given size.
@@ -40,12 +37,10 @@ uint32_t seqRead(SeqReader* reader, void* dest, uint32_t n) {
   uint32_t delivered = 0;
   while (delivered < n) {
     if (reader->unread == 0) {
-      size_t got = 0;
-      int err = reader->position < 0 ? EINVAL
-                                     : osFiles().pread(file->handle, reader->buffer, reader->nextFill,
-                                                       reader->position, &got);
-      if (err != 0) {
-        fileFailure(file->owner, FileOp::read, err, file->name);
+      uint32_t got = 0;
+      FileResult result = rawRead(file, reader->position, reader->buffer, reader->nextFill, &got);
+      if (result.failed) {
+        fileReport(file->owner, result);
         return 0;
       }
       reader->filled = reader->unread = static_cast<uint32_t>(got);
@@ -67,7 +62,7 @@ int seqReadAll(SeqReader* reader, void* dest, uint32_t n) {
   CODE4* context = reader->file->owner;
   if (contextFailed(context)) return -1;
   if (got == n) return 0;
-  return fileFailure(context, FileOp::read, 0, reader->file->name);
+  return fileReport(context, fileFailed(FileOp::read, 0, reader->file->name));
 }
 
 void seqWriteInit(SeqWriter* writer, EngineFile* file, int64_t startOffset, void* buffer,
@@ -110,11 +105,8 @@ int seqWriteFlush(SeqWriter* writer) {
   if (writer->buffer == nullptr) return 0;
   uint32_t count = writer->chunkSize - writer->space;
   if (count > 0) {
-    size_t put = 0;
-    int err = writer->position < 0 ? EINVAL
-                                   : osFiles().pwrite(file->handle, writer->buffer, count,
-                                                      writer->position, &put);
-    if (err != 0 || put != count) return fileFailure(file->owner, FileOp::write, err, file->name);
+    FileResult result = rawWrite(file, writer->position, writer->buffer, count);
+    if (result.failed) return fileReport(file->owner, result);
   }
   writer->position += count;
   writer->chunkSize = writer->space = writer->fullSize;

@@ -1,11 +1,11 @@
-#include "xbase/file/seq.h"
+#include "xbase/data/seq.h"
 
 #include <gtest/gtest.h>
 
 #include <utility>
 #include <vector>
 
-#include "xbase/file/file.h"
+#include "xbase/data/engine_file.h"
 #include "xbase/file/file_test_util.h"
 #include "xbase/file/os_fault.h"
 
