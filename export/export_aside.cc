@@ -118,10 +118,12 @@ std::string engineNameWith(const std::string& enginePath, const char* ext, int f
 }  // namespace
 
 AsideFile::AsideFile(DataFile* original, const std::string& enginePath) : original_(original) {
-  CODE4* c = original->context;
-  dataPath_ = pathOfHandle(original->file.handle);
-  if (original->memoFile.handle >= 0) memoPath_ = pathOfHandle(original->memoFile.handle);
-  if (dataPath_.empty() || (original->memoFile.handle >= 0 && memoPath_.empty()))
+  CODE4* c = dataContext(original);
+  EngineFile* originalData = dataDbfFile(original);
+  EngineFile* originalMemo = dataMemoFile(original);
+  dataPath_ = pathOfHandle(originalData->handle);
+  if (originalMemo != nullptr) memoPath_ = pathOfHandle(originalMemo->handle);
+  if (dataPath_.empty() || (originalMemo != nullptr && memoPath_.empty()))
     throw ExportError("Can't tell where dbf-file lies, to write its new contents beside it");
   const std::string base = directoryOf(dataPath_) + "/" + stemOf(dataPath_);
   newDataPath_ = base + kNewData;
@@ -129,16 +131,16 @@ AsideFile::AsideFile(DataFile* original, const std::string& enginePath) : origin
 
   // The header and field descriptors as they are, counting no records, then the
   // end-of-file byte.
-  const uint32_t headerLength = original->header.headerLength;
+  const uint32_t headerLength = dataHeader(original).headerLength;
   std::vector<unsigned char> header(headerLength + 1u, 0);
-  bool ok = fileReadAll(&original->file, 0, header.data(), headerLength) == 0;
+  bool ok = fileReadAll(originalData, 0, header.data(), headerLength) == 0;
   dbf::put32(&header[dbf::kRecordCountOffset], 0);
   header[headerLength] = dbf::kEndOfFile;
 
   // The memo file's first block as it is, its next free block the first after it.
   std::vector<unsigned char> memoHeader(dbf::kMemoBlockSize, 0);
   if (ok && !memoPath_.empty()) {
-    fileRead(&original->memoFile, 0, memoHeader.data(), dbf::kMemoBlockSize);
+    fileRead(originalMemo, 0, memoHeader.data(), dbf::kMemoBlockSize);
     dbf::put32(&memoHeader[dbf::kMemoNextFreeOffset], 1);
   }
   ok = ok && c->errorCode >= 0;
@@ -148,8 +150,8 @@ AsideFile::AsideFile(DataFile* original, const std::string& enginePath) : origin
   const int32_t mustBeNew = c->createFailsIfExists;
   c->createFailsIfExists = 1;
   if (ok && !newMemoPath_.empty())
-    ok = writeNewFile(c, newMemoPath_, memoHeader, modeOf(original->memoFile.handle));
-  if (ok) ok = writeNewFile(c, newDataPath_, header, modeOf(original->file.handle));
+    ok = writeNewFile(c, newMemoPath_, memoHeader, modeOf(originalMemo->handle));
+  if (ok) ok = writeNewFile(c, newDataPath_, header, modeOf(originalData->handle));
   c->createFailsIfExists = mustBeNew;
   if (ok) {
     data_ = openNew(c, enginePath);
@@ -172,7 +174,7 @@ DataFile* AsideFile::openNew(CODE4* c, const std::string& enginePath) const {
       (separator == std::string::npos ? "" : enginePath.substr(0, separator + 1)) +
       newDataPath_.substr(slash + 1);
   DataFile* data = dataOpen(c, shortName.c_str());
-  if (data != nullptr && pathOfHandle(data->file.handle) == newDataPath_) return data;
+  if (data != nullptr && pathOfHandle(dataDbfFile(data)->handle) == newDataPath_) return data;
   if (data != nullptr) dataClose(data);
   engineErrorSet(c, 0);
   return dataOpen(c, newDataPath_.c_str());
@@ -184,9 +186,9 @@ AsideFile::~AsideFile() {
 
 void AsideFile::removeNewFiles() {
   if (data_ != nullptr) {
-    CODE4* c = data_->context;
+    CODE4* c = dataContext(data_);
     const int32_t pending = engineErrorSet(c, 0);
-    data_->recordChanged = 0;  // a record a failure kept from being appended
+    dataChanged(data_, 0);  // a record a failure kept from being appended
     dataClose(data_);
     data_ = nullptr;
     engineErrorSet(c, pending);
@@ -224,7 +226,7 @@ void AsideFile::exchange() {
     removeIfThere(dataBackup);
     removeIfThere(memoBackup);
   }
-  CODE4* c = data_->context;
+  CODE4* c = dataContext(data_);
   const int32_t pending = engineErrorSet(c, 0);
   dataClose(data_);
   data_ = nullptr;
@@ -258,20 +260,20 @@ void recoverInterruptedExchange(CODE4* c, const std::string& enginePath) {
 }
 
 void removeExchangeLeftovers(DataFile* data) {
-  const std::string dataPath = pathOfHandle(data->file.handle);
+  const std::string dataPath = pathOfHandle(dataDbfFile(data)->handle);
   if (dataPath.empty()) return;
   const std::string base = directoryOf(dataPath) + "/" + stemOf(dataPath);
   removeIfThere(base + kNewData);
   removeIfThere(base + kNewMemo);
   removeIfThere(dataPath + kBackup);
-  if (data->memoFile.handle >= 0) {
-    const std::string memoPath = pathOfHandle(data->memoFile.handle);
+  if (EngineFile* memo = dataMemoFile(data)) {
+    const std::string memoPath = pathOfHandle(memo->handle);
     if (!memoPath.empty()) removeIfThere(memoPath + kBackup);
   }
 }
 
 std::string groupFileOf(DataFile* data) {
-  const std::string dataPath = pathOfHandle(data->file.handle);
+  const std::string dataPath = pathOfHandle(dataDbfFile(data)->handle);
   if (dataPath.empty()) return {};
   const std::string wanted = stemOf(dataPath) + ".cgp";
   std::error_code error;

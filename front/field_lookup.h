@@ -11,7 +11,7 @@
 // follow the not-found message; otherwise it is emptied.
 inline int32_t findDbfField(DataFile* data, const std::string& name, std::string* clash) {
   clash->clear();
-  CODE4* context = data->context;
+  CODE4* context = dataContext(data);
   const int32_t saved = context->errFieldLookup;
   context->errFieldLookup = 0;
   const int32_t number = dataFieldNumber(data, name.c_str());

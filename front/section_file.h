@@ -29,7 +29,7 @@ class SectionFile {
     if (released_) return;
     released_ = true;
     if (data_ != nullptr) {
-      if (dropUnappended_) data_->recordChanged = 0;
+      if (dropUnappended_) dataChanged(data_, 0);
       dataClose(data_);
       data_ = nullptr;
     }

@@ -11,7 +11,7 @@ namespace {
 // Measures the file even while the context holds an error (a failed memo read that
 // may itself come from the change), and leaves that error as it was.
 bool measure(DataFile* data, RecordCountFacts* facts) {
-  CODE4* context = data->context;
+  CODE4* context = dataContext(data);
   const int32_t pending = engineErrorCode(context);
   if (pending < 0) engineErrorSet(context, 0);
   const bool ok = dataCountFacts(data, facts) == 0;

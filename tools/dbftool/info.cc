@@ -12,16 +12,16 @@ namespace {
 
 std::string lastUpdate(const DataFile* d) {
   char text[16];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", 1900 + d->header.date[0], d->header.date[1],
-                d->header.date[2]);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", 1900 + dataHeader(d).date[0], dataHeader(d).date[1],
+                dataHeader(d).date[2]);
   return text;
 }
 
 void printJson(DataFile* d, int32_t count, Encoding encoding) {
   std::printf("{\"version\":%d,\"lastUpdate\":\"%s\",\"headerLength\":%d,\"recordLength\":%d,"
               "\"recordCount\":%d,\"memo\":%s,\"codePage\":%d,\"fields\":[",
-              d->header.version, lastUpdate(d).c_str(), d->header.headerLength, d->recordLength,
-              count, d->memoFile.handle >= 0 ? "true" : "false", dataCodePage(d));
+              dataHeader(d).version, lastUpdate(d).c_str(), dataHeader(d).headerLength, dataRecordLength(d),
+              count, dataMemoFile(d) != nullptr ? "true" : "false", dataCodePage(d));
   for (int32_t j = 1; j <= dataFieldCount(d); ++j) {
     FieldInfo* f = dataField(d, j);
     // The type letter goes through the same escaping as the name: a damaged
@@ -37,12 +37,12 @@ void printJson(DataFile* d, int32_t count, Encoding encoding) {
 
 void printText(const std::string& path, DataFile* d, int32_t count, Encoding encoding) {
   std::printf("File:          %s\n", displayText(path, Encoding::Utf8).c_str());
-  std::printf("Version:       0x%02X\n", d->header.version);
-  std::printf("Memo file:     %s\n", d->memoFile.handle >= 0 ? "yes" : "no");
+  std::printf("Version:       0x%02X\n", dataHeader(d).version);
+  std::printf("Memo file:     %s\n", dataMemoFile(d) != nullptr ? "yes" : "no");
   std::printf("Code page:     %d\n", dataCodePage(d));
   std::printf("Last update:   %s\n", lastUpdate(d).c_str());
-  std::printf("Header length: %d\n", d->header.headerLength);
-  std::printf("Record length: %d\n", d->recordLength);
+  std::printf("Header length: %d\n", dataHeader(d).headerLength);
+  std::printf("Record length: %d\n", dataRecordLength(d));
   std::printf("Records:       %d\n", count);
   std::printf("Fields:        %d\n", dataFieldCount(d));
   std::printf("    #  Name        Type  Length  Decimals  Offset\n");

@@ -48,9 +48,7 @@ bool fileEncoding(const std::string& path, DataFile* data, Options* options) {
 
 bool recordCodePage(DataFile* data, int codePage) {
   unsigned char ldid = static_cast<unsigned char>(languageDriverOfCodePage(codePage));
-  if (fileWrite(&data->file, dbf::kLanguageDriverOffset, &ldid, 1) != 0) return false;
-  data->languageDriver = ldid;
-  return true;
+  return dataLanguageDriverSet(data, ldid) == 0;
 }
 
 int fail(const std::string& file, const std::string& message) {

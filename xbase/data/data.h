@@ -3,6 +3,7 @@
 
 #include "xbase/data/data_create.h"
 #include "xbase/data/data_file.h"
+#include "xbase/data/data_info.h"
 #include "xbase/data/field.h"
 #include "xbase/data/memo.h"
 #include "xbase/data/record.h"
