@@ -286,7 +286,7 @@ int runZap(int argc, char** argv) {
   }
   IndexedData file(a.args[0], true, a.group, a.wait);
   if (!file.data()) return file.fail(a.args[0]);
-  if (int rc = dataZap(file.data(), 1, 2000000000); rc != 0) return file.fail(a.args[0], rc);
+  if (int rc = dataZap(file.data(), 1, kZapThroughLast); rc != 0) return file.fail(a.args[0], rc);
   return 0;
 }
 

@@ -127,7 +127,7 @@ TEST_F(FaultLoop, Zap) {
 }
 
 TEST_F(FaultLoop, ZapOfEveryRecordEmptiesTheMemoFile) {
-  loop(4, 4, [](DataFile* d, bool*) { return dataZap(d, 1, 2000000000); },
+  loop(4, 4, [](DataFile* d, bool*) { return dataZap(d, 1, kZapThroughLast); },
        [](const std::string& where) {
          EXPECT_EQ(recordKeys("RUN"), std::vector<int32_t>{}) << where;
          EXPECT_EQ(std::filesystem::file_size("RUN.DBT"), 512u) << where;

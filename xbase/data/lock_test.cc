@@ -116,7 +116,7 @@ TEST_F(DataLockTest, WholeFileLockKeepsAppendsAndZapsOut) {
   DataFile* d = open();
   ASSERT_NE(d, nullptr);
   e.c.lockTries = 1;
-  EXPECT_EQ(dataZap(d, 1, 2000000000), resultLocked);
+  EXPECT_EQ(dataZap(d, 1, kZapThroughLast), resultLocked);
   EXPECT_EQ(dataLockRecord(d, 1), resultLocked);
   EXPECT_EQ(appendOne(d), false);
   EXPECT_EQ(readFile(path), threeRecords().bytes());

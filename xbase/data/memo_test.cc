@@ -308,7 +308,7 @@ TEST_F(MemoTest, ZapOfEveryRecordEmptiesTheMemoFileSoRefillsDoNotGrowIt) {
   // Removing all of them leaves the header block alone, next free 1; refilling the
   // file three times ends at the same size each time.
   for (int round = 0; round < 3; ++round) {
-    ASSERT_EQ(dataZap(d, 1, 2000000000), 0) << round;
+    ASSERT_EQ(dataZap(d, 1, kZapThroughLast), 0) << round;
     Bytes emptied = readFile(memoPath);
     ASSERT_EQ(emptied.size(), 512u) << round;
     EXPECT_EQ(nextFree(), 1u);
@@ -320,14 +320,14 @@ TEST_F(MemoTest, ZapOfEveryRecordEmptiesTheMemoFileSoRefillsDoNotGrowIt) {
     EXPECT_EQ(text(d), pattern(1200, 2));
   }
   // An empty file zapped again empties a memo file grown by other means too.
-  ASSERT_EQ(dataZap(d, 1, 2000000000), 0);
+  ASSERT_EQ(dataZap(d, 1, kZapThroughLast), 0);
   ASSERT_EQ(dataClose(d), 0);
   m = readFile(memoPath);
   m.resize(8 * 512, 'x');
   writeFile(memoPath, m);
   d = e.open(path);
   ASSERT_NE(d, nullptr);
-  ASSERT_EQ(dataZap(d, 1, 2000000000), 0);
+  ASSERT_EQ(dataZap(d, 1, kZapThroughLast), 0);
   EXPECT_EQ(readFile(memoPath).size(), 512u);
   EXPECT_EQ(e.code(), 0);
 }

@@ -46,7 +46,8 @@ int dataFlush(DataFile* data);
 
 // Removes records first to last (first 0 counts as 1; last is cut to the count);
 // nothing is removed when first is past the count or last < first, but the header
-// is still rewritten.
+// is still rewritten.  dataZap(data, 1, kZapThroughLast) removes every record.
+inline constexpr int32_t kZapThroughLast = 2000000000;  // past any record count
 int dataZap(DataFile* data, int32_t first, int32_t last);
 
 int dataLockAppend(DataFile* data);

@@ -419,7 +419,7 @@ TEST_F(NtxTest, DescendingTagReadsBackwards) {
   EXPECT_EQ(dataSkip(data, -1), 0);
   EXPECT_EQ(dataRecordNumber(data), 1);
   // An empty tag: top is at the end with both flags set.
-  ASSERT_EQ(dataZap(data, 1, 2000000000), 0);
+  ASSERT_EQ(dataZap(data, 1, kZapThroughLast), 0);
   EXPECT_EQ(dataTop(data), resultAtEnd);
   EXPECT_TRUE(dataBof(data));
   EXPECT_TRUE(dataEof(data));
