@@ -91,6 +91,8 @@
 
 #include <cstdint>
 
+#include "xbase/file/le_bytes.h"
+
 namespace dbf {
 
 // Header offsets.
@@ -139,22 +141,9 @@ inline constexpr long kRecordLockBase = 1000000000L;  // append lock; record n a
 inline constexpr long kFileLockLength = 1000000000L;  // whole-file lock from base
 
 // Little-endian helpers over raw header bytes.
-inline uint16_t get16(const unsigned char* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-inline uint32_t get32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-inline void put16(unsigned char* p, uint32_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-}
-inline void put32(unsigned char* p, uint32_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-  p[2] = static_cast<unsigned char>(v >> 16);
-  p[3] = static_cast<unsigned char>(v >> 24);
-}
+using le::get16;
+using le::get32;
+using le::put16;
+using le::put32;
 
 }  // namespace dbf
