@@ -1,7 +1,7 @@
 // The points where data-file operations keep index tags current.  The record code
-// calls these and nothing else of the index machinery; without index code each one
-// has nothing to do because no tag is ever open (the DataFile's index list stays
-// empty).
+// calls these and nothing else of the index machinery.  Each passes the operation to
+// the table of index operations the index code installs (index_seam.h); without one,
+// or for a data file with no index file open, each has nothing to do.
 #pragma once
 
 #include <cstdint>

@@ -112,3 +112,11 @@ int fileSetExtension(char* name, int32_t bufferSize, const char* ext, int force)
 
 // Waits until the wall clock's whole second changes (sleeping, not spinning).
 void waitNextSecond();
+
+// Engine names looked up without opening anything (the index code's questions about
+// files it does not hold open).  *found: whether name exists; 0 or an errno.
+int fileExistsNamed(const char* name, bool* found);
+// Removes the file name, best effort (a file that cannot be removed is left).
+void fileRemoveNamed(const char* name);
+// Identity (device, inode) of an open file; false when it cannot be had.
+bool fileIdentity(const RawFile* file, uint64_t* device, uint64_t* inode);

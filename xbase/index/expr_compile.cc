@@ -19,6 +19,7 @@
 
 #include "xbase/data/error.h"
 #include "xbase/data/field.h"
+#include "xbase/data/index_seam.h"
 #include "xbase/data/pool.h"
 #include "xbase/file/conv.h"
 #include "xbase/index/expr_internal.h"
@@ -73,7 +74,7 @@ bool changesArguments(int code) {
 
 class Compiler {
  public:
-  Compiler(DataFile* data, const char* text) : data_(data), c4_(data->context), src_(text) {}
+  Compiler(DataFile* data, const char* text) : data_(data), c4_(dataContext(data)), src_(text) {}
 
   CompiledExpr* run();
 
@@ -621,7 +622,7 @@ CompiledExpr* Compiler::run() {
 }  // namespace
 
 CompiledExpr* exprCompile(DataFile* data, const char* text) {
-  if (data == nullptr || text == nullptr || data->context->errorCode < 0) return nullptr;
+  if (data == nullptr || text == nullptr || dataContext(data)->errorCode < 0) return nullptr;
   Compiler compiler(data, text);
   return compiler.run();
 }

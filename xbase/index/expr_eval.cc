@@ -8,6 +8,7 @@
 
 #include "xbase/data/error.h"
 #include "xbase/data/field.h"
+#include "xbase/data/index_seam.h"
 #include "xbase/data/memo.h"
 #include "xbase/data/pool.h"
 #include "xbase/data/record.h"
@@ -184,7 +185,7 @@ void contains(const ExprStep& s) {
 // ---- functions ----
 void fnDel(const ExprStep& s) {
   char* r = out(s);
-  *r = s.data->record[0];
+  *r = dataRecordBuffer(s.data)[0];
   finish(s, r);
 }
 void fnStr(const ExprStep& s) {
@@ -299,7 +300,7 @@ void datePart(const ExprStep& s, int start, int n) {
 void fnDay(const ExprStep& s) { datePart(s, 6, 2); }
 void fnMonth(const ExprStep& s) { datePart(s, 4, 2); }
 void fnYear(const ExprStep& s) { datePart(s, 0, 4); }
-void fnDeleted(const ExprStep& s) { putLogical(s, s.data->record[0] == '*'); }
+void fnDeleted(const ExprStep& s) { putLogical(s, dataRecordBuffer(s.data)[0] == '*'); }
 void fnRecCount(const ExprStep& s) { putNumber(s, dataRecordCount(s.data)); }
 void fnRecNo(const ExprStep& s) { putNumber(s, dataRecordNumber(s.data)); }
 void fnVal(const ExprStep& s) {

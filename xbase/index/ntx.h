@@ -55,6 +55,7 @@
 
 struct CODE4;
 struct DataFile;
+struct IndexOps;
 struct CompiledExpr;
 struct MemoryPool;
 
@@ -128,6 +129,14 @@ struct IndexTag {
   uint64_t device;
   uint64_t inode;
 };
+
+// ---- The data files' hooks (index_ops.cc) ----
+
+// The table through which data files keep their tags current (index_seam.h).  It is
+// installed before main wherever this code is linked, and again by i4open; a table
+// already installed (a test's checking wrapper) is left in place.
+void indexInstallOps();
+const IndexOps* indexNtxOps();
 
 // ---- Group files and tags (tag_open.cc) ----
 

@@ -6,12 +6,11 @@
 #include <vector>
 
 #include "xbase/data/code4.h"
-#include "xbase/data/data_internal.h"
+#include "xbase/data/index_seam.h"
 #include "xbase/data/error.h"
 #include "xbase/data/pool.h"
 #include "xbase/data/record.h"
-#include "xbase/file/file_internal.h"
-#include "xbase/file/os.h"
+#include "xbase/file/file.h"
 #include "xbase/index/expr.h"
 #include "xbase/index/ntx_internal.h"
 #include "xbase/index/sort.h"
@@ -27,23 +26,23 @@ int buildFromRecords(IndexTag* tag) {
   CODE4* c = tag->context;
   int32_t count = dataRecordCount(data);
   if (count < 0) return -1;
-  std::string savedRecord(data->record, static_cast<size_t>(data->recordLength));
-  int32_t savedNumber = data->recordNumber;
+  const int32_t length = dataRecordLength(data);
+  char* record = dataRecordBuffer(data);
+  std::string savedRecord(record, static_cast<size_t>(length));
+  int32_t savedNumber = dataRecordNumber(data);
   SortSession sort;
   int rc = sortInit(&sort, c, tag->keySize, 0);
   if (rc != 0) return rc;
   // Records are read in runs of whole records straight from the file (a sequential
   // reader would commit the data file first, which a build does not need).
-  int32_t perRead = 65536 / data->recordLength + 1;
-  std::vector<char> buffer(static_cast<size_t>(perRead) * static_cast<size_t>(data->recordLength));
+  int32_t perRead = 65536 / length + 1;
+  std::vector<char> buffer(static_cast<size_t>(perRead) * static_cast<size_t>(length));
   for (int32_t first = 1; first <= count && rc == 0; first += perRead) {
     int32_t take = count - first + 1 < perRead ? count - first + 1 : perRead;
-    rc = fileReadAll(&data->file, dataRecordOffset(data, first), buffer.data(),
-                     static_cast<uint32_t>(take) * static_cast<uint32_t>(data->recordLength));
+    rc = dataReadRecords(data, first, take, buffer.data());
     for (int32_t i = 0; i < take && rc == 0; ++i) {
-      std::memcpy(data->record, buffer.data() + static_cast<size_t>(i) * data->recordLength,
-                  static_cast<size_t>(data->recordLength));
-      data->recordNumber = first + i;
+      std::memcpy(record, buffer.data() + static_cast<size_t>(i) * length, static_cast<size_t>(length));
+      dataSetRecordNumber(data, first + i);
       int keep = tagForTrue(tag);
       if (keep < 0) rc = -1;
       if (keep == 1) {
@@ -52,8 +51,8 @@ int buildFromRecords(IndexTag* tag) {
       }
     }
   }
-  std::memcpy(data->record, savedRecord.data(), savedRecord.size());
-  data->recordNumber = savedNumber;
+  std::memcpy(record, savedRecord.data(), savedRecord.size());
+  dataSetRecordNumber(data, savedNumber);
   if (rc == 0) rc = sortGetInit(&sort);
   if (rc != 0) {
     sortFree(&sort);
@@ -189,11 +188,6 @@ int addToGroup(CODE4* c, const std::string& group, const std::string& tagName) {
   return rc;
 }
 
-// Identity (device, inode) of an open engine file; false when it cannot be had.
-bool identityOf(const EngineFile* file, uint64_t* device, uint64_t* inode) {
-  return file->handle >= 0 && osFiles().identity(file->handle, device, inode) == 0;
-}
-
 // Opens an existing file quietly and read-only.  0 opened; 1 it does not exist (or
 // cannot be opened: then the create that follows reports it); negative error.
 int openExisting(CODE4* c, EngineFile* file, const char* name) {
@@ -214,15 +208,16 @@ int openExisting(CODE4* c, EngineFile* file, const char* name) {
 // True when file is the data file or its memo file.
 bool isDataOrMemo(DataFile* data, const EngineFile* file) {
   uint64_t dev = 0, ino = 0, d2 = 0, i2 = 0;
-  if (!identityOf(file, &dev, &ino)) return false;
-  if (identityOf(&data->file, &d2, &i2) && d2 == dev && i2 == ino) return true;
-  return identityOf(&data->memoFile, &d2, &i2) && d2 == dev && i2 == ino;
+  if (!fileIdentity(file, &dev, &ino)) return false;
+  if (fileIdentity(dataDbfFile(data), &d2, &i2) && d2 == dev && i2 == ino) return true;
+  const EngineFile* memo = dataMemoFile(data);
+  return memo && fileIdentity(memo, &d2, &i2) && d2 == dev && i2 == ino;
 }
 
 // True when the open file holds a tag header whose key expression compiles against
 // data.
 bool holdsTagOf(DataFile* data, EngineFile* file) {
-  CODE4* c = data->context;
+  CODE4* c = dataContext(data);
   uint8_t header[kHeaderBytes];
   if (fileRead(file, 0, header, kHeaderBytes) != static_cast<uint32_t>(kHeaderBytes)) return false;
   uint16_t signature = get16(header + kSignature), keySize = get16(header + kKeySize),
@@ -249,7 +244,7 @@ bool holdsTagOf(DataFile* data, EngineFile* file) {
 // What an existing file of the tag's name may be: only a tag of this data file (or an
 // empty file) is overwritten.  0, or -910 reported with the reason.
 int targetFits(DataFile* data, const char* fileName) {
-  CODE4* c = data->context;
+  CODE4* c = dataContext(data);
   EngineFile file;
   int rc = openExisting(c, &file, fileName);
   if (rc != 0) return rc < 0 ? rc : 0;
@@ -265,7 +260,7 @@ int targetFits(DataFile* data, const char* fileName) {
 // it lists a tag of this data file in the group's directory (the tag being made may
 // still be missing).  0, or -910 reported with the reason.
 int groupFits(DataFile* data, const std::string& group, const std::string& tagName) {
-  CODE4* c = data->context;
+  CODE4* c = dataContext(data);
   char name[260];
   std::snprintf(name, sizeof name, "%s", group.c_str());
   fileSetExtension(name, sizeof name, "CGP", 0);
@@ -319,7 +314,7 @@ int groupFits(DataFile* data, const std::string& group, const std::string& tagNa
 }
 
 IndexFile* openGroupNamed(DataFile* data, const std::string& group) {
-  for (void* i = listFirst(&data->indexes); i; i = listNext(&data->indexes, i)) {
+  for (void* i = listFirst(dataIndexes(data)); i; i = listNext(dataIndexes(data), i)) {
     IndexFile* index = static_cast<IndexFile*>(i);
     std::string name = upper(index->fileName);
     std::string wanted = upper(group);
@@ -344,13 +339,13 @@ void dropTag(DataFile* data, IndexTag* tag) {
   for (IndexPage* page : tag->path)
     if (page) b4free(tag, page);
   engineFree(tag->keyWork);
-  poolFree(data->context->tagPool, tag);
+  poolFree(dataContext(data)->tagPool, tag);
 }
 
 // Removes an open tag of that file name from its group before the file is replaced.
 void dropOpenTag(DataFile* data, const char* fileName) {
   std::string wanted = upper(fileName);
-  for (void* i = listFirst(&data->indexes); i; i = listNext(&data->indexes, i)) {
+  for (void* i = listFirst(dataIndexes(data)); i; i = listNext(dataIndexes(data), i)) {
     IndexFile* index = static_cast<IndexFile*>(i);
     for (void* t = listFirst(&index->tags); t; t = listNext(&index->tags, t)) {
       IndexTag* tag = static_cast<IndexTag*>(t);
@@ -364,8 +359,8 @@ void dropOpenTag(DataFile* data, const char* fileName) {
 // The same for an open tag on the file just created under another spelling.
 void dropOpenFile(DataFile* data, const EngineFile* file) {
   uint64_t device = 0, inode = 0;
-  if (!identityOf(file, &device, &inode)) return;
-  for (void* i = listFirst(&data->indexes); i; i = listNext(&data->indexes, i)) {
+  if (!fileIdentity(file, &device, &inode)) return;
+  for (void* i = listFirst(dataIndexes(data)); i; i = listNext(dataIndexes(data), i)) {
     IndexFile* index = static_cast<IndexFile*>(i);
     for (void* t = listFirst(&index->tags); t; t = listNext(&index->tags, t)) {
       IndexTag* tag = static_cast<IndexTag*>(t);
@@ -380,8 +375,7 @@ void dropOpenFile(DataFile* data, const EngineFile* file) {
 // A new tag file whose build could not start holds a sound but empty tree: removes
 // it (best effort: the context keeps the error that stopped the build).
 void removeUnbuiltTag(const char* fileName) {
-  std::string path;
-  if (osPathOf(fileName, &path) == 0) osFiles().remove(path.c_str());
+  fileRemoveNamed(fileName);
 }
 
 }  // namespace
@@ -411,7 +405,8 @@ int tagRebuild(IndexTag* tag) {
 }
 
 IndexTag* tagCreate(DataFile* data, const TagCreateInfo* info, const char* groupName) {
-  CODE4* c = data->context;
+  indexInstallOps();
+  CODE4* c = dataContext(data);
   if (c->errorCode < 0) return nullptr;
   char fileName[260];
   if (!info->name || std::strlen(info->name) > 257) {
@@ -534,12 +529,12 @@ IndexTag* tagCreate(DataFile* data, const TagCreateInfo* info, const char* group
     if (tagSelected(data) == tag) tagSelect(data, nullptr);
     listRemove(&own->tags, tag);
     if (own->tags.count == 0) {
-      listRemove(&data->indexes, own);
+      listRemove(dataIndexes(data), own);
       poolFree(c->indexPool, own);
     }
     tag->index = group;
     listAddLast(&group->tags, tag);
   }
-  if (newGroup) listAddLast(&data->indexes, group);
+  if (newGroup) listAddLast(dataIndexes(data), group);
   return tag;
 }

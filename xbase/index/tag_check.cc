@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "xbase/data/code4.h"
-#include "xbase/data/data_internal.h"
+#include "xbase/data/index_seam.h"
 #include "xbase/data/error.h"
 #include "xbase/data/record.h"
 #include "xbase/index/ntx_internal.h"
@@ -113,15 +113,15 @@ int tagCheck(IndexTag* tag, char* message, int32_t size) {
   std::vector<char> belongs(static_cast<size_t>(count) + 1, 0);
   std::vector<char> found(static_cast<size_t>(count) + 1, 0);
   if (ok) {
-    std::string saved(data->record, static_cast<size_t>(data->recordLength));
-    int32_t savedNumber = data->recordNumber;
+    char* record = dataRecordBuffer(data);
+    std::string saved(record, static_cast<size_t>(dataRecordLength(data)));
+    int32_t savedNumber = dataRecordNumber(data);
     for (int32_t n = 1; ok && n <= count; ++n) {
-      if (fileReadAll(&data->file, dataRecordOffset(data, n), data->record,
-                      static_cast<uint32_t>(data->recordLength)) != 0) {
+      if (dataReadRecords(data, n, 1, record) != 0) {
         ok = fault(&w, "record %d cannot be read", n);
         break;
       }
-      data->recordNumber = n;
+      dataSetRecordNumber(data, n);
       int in = tagForTrue(tag);
       if (in < 0 || (in && tagBuildKey(tag, tag->keyWork2) != 0)) {
         ok = fault(&w, "key of record %d cannot be evaluated", n);
@@ -130,8 +130,8 @@ int tagCheck(IndexTag* tag, char* message, int32_t size) {
       belongs[static_cast<size_t>(n)] = static_cast<char>(in);
       if (in) keys[static_cast<size_t>(n)].assign(reinterpret_cast<char*>(tag->keyWork2), tag->keySize);
     }
-    std::memcpy(data->record, saved.data(), saved.size());
-    data->recordNumber = savedNumber;
+    std::memcpy(record, saved.data(), saved.size());
+    dataSetRecordNumber(data, savedNumber);
   }
   for (size_t i = 0; ok && i < w.entries.size(); ++i) {
     int32_t r = w.entries[i].second;

@@ -5,10 +5,11 @@
 #include <vector>
 
 #include "xbase/data/code4.h"
-#include "xbase/data/data_file.h"
+#include "xbase/data/index_seam.h"
+#include "xbase/data/list.h"
 #include "xbase/data/error.h"
 #include "xbase/data/pool.h"
-#include "xbase/file/os.h"
+#include "xbase/file/file.h"
 #include "xbase/index/expr.h"
 #include "xbase/index/ntx_internal.h"
 
@@ -49,7 +50,7 @@ bool ensurePools(CODE4* c) {
 }  // namespace
 
 IndexFile* ntx::indexFileNew(DataFile* data, const char* fileName) {
-  CODE4* c = data->context;
+  CODE4* c = dataContext(data);
   if (!ensurePools(c)) {
     errorReport(c, errorMemory, "t4open()");
     return nullptr;
@@ -117,7 +118,7 @@ int readHeader(IndexTag* tag, uint8_t* header, uint32_t* pending) {
 
 // The data file's open tag on the same file as tag (device and inode), or null.
 IndexTag* sameFileOpen(DataFile* data, IndexTag* tag) {
-  for (void* i = listFirst(&data->indexes); i; i = listNext(&data->indexes, i)) {
+  for (void* i = listFirst(dataIndexes(data)); i; i = listNext(dataIndexes(data), i)) {
     IndexFile* index = static_cast<IndexFile*>(i);
     for (void* t = listFirst(&index->tags); t; t = listNext(&index->tags, t)) {
       IndexTag* other = static_cast<IndexTag*>(t);
@@ -128,7 +129,7 @@ IndexTag* sameFileOpen(DataFile* data, IndexTag* tag) {
   }
   // A group being read is not in the data file's list yet.
   IndexFile* index = tag->index;
-  if (!listContains(&data->indexes, index))
+  if (!listContains(dataIndexes(data), index))
     for (void* t = listFirst(&index->tags); t; t = listNext(&index->tags, t)) {
       IndexTag* other = static_cast<IndexTag*>(t);
       if (other->identityKnown && other->device == tag->device && other->inode == tag->inode)
@@ -157,7 +158,8 @@ IndexPage* b4alloc(IndexTag* tag, int64_t offset) {
 void b4free(IndexTag* tag, IndexPage* page) { poolFree(tag->index->pagePool, page); }
 
 IndexTag* t4open(DataFile* data, IndexFile* index, const char* name) {
-  CODE4* c = data->context;
+  indexInstallOps();
+  CODE4* c = dataContext(data);
   if (c->errorCode < 0) return nullptr;
   char fileName[260];
   if (std::strlen(name) > 257 ||
@@ -184,7 +186,7 @@ IndexTag* t4open(DataFile* data, IndexFile* index, const char* name) {
   tag->index = index;
   fileInit(&tag->file);
   if (fileOpen(&tag->file, c, fileName, 1) != 0) return fail();
-  if (osFiles().identity(tag->file.handle, &tag->device, &tag->inode) == 0) {
+  if (fileIdentity(&tag->file, &tag->device, &tag->inode)) {
     tag->identityKnown = 1;
     if (IndexTag* open = sameFileOpen(data, tag)) {
       // One file, one tag: a second handle would wait on this process's own lock.
@@ -234,15 +236,16 @@ IndexTag* t4open(DataFile* data, IndexFile* index, const char* name) {
   tag->uniqueCode = tag->unique ? c->uniqueKeyCode : 0;
   tag->pending = pending;
   listAddLast(&index->tags, tag);
-  if (ownIndex) listAddLast(&data->indexes, index);
+  if (ownIndex) listAddLast(dataIndexes(data), index);
   return tag;
 }
 
 IndexFile* i4open(DataFile* data, const char* name) {
-  CODE4* c = data->context;
+  indexInstallOps();
+  CODE4* c = dataContext(data);
   if (c->errorCode < 0) return nullptr;
   char groupName[260];
-  const char* source = name ? name : data->file.name;
+  const char* source = name ? name : dataDbfFile(data)->name;
   if (std::strlen(source) >= sizeof groupName) {
     errorReport(c, errorOpen, "File Name:", source);
     return nullptr;
@@ -295,7 +298,7 @@ IndexFile* i4open(DataFile* data, const char* name) {
       return fail("Error reading group file in i4open()");
     if (!t4open(data, index, full.c_str())) return fail(nullptr);
   }
-  listAddLast(&data->indexes, index);
+  listAddLast(dataIndexes(data), index);
   return index;
 }
 
@@ -305,7 +308,7 @@ int i4close(IndexFile* index) {
   indexUnlock(index);
   if (index->groupFile.handle >= 0) fileClose(&index->groupFile);
   while (IndexTag* tag = static_cast<IndexTag*>(listPopLast(&index->tags))) freeTag(tag);
-  if (listContains(&index->data->indexes, index)) listRemove(&index->data->indexes, index);
+  if (listContains(dataIndexes(index->data), index)) listRemove(dataIndexes(index->data), index);
   poolFree(c->indexPool, index);
   return c->errorCode < 0 ? -1 : 0;
 }
@@ -392,16 +395,16 @@ int indexLock(IndexFile* index) {
 }
 
 int indexLockAll(DataFile* data) {
-  if (data->context->errorCode < 0) return -1;
-  int rc = lockTags(data->context, [&](auto fn) {
-    for (void* i = listFirst(&data->indexes); i; i = listNext(&data->indexes, i)) {
+  if (dataContext(data)->errorCode < 0) return -1;
+  int rc = lockTags(dataContext(data), [&](auto fn) {
+    for (void* i = listFirst(dataIndexes(data)); i; i = listNext(dataIndexes(data), i)) {
       IndexFile* index = static_cast<IndexFile*>(i);
       for (void* t = listFirst(&index->tags); t; t = listNext(&index->tags, t))
         fn(static_cast<IndexTag*>(t));
     }
   });
   if (rc == 0)
-    for (void* i = listFirst(&data->indexes); i; i = listNext(&data->indexes, i))
+    for (void* i = listFirst(dataIndexes(data)); i; i = listNext(dataIndexes(data), i))
       static_cast<IndexFile*>(i)->locked = 1;
   return rc;
 }
@@ -420,14 +423,14 @@ int indexUnlock(IndexFile* index) {
 }
 
 void indexUnlockAll(DataFile* data) {
-  for (void* i = listFirst(&data->indexes); i; i = listNext(&data->indexes, i))
+  for (void* i = listFirst(dataIndexes(data)); i; i = listNext(dataIndexes(data), i))
     indexUnlock(static_cast<IndexFile*>(i));
 }
 
 IndexTag* tagFind(DataFile* data, const char* name) {
   char wanted[11];
   baseName(name, wanted);
-  for (void* i = listFirst(&data->indexes); i; i = listNext(&data->indexes, i)) {
+  for (void* i = listFirst(dataIndexes(data)); i; i = listNext(dataIndexes(data), i)) {
     IndexFile* index = static_cast<IndexFile*>(i);
     for (void* t = listFirst(&index->tags); t; t = listNext(&index->tags, t))
       if (std::strcmp(static_cast<IndexTag*>(t)->name, wanted) == 0)
@@ -437,16 +440,16 @@ IndexTag* tagFind(DataFile* data, const char* name) {
 }
 
 void tagSelect(DataFile* data, IndexTag* tag) {
-  for (void* i = listFirst(&data->indexes); i; i = listNext(&data->indexes, i))
+  for (void* i = listFirst(dataIndexes(data)); i; i = listNext(dataIndexes(data), i))
     static_cast<IndexFile*>(i)->tags.selected = nullptr;
-  data->indexes.selected = nullptr;
+  dataIndexes(data)->selected = nullptr;
   if (!tag) return;
   tag->index->tags.selected = &tag->link;
-  data->indexes.selected = &tag->index->link;
+  dataIndexes(data)->selected = &tag->index->link;
 }
 
 IndexTag* tagSelected(DataFile* data) {
-  if (!data->indexes.selected) return nullptr;
-  IndexFile* index = reinterpret_cast<IndexFile*>(data->indexes.selected);
+  if (!dataIndexes(data)->selected) return nullptr;
+  IndexFile* index = reinterpret_cast<IndexFile*>(dataIndexes(data)->selected);
   return reinterpret_cast<IndexTag*>(index->tags.selected);
 }

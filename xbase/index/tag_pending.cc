@@ -2,7 +2,6 @@
 // killed writer left.
 #include <vector>
 
-#include "xbase/data/data_file.h"
 #include "xbase/data/record.h"
 #include "xbase/index/ntx_internal.h"
 
