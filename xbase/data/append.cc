@@ -1,4 +1,5 @@
 // Writing records: write-back of a changed record, flush, append, zap.
+#include <cassert>
 #include <cstring>
 
 #include "xbase/data/data_internal.h"
@@ -154,6 +155,9 @@ int dataAppend(DataFile* data) {
   }
   if (rc == 0) {
     count = dataRecordCount(data);
+    // The append lock (or the file lock, or exclusive use) keeps other writers out, so
+    // the record goes where its keys already point.
+    assert(count < 0 || !keysAdded || count + 1 == keyed);
     if (count < 0) {
       rc = -1;
     } else {
@@ -165,6 +169,7 @@ int dataAppend(DataFile* data) {
       data->record[data->recordLength] = 0;
       if (rc != 0) cutPartialRecord(data, count);
       if (rc == 0) {
+        assert(data->recordNumber == count + 1);
         recordWritten = true;
         data->fileChanged = 1;
         data->recordNumber = count + 1;

@@ -2,6 +2,8 @@
 // (index_seam.h) when the data file has index files open, and otherwise does nothing.
 #include "xbase/data/index_hooks.h"
 
+#include <cassert>
+
 #include "xbase/data/data_file.h"
 #include "xbase/data/index_seam.h"
 
@@ -11,6 +13,7 @@ namespace {
 // index files only from the index code, which installs its table first.
 const IndexOps* opsFor(DataFile* data) {
   if (data->indexes.count == 0) return nullptr;
+  assert(dataIndexOps() != nullptr);
   return dataIndexOps();
 }
 
@@ -76,6 +79,16 @@ bool indexHookSelected(DataFile* data) {
   return ops && ops->selected(data);
 }
 
-int indexHookTop(DataFile* data) { return dataIndexOps()->top(data); }
-int indexHookBottom(DataFile* data) { return dataIndexOps()->bottom(data); }
-int indexHookSkip(DataFile* data, int32_t n) { return dataIndexOps()->skip(data, n); }
+// Called only after indexHookSelected said yes.
+int indexHookTop(DataFile* data) {
+  assert(indexHookSelected(data));
+  return dataIndexOps()->top(data);
+}
+int indexHookBottom(DataFile* data) {
+  assert(indexHookSelected(data));
+  return dataIndexOps()->bottom(data);
+}
+int indexHookSkip(DataFile* data, int32_t n) {
+  assert(indexHookSelected(data));
+  return dataIndexOps()->skip(data, n);
+}

@@ -6,6 +6,7 @@
 // it is the current key.  So the key at an inner page's position p follows the whole
 // subtree of child p and precedes that of child p + 1.  Every change of the tree ends
 // the position (positioned = 0): callers that must keep it find the entry again.
+#include <cassert>
 #include <cstring>
 
 #include "xbase/data/code4.h"
@@ -264,6 +265,9 @@ int rebalance(IndexTag* tag, int32_t k) {
     down.child = leftList.back().child;
     leftList.back() = down;
     leftList.insert(leftList.end(), rightList.begin(), rightList.end());
+    // Fewer than half keys here and at most half in the sibling, with the separator,
+    // make at most twice half: one page holds them.
+    assert(static_cast<int32_t>(leftList.size()) - 1 <= tag->maxKeys);
     pageEncode(tag, keepPage, leftList);
     rc = pageWrite(tag, keepPage);
     uint32_t keepOffset = static_cast<uint32_t>(keepPage->offset);
