@@ -1,4 +1,5 @@
-// Writing records: write-back of a changed record, flush, append, zap.
+// Growing and cutting the file: append, zap, and the whole-file lock a zap takes.
+// Both write through the record write-back (write_back.cc) below them.
 #include <cassert>
 #include <cstring>
 
@@ -11,65 +12,6 @@
 #include "xbase/data/record.h"
 #include "xbase/file/os.h"
 #include "xbase/data/seq.h"
-
-int dataWriteRecord(DataFile* data, int32_t n) {
-  int rc = dataLockRecord(data, n);
-  if (rc != 0) return rc;
-  if (indexHookAny(data)) {
-    if (!data->oldBufferValid || data->oldRecordNumber != n) {
-      rc = fileReadAll(&data->file, dataRecordOffset(data, n), data->oldRecord,
-                       static_cast<uint32_t>(data->recordLength));
-      if (rc != 0) return rc;
-      data->oldRecordNumber = n;
-      data->oldBufferValid = 1;
-    }
-    rc = indexHookRewrite(data, n);
-    if (rc != 0) return rc;  // 50: a tag is locked by another process; nothing written
-  }
-  for (int32_t i = 0; i < data->memoFieldCount; ++i) {
-    rc = memoWrite(data->memoFields[i].field);
-    if (rc < 0) return rc;
-  }
-  data->recordChanged = 0;
-  // One write of the record's bytes; the end-of-file byte is only written by append.
-  // The file counts as changed only once the write went through, so a refused write
-  // (a read-only file) does not make dataClose try to rewrite the header as well.
-  rc = fileWrite(&data->file, dataRecordOffset(data, n), data->record,
-                 static_cast<uint32_t>(data->recordLength));
-  if (rc == 0) data->fileChanged = 1;
-  if (rc == 0 && indexHookAny(data)) rc = indexHookRewriteEnd(data);
-  return rc;
-}
-
-int dataFlushRecord(DataFile* data, int unlock) {
-  if (!data || dataInError(data)) return -1;
-  if (data->recordNumber <= 0 || data->atEnd) {
-    memoForgetAll(data);
-    data->recordChanged = 0;
-    return 0;
-  }
-  if (data->recordChanged) {
-    int rc = dataWriteRecord(data, data->recordNumber);
-    if (rc != 0) return rc;
-  }
-  memoForgetAll(data);
-  data->oldRecordNumber = -1;
-  data->oldBufferValid = 0;
-  if (unlock) return dataUnlockRecords(data);
-  return 0;
-}
-
-int dataFlush(DataFile* data) {
-  int rc = dataFlushRecord(data, 0);
-  if (rc != 0) return rc;
-  rc = fileCommitKeepError(&data->file);
-  if (rc < 0) return rc;
-  if (data->memoFieldCount > 0 && data->memoFile.handle >= 0) {
-    rc = fileCommitKeepError(&data->memoFile);
-    if (rc < 0) return rc;
-  }
-  return indexHookFlush(data);
-}
 
 int dataAppendStart(DataFile* data, int copyMemos) {
   if (!data || dataInError(data)) return -1;
@@ -248,6 +190,20 @@ int zapCopy(DataFile* data, int32_t first, int32_t last, int32_t count) {
 }
 
 }  // namespace
+
+// Whole-file lock: the record being edited is written back first.
+int dataLockFile(DataFile* data) {
+  if (!data || dataInError(data)) return -1;
+  if (data->fileLocked || dataExclusive(data)) return 0;
+  int rc = dataFlushRecord(data, 0);
+  if (rc != 0) return rc;
+  rc = dataUnlock(data);
+  if (rc != 0) return rc;
+  rc = fileLock(&data->file, dbf::kRecordLockBase, dbf::kFileLockLength);
+  if (rc != 0) return rc;
+  data->fileLocked = 1;
+  return 0;
+}
 
 int dataZap(DataFile* data, int32_t first, int32_t last) {
   if (!data || first < 0 || last < 0 || dataInError(data)) return -1;

@@ -311,25 +311,3 @@ int engineRelease(CODE4* c) {
 }
 
 const char* dataAlias(DataFile* data) { return data ? data->alias : nullptr; }
-
-int dataHeaderWrite(DataFile* data, int updateDate, int updateCount) {
-  if (!data || dataInError(data)) return -1;
-  if (!updateDate && !updateCount) return 0;
-  if (updateDate) todayHeaderDate(data->header.date);
-  int32_t count = data->header.recordCount;
-  if (count < 0) count = dataRecordCount(data);
-  if (count < 0) return -1;
-
-  unsigned char image[dbf::kHeaderImageSize];
-  image[dbf::kVersionOffset] = data->header.version;
-  std::memcpy(image + dbf::kDateOffset, data->header.date, 3);
-  dbf::put32(image + dbf::kRecordCountOffset, static_cast<uint32_t>(count));
-  dbf::put16(image + dbf::kHeaderLengthOffset, data->header.headerLength);
-
-  int from = updateDate ? 0 : dbf::kRecordCountOffset;
-  int to = updateCount ? dbf::kHeaderImageSize : dbf::kRecordCountOffset;
-  int rc = fileWrite(&data->file, from, image + from, static_cast<uint32_t>(to - from));
-  if (rc != 0) return rc;
-  data->fileChanged = 0;
-  return 0;
-}

@@ -54,19 +54,6 @@ int dataLockAppend(DataFile* data) {
   return 0;
 }
 
-int dataLockFile(DataFile* data) {
-  if (!data || dataInError(data)) return -1;
-  if (data->fileLocked || dataExclusive(data)) return 0;
-  int rc = dataFlushRecord(data, 0);
-  if (rc != 0) return rc;
-  rc = dataUnlock(data);
-  if (rc != 0) return rc;
-  rc = fileLock(&data->file, dbf::kRecordLockBase, dbf::kFileLockLength);
-  if (rc != 0) return rc;
-  data->fileLocked = 1;
-  return 0;
-}
-
 int dataUnlock(DataFile* data) {
   if (!data) return -1;
   int result = 0;

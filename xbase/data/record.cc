@@ -25,19 +25,6 @@ int goQuietly(DataFile* data, int32_t n) {
 
 }  // namespace
 
-int32_t dataRecordCount(DataFile* data) {
-  if (!data || dataInError(data)) return -1;
-  if (data->header.recordCount >= 0) return data->header.recordCount;
-  // Measured from the length and the header's count (record_count.h).
-  RecordCountFacts facts;
-  if (dataCountFacts(data, &facts) != 0) return -1;
-  const int32_t n = facts.count;
-  data->lastMeasuredCount = n;
-  if (data->appendLocked || data->fileLocked || dataExclusive(data))
-    data->header.recordCount = n;
-  return n;
-}
-
 int32_t dataRecordNumber(DataFile* data) { return data ? data->recordNumber : -1; }
 
 int dataBof(DataFile* data) {

@@ -5,6 +5,7 @@
 
 #include "xbase/data/data_internal.h"
 #include "xbase/data/dbf_format.h"
+#include "xbase/data/record.h"
 
 int dataCountFacts(DataFile* data, RecordCountFacts* facts) {
   *facts = RecordCountFacts{};
@@ -52,4 +53,17 @@ int dataCountFacts(DataFile* data, RecordCountFacts* facts) {
   if (count > INT32_MAX - 1) count = INT32_MAX - 1;
   facts->count = static_cast<int32_t>(count);
   return 0;
+}
+
+int32_t dataRecordCount(DataFile* data) {
+  if (!data || dataInError(data)) return -1;
+  if (data->header.recordCount >= 0) return data->header.recordCount;
+  // Measured from the length and the header's count (record_count.h).
+  RecordCountFacts facts;
+  if (dataCountFacts(data, &facts) != 0) return -1;
+  const int32_t n = facts.count;
+  data->lastMeasuredCount = n;
+  if (data->appendLocked || data->fileLocked || dataExclusive(data))
+    data->header.recordCount = n;
+  return n;
 }
