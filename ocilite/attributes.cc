@@ -20,11 +20,13 @@ void put(void *attributep, ub4 *sizep, T value) {
 
 sword badAttribute(ErrorHandle *err) { return fail(err, oraError(24315)); }
 
-// The sets libocilite converts: the single-byte sets of charset.h (152 is code
-// page 866), and the store's own UTF-8 (871, 873) whose bytes pass unchanged.
+// The sets libocilite converts: the single-byte sets of charset.h, and the
+// store's own UTF-8 whose bytes pass unchanged.
 // Any other set would need a conversion it lacks, so it is refused rather than
 // passed off as UTF-8.
-bool validCharset(ub2 id) { return id == 0 || id == 871 || id == 873 || singleByteSet(id) != nullptr; }
+bool storeCharset(ub2 id) { return id == kCharsetUtf8 || id == kCharsetAl32Utf8; }
+
+bool validCharset(ub2 id) { return id == 0 || storeCharset(id) || singleByteSet(id) != nullptr; }
 
 }  // namespace
 
@@ -178,7 +180,7 @@ sword OCIAttrSet(void *trgthndlp, ub4 trghndltyp, void *attributep, ub4 size, ub
       ub2 id;
       std::memcpy(&id, attributep, sizeof id);
       if (!validCharset(id)) return fail(err, oraError(12715));
-      if (id == 871 || id == 873) id = 0;  // the store's own set: bytes pass unchanged
+      if (storeCharset(id)) id = 0;  // the store's own set: bytes pass unchanged
       if (h->type == OCI_HTYPE_BIND)
         static_cast<BindHandle *>(h)->charset = id;
       else

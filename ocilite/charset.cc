@@ -27,7 +27,7 @@ struct KnownSet {
 
 // The single-byte Oracle character sets and iconv's names for them.
 constexpr KnownSet kSets[] = {
-    {4, "CP437"},     {10, "CP850"},    {150, "CP852"},   {156, "CP857"},   {152, "CP866"},
+    {4, "CP437"},     {10, "CP850"},    {150, "CP852"},   {156, "CP857"},   {kCharsetCp866, "CP866"},
     {382, "CP737"},   {170, "CP1250"},  {171, "CP1251"},  {178, "CP1252"},  {174, "CP1253"},
     {177, "CP1254"},  {175, "CP1255"},  {560, "CP1256"},  {179, "CP1257"},  {45, "CP1258"},
     {196, "KOI8-R"},  {51, "KOI8-U"},   {31, "ISO-8859-1"}, {35, "ISO-8859-5"}, {1, "ASCII"},

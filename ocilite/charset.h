@@ -14,6 +14,13 @@
 
 namespace ocilite {
 
+// Oracle character-set ids the code names: code page 866 (RU8PC866), the set of
+// dbf text on the wire, and the two UTF-8 sets (UTF8, AL32UTF8) whose bytes are the
+// store's own.
+inline constexpr ub2 kCharsetCp866 = 152;
+inline constexpr ub2 kCharsetUtf8 = 871;
+inline constexpr ub2 kCharsetAl32Utf8 = 873;
+
 struct SingleByteSet;
 
 // The set with Oracle character-set id `id` (152 code page 866, 171 Windows-1251,

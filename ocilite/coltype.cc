@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "ocilite/oci.h"
+
 namespace ocilite {
 
 namespace {
@@ -69,7 +71,7 @@ ColumnType columnTypeFromDeclared(std::string_view declared) {
   if (name == "VARCHAR2" || name == "VARCHAR" || name == "NVARCHAR2" || name == "CHARACTER VARYING" ||
       name == "CHAR VARYING") {
     t.kind = ColumnKind::Text;
-    t.oraType = 1;
+    t.oraType = SQLT_CHR;
     t.length = first > 0 ? first : 0;
     t.charSemantics = t.charSemantics || name == "NVARCHAR2";
     // Without a length (which Oracle would not accept) the values are
@@ -77,7 +79,7 @@ ColumnType columnTypeFromDeclared(std::string_view declared) {
     t.dataSize = t.length == 0 ? 4000 : dataSizeOf(t.charSemantics ? 4L * t.length : t.length);
   } else if (name == "CHAR" || name == "NCHAR" || name == "CHARACTER") {
     t.kind = ColumnKind::Char;
-    t.oraType = 96;
+    t.oraType = SQLT_AFC;
     // CHAR means CHAR(1); the length is kept within the largest string an
     // extended server allows, so padding never grows without bound.
     t.length = args.empty() || first < 1 ? 1 : first > 32767 ? 32767 : first;
@@ -85,7 +87,7 @@ ColumnType columnTypeFromDeclared(std::string_view declared) {
     t.dataSize = dataSizeOf(t.charSemantics ? 4L * t.length : t.length);
   } else if (name == "NUMBER" || name == "NUMERIC" || name == "DECIMAL" || name == "DEC") {
     t.kind = ColumnKind::Number;
-    t.oraType = 2;
+    t.oraType = SQLT_NUM;
     t.dataSize = 22;
     if (!args.empty()) {
       t.precision = star ? 38 : first;
@@ -96,43 +98,43 @@ ColumnType columnTypeFromDeclared(std::string_view declared) {
     }
   } else if (name == "INTEGER" || name == "INT" || name == "SMALLINT" || name == "BIGINT") {
     t.kind = ColumnKind::Number;
-    t.oraType = 2;
+    t.oraType = SQLT_NUM;
     t.dataSize = 22;
     t.precision = 38;
     t.scale = 0;
   } else if (name == "FLOAT" || name == "REAL" || name == "DOUBLE PRECISION" || name == "DOUBLE") {
     t.kind = ColumnKind::Number;
-    t.oraType = 2;
+    t.oraType = SQLT_NUM;
     t.dataSize = 22;
     t.precision = name == "FLOAT" ? (args.empty() ? 126 : first) : 63;
   } else if (name == "BINARY_FLOAT" || name == "BINARY_DOUBLE") {
     t.kind = ColumnKind::Number;
-    t.oraType = name == "BINARY_FLOAT" ? 100 : 101;
+    t.oraType = name == "BINARY_FLOAT" ? SQLT_IBFLOAT : SQLT_IBDOUBLE;
     t.dataSize = name == "BINARY_FLOAT" ? 4 : 8;
   } else if (name == "DATE") {
     t.kind = ColumnKind::Date;
-    t.oraType = 12;
+    t.oraType = SQLT_DAT;
     t.dataSize = 7;
   } else if (name == "RAW") {
     t.kind = ColumnKind::Raw;
-    t.oraType = 23;
+    t.oraType = SQLT_BIN;
     t.length = first > 0 ? first : 0;
     t.dataSize = t.length == 0 ? 2000 : dataSizeOf(t.length);
   } else if (name == "LONG RAW") {
     t.kind = ColumnKind::Raw;
-    t.oraType = 24;
+    t.oraType = SQLT_LBI;
     t.dataSize = 0;
   } else if (name == "CLOB" || name == "NCLOB" || name == "TEXT") {
     t.kind = ColumnKind::Clob;
-    t.oraType = 112;
+    t.oraType = SQLT_CLOB;
     t.dataSize = 4000;
   } else if (name == "BLOB") {
     t.kind = ColumnKind::Blob;
-    t.oraType = 113;
+    t.oraType = SQLT_BLOB;
     t.dataSize = 4000;
   } else if (name == "LONG") {
     t.kind = ColumnKind::Long;
-    t.oraType = 8;
+    t.oraType = SQLT_LNG;
     t.dataSize = 0;
   }
   return t;

@@ -25,13 +25,15 @@
 
 #include <string_view>
 
+#include "ocilite/oci.h"
+
 namespace ocilite {
 
 enum class ColumnKind { Text, Char, Number, Date, Raw, Clob, Blob, Long, Unknown };
 
 struct ColumnType {
   ColumnKind kind = ColumnKind::Unknown;
-  unsigned short oraType = 1;    // OCI_ATTR_DATA_TYPE
+  unsigned short oraType = SQLT_CHR; // OCI_ATTR_DATA_TYPE
   unsigned short dataSize = 4000; // OCI_ATTR_DATA_SIZE, bytes
   int length = 0;                // n of VARCHAR2(n)/CHAR(n)/RAW(n); 0 = unchecked
   bool charSemantics = false;    // VARCHAR2(n CHAR): n counts characters

@@ -4,12 +4,6 @@
 
 namespace ocilite {
 
-namespace {
-
-constexpr ub2 kCharsetCp866 = 152;
-
-}  // namespace
-
 void cp866ToUtf8(const unsigned char *in, size_t n, std::string &out) {
   singleByteToUtf8(*singleByteSet(kCharsetCp866), in, n, out);
 }

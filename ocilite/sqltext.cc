@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "ocilite/oci.h"
+
 namespace ocilite {
 
 namespace {
@@ -351,7 +353,7 @@ ParsedSql parseSql(std::string_view sql) {
   auto second = [&](std::string_view w) { return toks.size() > 1 && is(toks[1], w); };
   if (is(first, "SELECT") || is(first, "WITH") || isPunct(first, '(')) {
     p.kind = StmtKind::Select;
-    p.ociType = 1;
+    p.ociType = OCI_STMT_SELECT;
     for (size_t i = 0; i < toks.size(); ++i) {
       if (is(toks[i], "SELECT")) {
         parseSelectList(sql, toks, i, p);
@@ -360,41 +362,41 @@ ParsedSql parseSql(std::string_view sql) {
     }
   } else if (is(first, "INSERT")) {
     p.kind = StmtKind::Insert;
-    p.ociType = 4;
+    p.ociType = OCI_STMT_INSERT;
     parseInsert(toks, p);
   } else if (is(first, "UPDATE")) {
     p.kind = StmtKind::Update;
-    p.ociType = 2;
+    p.ociType = OCI_STMT_UPDATE;
     parseUpdate(toks, p);
   } else if (is(first, "DELETE")) {
     p.kind = StmtKind::Delete;
-    p.ociType = 3;
+    p.ociType = OCI_STMT_DELETE;
     size_t i = toks.size() > 1 && is(toks[1], "FROM") ? 2 : 1;
     readTable(toks, i, p.tables);
   } else if (is(first, "MERGE")) {
     p.kind = StmtKind::Merge;
-    p.ociType = 16;
+    p.ociType = OCI_STMT_MERGE;
   } else if (is(first, "CREATE")) {
     p.kind = StmtKind::Create;
-    p.ociType = 5;
+    p.ociType = OCI_STMT_CREATE;
   } else if (is(first, "DROP")) {
     p.kind = StmtKind::Drop;
-    p.ociType = 6;
+    p.ociType = OCI_STMT_DROP;
   } else if (is(first, "ALTER") && second("SESSION")) {
     p.kind = StmtKind::AlterSession;
-    p.ociType = 7;
+    p.ociType = OCI_STMT_ALTER;
     parseAlterSession(toks, p);
   } else if (is(first, "ALTER") && second("TABLE")) {
-    p.ociType = 7;
+    p.ociType = OCI_STMT_ALTER;
     size_t i = readTable(toks, 2, p.tables);
     bool dealloc = i < toks.size() && is(toks[i], "DEALLOCATE") && i + 1 < toks.size() && is(toks[i + 1], "UNUSED");
     p.kind = dealloc ? StmtKind::AlterTableDeallocate : StmtKind::Alter;
   } else if (is(first, "ALTER")) {
     p.kind = StmtKind::Alter;
-    p.ociType = 7;
+    p.ociType = OCI_STMT_ALTER;
   } else if (is(first, "TRUNCATE")) {
     p.kind = StmtKind::Truncate;
-    p.ociType = 0;
+    p.ociType = OCI_STMT_UNKNOWN;
     if (second("TABLE")) readTable(toks, 2, p.tables);
   } else if (is(first, "COMMIT")) {
     p.kind = StmtKind::Commit;
@@ -404,11 +406,14 @@ ParsedSql parseSql(std::string_view sql) {
     p.ociType = 17;
   } else if (is(first, "SET") && second("TRANSACTION")) {
     p.kind = StmtKind::SetTransaction;
-    p.ociType = 0;
+    p.ociType = OCI_STMT_UNKNOWN;
     p.readOnlyTransaction = toks.size() > 3 && is(toks[2], "READ") && is(toks[3], "ONLY");
   } else {
     p.kind = StmtKind::Other;
-    p.ociType = is(first, "BEGIN") ? 8 : is(first, "DECLARE") ? 9 : is(first, "CALL") ? 10 : 0;
+    p.ociType = is(first, "BEGIN")     ? OCI_STMT_BEGIN
+                : is(first, "DECLARE") ? OCI_STMT_DECLARE
+                : is(first, "CALL")    ? OCI_STMT_CALL
+                                       : OCI_STMT_UNKNOWN;
   }
   return p;
 }
