@@ -8,9 +8,3 @@ bool isSectionSelected(const std::string& name) {
     if (entry == name) return true;
   return false;
 }
-
-std::string upperAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}

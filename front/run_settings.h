@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "text/ascii.h"
+
 enum class ProgramKind { Export, Import };
 
 // Limits of the command line.  Longer input is refused, never cut.
@@ -51,6 +53,6 @@ inline bool isExport() { return runSettings.program == ProgramKind::Export; }
 bool isSectionSelected(const std::string& name);
 
 // Upper-cases a to z only; every other byte is kept.
-std::string upperAscii(std::string text);
+using text::upperAscii;
 
 #endif

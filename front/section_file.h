@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "text/ascii.h"
 #include "xbase/data/data.h"
 
 class SectionFile {
@@ -44,10 +45,7 @@ class SectionFile {
 };
 
 // Oracle names are compared and sent in upper case (ASCII letters only).
-inline void upperInPlace(std::string& text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-}
+using text::upperInPlace;
 
 // The message of a dbf file that cannot be opened: `text`, then a line with the
 // path as the engine tried it and the system's reason (a share lock held by

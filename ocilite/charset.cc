@@ -1,12 +1,12 @@
 #include "ocilite/charset.h"
 
-#include <iconv.h>
-
 #include <array>
 #include <memory>
 #include <iterator>
 #include <mutex>
 #include <vector>
+
+#include "text/single_byte.h"
 
 namespace ocilite {
 
@@ -33,7 +33,7 @@ constexpr KnownSet kSets[] = {
     {196, "KOI8-R"},  {51, "KOI8-U"},   {31, "ISO-8859-1"}, {35, "ISO-8859-5"}, {1, "ASCII"},
 };
 
-constexpr unsigned kReplacement = 0xFFFD;
+constexpr unsigned kReplacement = text::kReplacementCharacter;
 
 void putUtf8(unsigned cp, std::array<unsigned char, 4> &slot) {
   unsigned char *p = slot.data();
@@ -52,32 +52,18 @@ void putUtf8(unsigned cp, std::array<unsigned char, 4> &slot) {
   }
 }
 
-// Decodes each byte on its own; a byte iconv refuses has no character.
+// The set's characters below U+10000 (all of them, for the sets here); a byte
+// iconv refuses has no character.
 std::unique_ptr<SingleByteSet> build(const char *iconvName) {
-  iconv_t cd = iconv_open("UTF-32LE", iconvName);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
+  std::array<uint32_t, 256> characters;
+  if (!text::decodeSingleByteSet(iconvName, characters)) return nullptr;
   auto set = std::make_unique<SingleByteSet>();
   for (unsigned b = 0; b < 256; ++b) {
-    char in = static_cast<char>(b);
-    unsigned char out[16];
-    char *inp = &in;
-    size_t inLeft = 1;
-    char *outp = reinterpret_cast<char *>(out);
-    size_t outLeft = sizeof out;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    size_t r = iconv(cd, &inp, &inLeft, &outp, &outLeft);
-    // A set that composes characters (1258) may hold one back until flushed.
-    if (r != static_cast<size_t>(-1)) iconv(cd, nullptr, nullptr, &outp, &outLeft);
-    unsigned cp = kReplacement;
-    if (r != static_cast<size_t>(-1) && inLeft == 0 && sizeof out - outLeft == 4) {
-      unsigned v = out[0] | (out[1] << 8) | (out[2] << 16) | (static_cast<unsigned>(out[3]) << 24);
-      if (v < 0x10000) cp = v;
-    }
+    unsigned cp = characters[b] < 0x10000 ? characters[b] : kReplacement;
     putUtf8(cp, set->utf8[b]);
     if (cp != kReplacement && b != 0 && set->reverse[cp] == 0)
       set->reverse[cp] = static_cast<unsigned char>(b);
   }
-  iconv_close(cd);
   return set;
 }
 

@@ -332,13 +332,6 @@ void parseAlterSession(const std::vector<Token> &toks, ParsedSql &p) {
 
 }  // namespace
 
-std::string upperAscii(std::string_view s) {
-  std::string out(s);
-  for (char &c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
-
 ParsedSql parseSql(std::string_view sql) {
   ParsedSql p;
   std::vector<Token> toks = tokenize(sql);

@@ -31,6 +31,7 @@
 #define DRIFT_OCILITE_SQLTEXT_H
 
 #include "ocilite/coltype.h"
+#include "text/ascii.h"
 
 #include <functional>
 #include <string>
@@ -88,7 +89,7 @@ std::string rewriteForSqlite(std::string_view sql,
                              const std::function<ColumnKind(std::string_view column)> &kindOf);
 
 // Upper-case ASCII copy.
-std::string upperAscii(std::string_view s);
+using text::upperAscii;
 
 }  // namespace ocilite
 

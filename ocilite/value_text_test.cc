@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "ocilite/coltype.h"
-#include "ocilite/cp866.h"
+#include "ocilite/charset.h"
 #include "ocilite/datefmt.h"
 #include "ocilite/handles.h"
 #include "ocilite/values.h"
@@ -201,16 +201,18 @@ TEST(NumberStorage, FixedPointTextsMatchTheGeneralWay) {
 TEST(Cp866Text, EveryByteRoundTripsAfterAPrefix) {
   unsigned char all[256];
   for (int i = 0; i < 256; ++i) all[i] = static_cast<unsigned char>(i);
+  const SingleByteSet &cp866 = *singleByteSet(kCharsetCp866);
   std::string out = "prefix:";
-  cp866ToUtf8(all + 1, 255, out);
+  singleByteToUtf8(cp866, all + 1, 255, out);
   ASSERT_EQ(out.compare(0, 7, "prefix:"), 0);
   unsigned char back[256];
-  size_t n = utf8ToCp866(reinterpret_cast<const unsigned char *>(out.data()) + 7, out.size() - 7, back, sizeof back);
+  size_t n = utf8ToSingleByte(cp866, reinterpret_cast<const unsigned char *>(out.data()) + 7, out.size() - 7, back,
+                              sizeof back);
   ASSERT_EQ(n, 255u);
   for (int i = 1; i < 256; ++i) EXPECT_EQ(back[i - 1], i);
   std::string cyr;
   const unsigned char word[] = {0x8F, 0xE0, 0xA8, 0xA2, 0xA5, 0xE2, 0x20, 0xF1};
-  cp866ToUtf8(word, sizeof word, cyr);
+  singleByteToUtf8(cp866, word, sizeof word, cyr);
   EXPECT_EQ(cyr, "\u041f\u0440\u0438\u0432\u0435\u0442 \u0451");
 }
 

@@ -109,8 +109,6 @@ std::string toUtf8(std::string_view bytes, Encoding encoding) {
   return out;
 }
 
-std::string utf8ToCp866(std::string_view text) { return utf8ToCodePage(text, 866); }
-
 std::string utf8ToCodePage(std::string_view text, int codePage) {
   const uint32_t* table = codePageCharacters(codePage);
   std::string out;

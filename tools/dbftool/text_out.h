@@ -31,12 +31,10 @@ bool encodingUsable(const Encoding& encoding);
 // passes well-formed sequences and turns every malformed byte into U+FFFD.
 std::string toUtf8(std::string_view bytes, Encoding encoding);
 
-// Command-line text (UTF-8) as the file's code page 866 bytes: ASCII unchanged, a
-// character that code page 866 has becomes its byte, any other character '?'; bytes
-// that are not UTF-8 are kept as they are (text already in code page 866).
-std::string utf8ToCp866(std::string_view text);
-
-// The same for any single-byte code page (utf8ToCp866 is codePage 866).
+// Command-line text (UTF-8) as the file's bytes in a single-byte code page: ASCII
+// unchanged, a character that the code page has becomes its byte, any other
+// character '?'; bytes that are not UTF-8 are kept as they are (text already in
+// the code page).
 std::string utf8ToCodePage(std::string_view text, int codePage);
 
 // Text for a person: the bytes as UTF-8 with every control character as \xNN.

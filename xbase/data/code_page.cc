@@ -1,7 +1,6 @@
 #include "xbase/data/code_page.h"
 
 #include <fcntl.h>
-#include <iconv.h>
 
 #include <array>
 #include <cstdio>
@@ -11,6 +10,7 @@
 #include <mutex>
 #include <string>
 
+#include "text/single_byte.h"
 #include "xbase/file/file_internal.h"
 #include "xbase/file/os.h"
 
@@ -43,27 +43,8 @@ constexpr DriverEntry kPreferred[] = {{0x65, 866}, {0x66, 865}, {0x7C, 874}, {0x
 std::unique_ptr<std::array<uint32_t, 256>> buildTable(int codePage) {
   char name[16];
   std::snprintf(name, sizeof name, "CP%d", codePage);
-  iconv_t cd = iconv_open("UTF-32LE", name);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
   auto table = std::make_unique<std::array<uint32_t, 256>>();
-  for (int b = 0; b < 256; ++b) {
-    char in = static_cast<char>(b);
-    unsigned char out[16];
-    char* inp = &in;
-    size_t inLeft = 1;
-    char* outp = reinterpret_cast<char*>(out);
-    size_t outLeft = sizeof out;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    size_t r = iconv(cd, &inp, &inLeft, &outp, &outLeft);
-    // A code page that composes characters (1258) may hold one back until flushed.
-    if (r != static_cast<size_t>(-1)) iconv(cd, nullptr, nullptr, &outp, &outLeft);
-    size_t produced = sizeof out - outLeft;
-    uint32_t cp = 0xFFFD;
-    if (r != static_cast<size_t>(-1) && inLeft == 0 && produced == 4)
-      cp = out[0] | (out[1] << 8) | (out[2] << 16) | (static_cast<uint32_t>(out[3]) << 24);
-    (*table)[static_cast<size_t>(b)] = cp;
-  }
-  iconv_close(cd);
+  if (!text::decodeSingleByteSet(name, *table)) return nullptr;
   return table;
 }
 
