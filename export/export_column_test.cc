@@ -14,6 +14,7 @@
 #include "export/export_error.h"
 #include "export/export_value_check.h"
 #include "front/run_settings.h"
+#include "tests/scratch_dir.h"
 #include "xbase/data/data.h"
 #include "xbase/file/conv.h"
 
@@ -160,9 +161,6 @@ TEST(ExportColumnMarking, NullsCutValuesAndRawLengths) {
 class ExportConvert : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/export_convert_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
     engineInit(&context_);
     context_.errQuiet = 1;
     context_.openExclusive = 1;
@@ -171,13 +169,11 @@ class ExportConvert : public ::testing::Test {
         {"NAME", 'C', 5, 0}, {"QTY", 'N', 10, 2}, {"DAY", 'D', 0, 0},
         {"OK", 'L', 0, 0},   {"NOTE", 'M', 0, 0},
     };
-    data_ = dataCreate(&context_, (dir_ + "/t.dbf").c_str(), fields, 5);
+    data_ = dataCreate(&context_, scratch_.path("t.dbf").c_str(), fields, 5);
     ASSERT_NE(data_, nullptr) << engineErrorCode(&context_);
   }
   void TearDown() override {
     engineRelease(&context_);
-    std::string command = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
   }
 
   // A column holding `value` in slot 0, mapped to dbf field `number`.
@@ -196,7 +192,7 @@ class ExportConvert : public ::testing::Test {
     return std::string(fieldPtr(f), static_cast<size_t>(fieldLength(f)));
   }
 
-  std::string dir_;
+  ScratchDir scratch_{"export_convert"};
   CODE4 context_{};
   DataFile* data_ = nullptr;
 };

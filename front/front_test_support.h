@@ -16,14 +16,12 @@
 #include "front/config_reader.h"
 #include "front/console.h"
 #include "front/run_settings.h"
+#include "tests/scratch_dir.h"
 
 class FrontTest : public ::testing::Test {
  protected:
   void SetUp() override {
     runSettings = RunSettings{};
-    char pattern[] = "/tmp/drift-front-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
     capture_ = open_memstream(&buffer_, &size_);
     setConsoleStream(capture_);
   }
@@ -31,7 +29,6 @@ class FrontTest : public ::testing::Test {
     setConsoleStream(nullptr);
     std::fclose(capture_);
     free(buffer_);
-    std::filesystem::remove_all(dir_);
   }
 
   // Console output since the last call.
@@ -43,7 +40,7 @@ class FrontTest : public ::testing::Test {
     return fresh;
   }
 
-  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string path(const std::string& name) const { return scratch_.path(name); }
 
   void writeFile(const std::string& name, const std::string& content) {
     std::ofstream(path(name), std::ios::binary) << content;
@@ -62,7 +59,7 @@ class FrontTest : public ::testing::Test {
   }
 
  private:
-  std::string dir_;
+  ScratchDir scratch_{"drift-front"};
   std::FILE* capture_ = nullptr;
   char* buffer_ = nullptr;
   std::size_t size_ = 0;

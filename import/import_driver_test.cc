@@ -17,6 +17,7 @@
 #include "front/run_settings.h"
 #include "import/import_run.h"
 #include "oracle/testing/fake_oci.h"
+#include "tests/scratch_dir.h"
 #include "xbase/data/data.h"
 
 using fakeoci::fake;
@@ -26,12 +27,10 @@ namespace {
 class ImportDriver : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/drift-import-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
     // Names in a configuration line cannot hold '-': the files are named
     // relative to the scratch directory.
-    ASSERT_EQ(chdir(dir.c_str()), 0);
+    scratch.enter("drift-import");
+    dir = scratch.path();
     fake().reset();
     runSettings = RunSettings{};
     runSettings.program = ProgramKind::Import;
@@ -45,8 +44,7 @@ class ImportDriver : public ::testing::Test {
   void TearDown() override {
     setConsoleStream(nullptr);
     std::fclose(console);
-    chdir("/");
-    std::filesystem::remove_all(dir);
+    scratch.leave();
   }
 
   // A dbf file with the fields; every record gives each field's text, a leading
@@ -114,6 +112,7 @@ class ImportDriver : public ::testing::Test {
     return text;
   }
 
+  ScratchDir scratch;
   std::string dir;
   std::FILE* console = nullptr;
 };

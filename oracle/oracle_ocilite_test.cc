@@ -15,6 +15,7 @@
 #include <string>
 
 #include "oracle/oracle_session.h"
+#include "tests/scratch_dir.h"
 
 namespace {
 
@@ -37,17 +38,10 @@ int codeOf(Action action) {
 class LayerOverOcilite : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/oracle_ocilite_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
     path = dir + "/drift.db";
     FILE *f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     std::fclose(f);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
   }
   // Runs one statement that must succeed.
   void run(OracleSession &session, const char *sql) {
@@ -59,7 +53,9 @@ class LayerOverOcilite : public ::testing::Test {
       FAIL() << sql << ": " << session.errorText(code);
     }
   }
-  std::string dir, path;
+  ScratchDir scratch{"oracle_ocilite"};
+  const std::string dir = scratch.path();
+  std::string path;
 };
 
 TEST_F(LayerOverOcilite, LogonFailuresCarryTheServerText) {

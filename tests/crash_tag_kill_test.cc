@@ -14,20 +14,15 @@
 #include <vector>
 
 #include "tests/crash_support.h"
+#include "tests/dbftool_fixture.h"
 #include "tests/e2e_support.h"
 
 namespace {
 
 constexpr int kRecords = 20000;
 
-class TagKillTest : public ::testing::Test {
+class TagKillTest : public DbftoolFixture {
  protected:
-  e2e::RunResult tool(const std::vector<std::string>& args) {
-    e2e::RunOptions options;
-    options.cwd = dir.path();
-    return e2e::runProgram("dbftool", args, options);
-  }
-
   // t.dbf with kRecords records, the tags N.NTX and I.NTX listed in t.cgp; a copy
   // of every file is kept to start each run from.
   void SetUp() override {
@@ -107,7 +102,6 @@ class TagKillTest : public ::testing::Test {
     std::printf("%s: %d runs, %d killed before the end\n", args[0].c_str(), runs, killed);
   }
 
-  e2e::TempDir dir;
   std::vector<std::pair<std::string, std::string>> saved;
 };
 

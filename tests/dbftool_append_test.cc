@@ -6,21 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/dbftool_fixture.h"
 #include "tests/e2e_support.h"
 
 namespace {
 
-class DbftoolAppendTest : public ::testing::Test {
+class DbftoolAppendTest : public DbftoolFixture {
  protected:
-  e2e::RunResult tool(const std::vector<std::string>& args) {
-    e2e::RunOptions options;
-    options.cwd = dir.path();
-    return e2e::runProgram("dbftool", args, options);
-  }
   void SetUp() override {
     ASSERT_EQ(tool({"create", "t.dbf", "AMT:N:8:2", "QTY:N:3"}).exitCode, 0);
   }
-  e2e::TempDir dir;
 };
 
 TEST_F(DbftoolAppendTest, NumberThatDoesNotFitIsRefusedAndNothingAppended) {

@@ -6,18 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/dbftool_fixture.h"
 #include "tests/e2e_support.h"
 
 namespace {
 
-class DbftoolCyrillicTest : public ::testing::Test {
+class DbftoolCyrillicTest : public DbftoolFixture {
  protected:
-  e2e::RunResult tool(const std::vector<std::string>& args) {
-    e2e::RunOptions options;
-    options.cwd = dir.path();
-    return e2e::runProgram("dbftool", args, options);
-  }
-  e2e::TempDir dir;
 };
 
 TEST_F(DbftoolCyrillicTest, AppendSeekAndListUseCodePage866) {

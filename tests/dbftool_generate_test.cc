@@ -6,17 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/dbftool_fixture.h"
 #include "tests/e2e_support.h"
 
 namespace {
 
-class DbftoolGenerateTest : public ::testing::Test {
+class DbftoolGenerateTest : public DbftoolFixture {
  protected:
-  e2e::RunResult tool(const std::vector<std::string>& args) {
-    e2e::RunOptions options;
-    options.cwd = dir.path();
-    return e2e::runProgram("dbftool", args, options);
-  }
   e2e::RunResult sqlite(const std::string& sql) {
     e2e::RunOptions options;
     options.cwd = dir.path();
@@ -41,7 +37,6 @@ class DbftoolGenerateTest : public ::testing::Test {
     e2e::writeFile(dir.path(name), bytes);
   }
 
-  e2e::TempDir dir;
 };
 
 TEST_F(DbftoolGenerateTest, NamesTypesAndSizesOfEveryFieldAndTheConfigurationThatPairsThem) {

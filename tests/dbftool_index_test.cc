@@ -8,17 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/dbftool_fixture.h"
 #include "tests/e2e_support.h"
 
 namespace {
 
-class DbftoolIndexTest : public ::testing::Test {
+class DbftoolIndexTest : public DbftoolFixture {
  protected:
-  e2e::RunResult tool(const std::vector<std::string>& args) {
-    e2e::RunOptions options;
-    options.cwd = dir.path();
-    return e2e::runProgram("dbftool", args, options);
-  }
   void SetUp() override {
     ASSERT_EQ(tool({"create", "t.dbf", "NAME:C:12", "AMT:N:7:2", "DAY:D"}).exitCode, 0);
   }
@@ -41,7 +37,6 @@ class DbftoolIndexTest : public ::testing::Test {
     return out;
   }
 
-  e2e::TempDir dir;
 };
 
 struct Rec {

@@ -11,17 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/dbftool_fixture.h"
 #include "tests/e2e_support.h"
 
 namespace {
 
-class DbftoolTagGuardTest : public ::testing::Test {
+class DbftoolTagGuardTest : public DbftoolFixture {
  protected:
-  e2e::RunResult tool(const std::vector<std::string>& args) {
-    e2e::RunOptions options;
-    options.cwd = dir.path();
-    return e2e::runProgram("dbftool", args, options);
-  }
   // dbftool through the shell, for a redirection or a limit set first.
   e2e::RunResult shell(const std::string& prefix, const std::string& args,
                        const std::string& suffix = "") {
@@ -35,7 +31,6 @@ class DbftoolTagGuardTest : public ::testing::Test {
     ASSERT_EQ(tool({"create", "t.dbf", "NAME:C:40", "NOTE:M"}).exitCode, 0);
     ASSERT_EQ(tool({"append", "t.dbf", "NAME=first"}).exitCode, 0);
   }
-  e2e::TempDir dir;
 };
 
 TEST_F(DbftoolTagGuardTest, NoTagOverAFileThatIsNotOneAndNoNameIntoAFileThatIsNoGroup) {

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/scratch_dir.h"
+
 namespace e2e {
 
 struct RunOptions {
@@ -56,17 +58,9 @@ RunResult runOnTerminal(const std::string& program, const std::vector<std::strin
 
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the object goes.
-class TempDir {
+class TempDir : public ScratchDir {
  public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string path(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
+  TempDir() : ScratchDir("drift-e2e") {}
 };
 
 void writeFile(const std::string& path, const std::string& content);

@@ -17,6 +17,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tests/scratch_dir.h"
+
 namespace ocilite_test {
 
 inline const OraText *ot(const char *s) { return reinterpret_cast<const OraText *>(s); }
@@ -38,20 +40,12 @@ inline std::string errorRecords(void *handle, ub4 type = OCI_HTYPE_ERROR) {
 // A temporary directory with an (empty, valid) database file "test.db".
 class TempDb {
  public:
-  TempDb() {
-    char tmpl[] = "/tmp/ocilite_test_XXXXXX";
-    char *d = mkdtemp(tmpl);
-    if (d) dir_ = d;
-    path_ = dir_ + "/test.db";
+  TempDb() : path_(dir_.path("test.db")) {
     // A zero-length file is an empty SQLite database.
     if (FILE *f = std::fopen(path_.c_str(), "wb")) std::fclose(f);
   }
-  ~TempDb() {
-    std::error_code ec;
-    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
-  }
   const std::string &path() const { return path_; }
-  const std::string &dir() const { return dir_; }
+  const std::string &dir() const { return dir_.path(); }
 
   // Runs SQL on the file as its administrator does, with SQLite itself and
   // not through OCI (the users table is out of reach of OCI sessions).
@@ -65,7 +59,8 @@ class TempDb {
   }
 
  private:
-  std::string dir_, path_;
+  ScratchDir dir_{"ocilite_test"};
+  std::string path_;
 };
 
 // One logged-on session.

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/scratch_dir.h"
 #include "xbase/data/code4.h"
 #include "xbase/data/data.h"
 #include "xbase/data/error.h"
@@ -25,17 +26,13 @@ namespace dbftest {
 
 using Bytes = std::vector<unsigned char>;
 
+// A scratch directory whose files file() names.
 class TempDir {
  public:
-  TempDir() {
-    char tmpl[] = "/tmp/xdata_XXXXXX";
-    path_ = mkdtemp(tmpl);
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  std::string file(const std::string& name) const { return dir_.path(name); }
 
  private:
-  std::string path_;
+  ScratchDir dir_{"xdata"};
 };
 
 inline Bytes readFile(const std::string& path) {

@@ -18,7 +18,7 @@
 #include <filesystem>
 #include <string>
 
-#include "xbase/file/scratch_dir_test_util.h"
+#include "tests/scratch_dir.h"
 #include "xbase/data/code4.h"
 #include "xbase/data/data.h"
 #include "xbase/data/dbf_format.h"

@@ -14,6 +14,7 @@
 #include <iterator>
 #include <string>
 
+#include "tests/scratch_dir.h"
 #include "xbase/data/code4.h"
 #include "xbase/data/error.h"
 #include "xbase/data/engine_file.h"
@@ -21,19 +22,15 @@
 class ScratchDirTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/xfile-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
+    scratch_.enter("xfile-test");
+    dir_ = scratch_.path();
     engineInit(&context_);
     errorSetKeyWaiter(&countKey);
     keys_ = 0;
   }
   void TearDown() override {
     errorSetKeyWaiter(nullptr);
-    std::filesystem::current_path(previous_);
-    std::filesystem::remove_all(dir_);
+    scratch_.leave();
   }
 
   static void writeFile(const std::string& path, const std::string& bytes) {
@@ -52,8 +49,8 @@ class ScratchDirTest : public ::testing::Test {
   static void countKey() { keys_++; }
 
   CODE4 context_;
+  ScratchDir scratch_;
   std::filesystem::path dir_;
-  std::filesystem::path previous_;
   static inline int keys_ = 0;
 };
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "xbase/file/scratch_dir_test_util.h"
+#include "tests/scratch_dir.h"
 #include "xbase/data/code4.h"
 #include "xbase/data/data.h"
 #include "xbase/data/error.h"

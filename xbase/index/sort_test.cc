@@ -17,7 +17,7 @@ class SortTest : public EngineTest {
 
   int tempFiles() {
     int n = 0;
-    for (const auto& e : std::filesystem::directory_iterator(scratch_.path))
+    for (const auto& e : std::filesystem::directory_iterator(scratch_.path()))
       n += e.path().extension() == ".TMP";
     return n;
   }
