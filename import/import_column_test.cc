@@ -12,6 +12,7 @@
 
 #include "front/config_reader.h"
 #include "ocilite/oci.h"
+#include "tests/scratch_dir.h"
 #include "xbase/data/data.h"
 
 namespace {
@@ -31,9 +32,6 @@ std::string valueKeeping(std::size_t kept) {
 class ImportColumnFill : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/drift-import-column-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
     engineInit(&context);
     context.autoOpen = 0;
     context.errQuiet = 1;
@@ -41,10 +39,10 @@ class ImportColumnFill : public ::testing::Test {
 
   void TearDown() override {
     engineRelease(&context);
-    std::filesystem::remove_all(dir);
   }
 
-  std::string dir;
+  ScratchDir scratch{"drift-import-column"};
+  const std::string dir = scratch.path();
   CODE4 context;
 };
 
