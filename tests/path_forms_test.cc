@@ -1,0 +1,113 @@
+// The forms a user gives a dbf path in: relative or absolute, with '/' or '\', a
+// directory with or without a trailing separator joined to %DBF_NAME, a spelling
+// whose case differs from the directory's entries, with or without the extension.
+// Each reaches the same file, with its memo, group and aside files beside it; the
+// messages that name the file keep the form they have always shown.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/e2e_support.h"
+
+namespace {
+
+class PathFormsTest : public ::testing::Test {
+ protected:
+  // A shell command line in the test directory, the built programs first on the PATH.
+  e2e::RunResult shell(const std::string& commands) {
+    e2e::RunOptions options;
+    options.cwd = dir.path();
+    options.env = {"PATH=" DRIFT_BUILD_DIR ":/usr/bin:/bin", "HOME=" + dir.path("home")};
+    return e2e::runProgram("/bin/sh", {"-c", commands}, options);
+  }
+  e2e::RunResult drift(const std::string& program, const std::string& config,
+                       const std::string& dbf) {
+    e2e::writeFile(dir.path("run.cfg"), config);
+    e2e::RunOptions options;
+    options.cwd = dir.path();
+    return e2e::runProgram(program, {"-S:shop.db", "-U:me", "-P:", "-F:run.cfg", "-D:" + dbf, "-C"},
+                           options);
+  }
+  static bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+  }
+
+  e2e::TempDir dir;
+};
+
+TEST_F(PathFormsTest, EveryFormOfANameReachesTheSameFiles) {
+  e2e::RunResult r = shell(
+      "mkdir Data Dd dD && dbftool create Data/orders.dbf N:N:5 T:C:6 M:M:10 && "
+      "dbftool create Data/mb.dbf T:C:4 && "
+      "printf '\\173' | dd of=Data/mb.dbf bs=1 seek=29 conv=notrunc 2>/dev/null && "
+      "sqlite3 -bail shop.db \"CREATE TABLE O (N NUMBER(5), T VARCHAR2(6), M CLOB); "
+      "INSERT INTO O VALUES (1, 'ab', 'first'), (2, 'cd', 'second'); "
+      "CREATE TABLE I (N NUMBER(5), T VARCHAR2(6), M CLOB, F VARCHAR2(40)); "
+      "CREATE TABLE S (T VARCHAR2(1))\"");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+
+  // A truncating export by a directory with a trailing '\' writes its new data and
+  // memo files beside the data file and leaves none of them behind.
+  r = drift("exdrift", "%TABLE_NAME=O\n%TRUNCATE=ON\n%DBF_NAME=orders.dbf\n%ORDER_BY=\"N\"\n"
+                       "N=N\nT=T\nM=M\n",
+            "Data\\");
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  r = shell("ls Data");
+  EXPECT_EQ(r.out, "mb.dbf\norders.dbf\norders.dbt\n");
+
+  // Imports by four spellings of that file; %FILE_NAME is the base name as given.
+  const std::string fields = "N=N\nT=T\nM=M\nF=%FILE_NAME\n";
+  const std::vector<std::pair<std::string, std::string>> imports = {
+      {"%TABLE_NAME=I\n%DBF_NAME=ORDERS.DBF\n", "data"},         // joined: data\ORDERS.DBF
+      {"%TABLE_NAME=I\n", "Data\\orders.dbf"},                   // '\' on the command line
+      {"%TABLE_NAME=I\n%DBF_NAME=orders\n", dir.path("Data/")},  // absolute, trailing '/'
+      {"%TABLE_NAME=I\n", "./data/ORDERS"}};                     // no extension
+  for (const auto& [section, dbf] : imports) {
+    r = drift("indrift", section + fields, dbf);
+    EXPECT_EQ(r.exitCode, 0) << dbf << "\n" << r.out;
+  }
+  r = shell("sqlite3 shop.db 'SELECT N, T, M, F FROM I ORDER BY rowid'");
+  EXPECT_EQ(r.out,
+            "1|ab|first|ORDERS.DBF\n2|cd|second|ORDERS.DBF\n"
+            "1|ab|first|orders.dbf\n2|cd|second|orders.dbf\n"
+            "1|ab|first|orders\n2|cd|second|orders\n"
+            "1|ab|first|ORDERS\n2|cd|second|ORDERS\n");
+
+  // The messages that name the file: the refused record in the system's form, the
+  // code page in the engine's, the path the engine tried in the engine's form when
+  // the system cannot tell which directory is meant (Dd and dD), as always.
+  r = drift("indrift", "%TABLE_NAME=S\nT=T\n", "Data\\orders.dbf");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_TRUE(contains(r.out, "Refused record 1 of dbf-file 'Data/orders.dbf'\n")) << r.out;
+  for (const char* program : {"indrift", "exdrift"}) {
+    r = drift(program, "%TABLE_NAME=S\nT=T\n", "Data/mb.dbf");
+    EXPECT_EQ(r.exitCode, 1) << program;
+    EXPECT_TRUE(contains(
+        r.out, "DBF-file 'Data\\mb.dbf' is in code page 932, a multi-byte code page: not supported\n"))
+        << r.out;
+  }
+  r = drift("indrift", "%TABLE_NAME=S\nT=T\n", "dd/x.dbf");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_TRUE(contains(r.out, "Can't open dbf-file.\n'DD\\X.DBF': No such file or directory\n"))
+      << r.out;
+
+  // dbftool takes the same forms, and its engine texts name files in the engine's form.
+  r = shell("dbftool index Data/orders.dbf Data/by_n.ntx N --group data/ORDERS.cgp && "
+            "dbftool list Data\\\\orders.dbf data/BY_N && ls Data && "
+            "dbftool index Data/nope.dbf Data/x.ntx N");
+  // The tag takes the engine's upper-case name, the group file the case it is given.
+  EXPECT_EQ(r.out, "Data/by_n.ntx: 2 keys of 5 bytes\n1\t1\n2\t2\n"
+                   "BY_N.NTX\nORDERS.cgp\nmb.dbf\norders.dbf\norders.dbt\n")
+      << r.err;
+  EXPECT_EQ(r.err, "dbftool: Data/nope.dbf: Opening File (-60): File Name: DATA\\NOPE.DBF\n");
+
+  // The export keeps out of a file with its own group file, naming it beside the path.
+  r = drift("exdrift", "%TABLE_NAME=O\n%DBF_NAME=orders.dbf\nN=N\n", "Data\\");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(contains(r.out, "Dbf-file has the index group file 'Data/ORDERS.cgp'; exdrift does "
+                              "not keep index tags current\n"))
+      << r.out;
+}
+
+}  // namespace
