@@ -12,6 +12,7 @@
 
 #include "text/single_byte.h"
 #include "xbase/file/file_internal.h"
+#include "xbase/file/file_name.h"
 #include "xbase/file/os.h"
 
 namespace {
@@ -80,9 +81,9 @@ int dataCodePage(const DataFile* data) {
 int cpgCodePage(const char* dataName) {
   // The side file: the data file's name with the extension CPG.
   std::string name = dataName;
-  const size_t slash = name.find_last_of("\\/");
-  const size_t dot = name.find_last_of('.');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) name.erase(dot);
+  const std::string_view base = fileBaseName(name);
+  const size_t dot = base.rfind('.');
+  if (dot != std::string_view::npos) name.resize(name.size() - base.size() + dot);
   name += ".CPG";
   std::string path;
   if (osPathOf(name.c_str(), &path) != 0) return 0;

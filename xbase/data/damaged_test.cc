@@ -25,7 +25,7 @@ class DamagedTest : public ::testing::Test {
     Engine e;
     FieldDef defs[] = {{"NAME", 'C', 12, 0}, {"QTY", 'N', 7, 2}, {"BORN", 'D', 0, 0},
                        {"OK", 'L', 0, 0},    {"NOTE", 'M', 0, 0}};
-    DataFile* d = dataCreate(&e.c, Engine::enginePath(path).c_str(), defs, 5);
+    DataFile* d = dataCreate(&e.c, path.c_str(), defs, 5);
     ASSERT_NE(d, nullptr);
     for (int i = 0; i < 5; ++i) {
       ASSERT_EQ(dataAppendStart(d, 0), 0);

@@ -8,6 +8,7 @@
 #include "xbase/data/dbf_format.h"
 #include "xbase/data/error.h"
 #include "xbase/file/conv.h"
+#include "xbase/file/file_name.h"
 
 namespace {
 
@@ -101,9 +102,7 @@ const char* checkAll(const FieldDef* fields, int32_t count, std::vector<CheckedF
 }
 
 bool hasExtension(const std::string& name) {
-  size_t slash = name.find_last_of("/\\");
-  size_t dot = name.find_last_of('.');
-  return dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  return fileBaseName(name).find('.') != std::string_view::npos;
 }
 
 // The memo file's name: the data file's with its extension replaced by DBT, in the
@@ -215,9 +214,5 @@ DataFile* dataCreate(CODE4* c, const char* name, const FieldDef* fields, int32_t
     if (memo) removeFile(c, memoName(dataName));
     return nullptr;
   }
-  // dataOpen takes the engine's own form of the name ('\' as separator).
-  std::string engineName = dataName;
-  for (char& ch : engineName)
-    if (ch == '/') ch = '\\';
-  return dataOpen(c, engineName.c_str());
+  return dataOpen(c, dataName.c_str());
 }

@@ -19,7 +19,7 @@ class CreateTest : public ::testing::Test {
   Engine e;
 
   DataFile* create(const std::string& name, std::vector<FieldDef> defs) {
-    return dataCreate(&e.c, Engine::enginePath(dir.file(name)).c_str(), defs.data(),
+    return dataCreate(&e.c, dir.file(name).c_str(), defs.data(),
                       static_cast<int32_t>(defs.size()));
   }
   bool exists(const std::string& name) { return access(dir.file(name).c_str(), F_OK) == 0; }

@@ -2,8 +2,10 @@
 // dataHeaderWrite.
 #include "xbase/data/data_file.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 #include "xbase/data/data_internal.h"
 #include "xbase/data/dbf_format.h"
@@ -12,6 +14,7 @@
 #include "xbase/data/pool.h"
 #include "xbase/data/record.h"
 #include "xbase/file/conv.h"
+#include "xbase/file/file_name.h"
 
 namespace {
 
@@ -22,14 +25,11 @@ struct EngineFreeDeleter {
 };
 using EngineBuffer = std::unique_ptr<unsigned char, EngineFreeDeleter>;
 
-// Alias: the part after the last '\', '/' or ':', up to the last '.', upper case, at
-// most 10 characters.
+// Alias: the base name (a drive counts as a directory) up to its last '.', upper case,
+// at most 10 characters.
 void setAlias(DataFile* data, const char* name) {
-  const char* base = name;
-  for (const char* p = name; *p; ++p)
-    if (*p == '\\' || *p == '/' || *p == ':') base = p + 1;
-  const char* dot = std::strrchr(base, '.');
-  size_t n = dot ? static_cast<size_t>(dot - base) : std::strlen(base);
+  const std::string_view base = fileBaseName(name, /*drive=*/true);
+  size_t n = std::min(base.rfind('.'), base.size());
   if (n > 10) n = 10;
   for (size_t i = 0; i < n; ++i) {
     char ch = base[i];
@@ -213,7 +213,7 @@ DataFile* dataOpen(CODE4* c, const char* name) {
   if (std::strlen(name) >= sizeof fileName ||
       (copyBounded(fileName, name, sizeof fileName),
        fileSetExtension(fileName, sizeof fileName, "DBF", 0) != 0)) {
-    errorReport(c, errorOpen, "File Name:", name);
+    errorReport(c, errorOpen, "File Name:", fileEngineName(name).c_str());
     dataClose(data);
     return nullptr;
   }

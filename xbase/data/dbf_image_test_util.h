@@ -115,16 +115,9 @@ class Engine {
     c.autoOpen = 0;
   }
   ~Engine() { engineRelease(&c); }
-  DataFile* open(const std::string& path) { return dataOpen(&c, enginePath(path).c_str()); }
+  DataFile* open(const std::string& path) { return dataOpen(&c, path.c_str()); }
   int32_t code() const { return c.errorCode; }
   void clear() { engineErrorSet(&c, 0); }
-
-  static std::string enginePath(const std::string& path) {
-    std::string s = path;
-    for (char& ch : s)
-      if (ch == '/') ch = '\\';
-    return s;
-  }
 
   CODE4 c;
 };

@@ -28,7 +28,7 @@ class DataLockTest : public ::testing::Test {
   // A child that opens the file with the given share settings and runs `take` on it;
   // it keeps everything until released.
   ChildHolder holder(int exclusive, int readOnly, const std::function<bool(DataFile*)>& take) {
-    std::string name = Engine::enginePath(path);
+    std::string name = path;
     return ChildHolder([=] {
       static Engine child;
       child.c.openExclusive = exclusive;

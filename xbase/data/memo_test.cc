@@ -25,7 +25,7 @@ class MemoTest : public ::testing::Test {
   // NAME C(5), NOTE M: a fresh file with an empty memo file.
   DataFile* create() {
     FieldDef defs[] = {{"NAME", 'C', 5, 0}, {"NOTE", 'M', 0, 0}};
-    DataFile* d = dataCreate(&e.c, Engine::enginePath(path).c_str(), defs, 2);
+    DataFile* d = dataCreate(&e.c, path.c_str(), defs, 2);
     EXPECT_NE(d, nullptr) << e.code();
     return d;
   }

@@ -106,8 +106,9 @@ void fileTempRemoveAll();
 
 // Gives name (a NUL-terminated text in a buffer of bufferSize bytes) the extension ext
 // when it has none, or always when force is nonzero (a leading '.' of ext is skipped),
-// then upper-cases the whole name.  An extension is a '.' after the last '\'.  Returns
-// 0, or -1 with name unchanged when the result would not fit the buffer.
+// then writes the whole name in the engine's form: upper case, '\' for every '/'.  An
+// extension is a '.' in the base name.  Returns 0, or -1 with name unchanged when the
+// result would not fit the buffer.
 int fileSetExtension(char* name, int32_t bufferSize, const char* ext, int force);
 
 // Waits until the wall clock's whole second changes (sleeping, not spinning).

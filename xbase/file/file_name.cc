@@ -3,13 +3,32 @@
 #include <limits.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 
 #include "xbase/file/file.h"
 #include "xbase/file/file_internal.h"
+#include "xbase/file/file_name.h"
 #include "xbase/file/os.h"
+
+std::string fileEngineName(std::string_view name) {
+  std::string engine(name);
+  std::replace(engine.begin(), engine.end(), '/', '\\');
+  return engine;
+}
+
+std::string fileSystemName(std::string_view name) {
+  std::string system(name);
+  std::replace(system.begin(), system.end(), '\\', '/');
+  return system;
+}
+
+std::string_view fileBaseName(std::string_view path, bool drive) {
+  const size_t cut = path.find_last_of(drive ? "\\/:" : "\\/");
+  return cut == std::string_view::npos ? path : path.substr(cut + 1);
+}
 
 int fileSetExtension(char* name, int32_t bufferSize, const char* ext, int force) {
   if (name == nullptr || bufferSize < 1) return -1;
@@ -17,16 +36,11 @@ int fileSetExtension(char* name, int32_t bufferSize, const char* ext, int force)
   if (end == nullptr) return -1;
   size_t length = static_cast<size_t>(static_cast<const char*>(end) - name);
 
-  // The extension starts at the last '.' after the last directory separator.  '/' counts
-  // as a separator too, so a dot in a directory name is never taken for an extension.
-  size_t at = length;
-  for (size_t i = length; i-- > 0;) {
-    if (name[i] == '\\' || name[i] == '/') break;
-    if (name[i] == '.') {
-      at = i;
-      break;
-    }
-  }
+  // The extension starts at the last '.' of the base name, so a dot in a directory name
+  // is never taken for an extension.
+  const std::string_view base = fileBaseName(std::string_view(name, length));
+  const size_t dot = base.rfind('.');
+  size_t at = dot == std::string_view::npos ? length : length - base.size() + dot;
   bool hasExtension = at != length;
   if (!hasExtension || force) {
     if (ext == nullptr) ext = "";
@@ -36,17 +50,17 @@ int fileSetExtension(char* name, int32_t bufferSize, const char* ext, int force)
     name[at] = '.';
     std::memcpy(name + at + 1, ext, extLength + 1);
   }
-  for (char* p = name; *p != '\0'; p++) *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
+  // The engine's own form of the name: upper case, '\' between directories.
+  const std::string engine = fileEngineName(name);
+  for (size_t i = 0; i < engine.size(); i++)
+    name[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(engine[i])));
   return 0;
 }
 
 int osPathOf(const char* name, std::string* path) {
   if (name == nullptr || *name == '\0') return ENOENT;
-  std::string wanted(name);
-  if (wanted.size() >= PATH_MAX) return ENAMETOOLONG;
-  for (char& c : wanted) {
-    if (c == '\\') c = '/';
-  }
+  if (std::strlen(name) >= PATH_MAX) return ENAMETOOLONG;
+  const std::string wanted = fileSystemName(name);
   OsFiles& os = osFiles();
   bool found = false;
   if (int err = os.exists(wanted.c_str(), &found)) return err;

@@ -1,4 +1,5 @@
 #include "xbase/data/engine_file.h"
+#include "xbase/file/file_name.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -211,9 +212,25 @@ TEST(FileSetExtension, DefaultsForcesAndUpperCases) {
   std::strcpy(name, "old.dir\\table");
   EXPECT_EQ(fileSetExtension(name, sizeof name, "DBF", 0), 0);
   EXPECT_STREQ(name, "OLD.DIR\\TABLE.DBF");
+  // A name in the system's form comes out in the engine's: '\' between directories.
   std::strcpy(name, "data.d/orders");
   EXPECT_EQ(fileSetExtension(name, sizeof name, "DBF", 0), 0);
-  EXPECT_STREQ(name, "DATA.D/ORDERS.DBF");
+  EXPECT_STREQ(name, "DATA.D\\ORDERS.DBF");
+  std::strcpy(name, "/tmp/x.y/mixed\\name.dbt");
+  EXPECT_EQ(fileSetExtension(name, sizeof name, "DBF", 1), 0);
+  EXPECT_STREQ(name, "\\TMP\\X.Y\\MIXED\\NAME.DBF");
+}
+
+// The base name after either separator; a drive ends at ':' only where the engine's
+// own names are read (alias, tag names), never in a path the system is given.
+TEST(FileBaseName, EitherSeparatorAndTheDriveOnlyWhenAsked) {
+  EXPECT_EQ(fileBaseName("data/sub\\orders.dbf"), "orders.dbf");
+  EXPECT_EQ(fileBaseName("data\\sub/orders.dbf"), "orders.dbf");
+  EXPECT_EQ(fileBaseName("orders"), "orders");
+  EXPECT_EQ(fileBaseName("data/"), "");
+  EXPECT_EQ(fileBaseName("c:orders.dbf"), "c:orders.dbf");
+  EXPECT_EQ(fileBaseName("c:orders.dbf", /*drive=*/true), "orders.dbf");
+  EXPECT_EQ(fileBaseName("c:\\d/x:y.ntx", /*drive=*/true), "y.ntx");
 }
 
 TEST(FileSetExtension, RefusesWhatDoesNotFitInsteadOfCutting) {

@@ -11,6 +11,7 @@
 #include "xbase/data/pool.h"
 #include "xbase/data/record.h"
 #include "xbase/file/file.h"
+#include "xbase/file/file_name.h"
 #include "xbase/index/expr.h"
 #include "xbase/index/ntx_internal.h"
 #include "xbase/index/sort.h"
@@ -103,17 +104,14 @@ void writeHeaderImage(uint8_t* image, int32_t keySize, int32_t decimals, int32_t
     put16(page + 2 + 2 * i, static_cast<uint32_t>(firstSlot(2 * half) + (keySize + 8) * i));
 }
 
-std::string upper(std::string s) {
-  for (char& ch : s) {
-    ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    if (ch == '/') ch = '\\';
-  }
+std::string upper(std::string_view name) {
+  std::string s = fileEngineName(name);
+  for (char& ch : s) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
   return s;
 }
 
 std::string directoryPart(const std::string& path) {
-  size_t cut = path.find_last_of("\\/:");
-  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+  return path.substr(0, path.size() - fileBaseName(path, /*drive=*/true).size());
 }
 
 // Adds the tag's base name to the group file, creating it in text layout when
@@ -504,7 +502,9 @@ IndexTag* tagCreate(DataFile* data, const TagCreateInfo* info, const char* group
     return nullptr;
   }
   if (!groupName) return tag;
-  if (addToGroup(c, groupName, fileName) != 0) {
+  // The group file is created with the case it is given; its name, as every name the
+  // engine keeps and shows, in the engine's form.
+  if (addToGroup(c, fileEngineName(groupName), fileName) != 0) {
     // The tag itself is whole; it stays, unlisted.
     dropOpenTag(data, fileName);
     return nullptr;

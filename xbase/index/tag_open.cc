@@ -10,6 +10,7 @@
 #include "xbase/data/error.h"
 #include "xbase/data/pool.h"
 #include "xbase/file/file.h"
+#include "xbase/file/file_name.h"
 #include "xbase/index/expr.h"
 #include "xbase/index/ntx_internal.h"
 
@@ -17,12 +18,12 @@ using namespace ntx;
 
 namespace {
 
+// A tag's name: the base name (a drive counts as a directory) up to its first '.',
+// upper case, at most 10 characters.
 void baseName(const char* path, char out[11]) {
-  const char* base = path;
-  for (const char* p = path; *p; ++p)
-    if (*p == '\\' || *p == '/' || *p == ':') base = p + 1;
+  const std::string_view base = fileBaseName(path, /*drive=*/true);
   size_t n = 0;
-  while (base[n] && base[n] != '.' && n < 10) {
+  while (n < base.size() && base[n] != '.' && n < 10) {
     out[n] = static_cast<char>(std::toupper(static_cast<unsigned char>(base[n])));
     ++n;
   }
@@ -31,10 +32,8 @@ void baseName(const char* path, char out[11]) {
 
 // Directory part of a name, up to and with its last '\', '/' or ':'.
 std::string directoryOf(const char* path) {
-  size_t cut = 0;
-  for (size_t i = 0; path[i]; ++i)
-    if (path[i] == '\\' || path[i] == '/' || path[i] == ':') cut = i + 1;
-  return std::string(path, cut);
+  const std::string_view whole(path);
+  return std::string(whole.substr(0, whole.size() - fileBaseName(whole, /*drive=*/true).size()));
 }
 
 bool ensurePools(CODE4* c) {
@@ -164,7 +163,7 @@ IndexTag* t4open(DataFile* data, IndexFile* index, const char* name) {
   char fileName[260];
   if (std::strlen(name) > 257 ||
       (std::strcpy(fileName, name), fileSetExtension(fileName, sizeof fileName, "NTX", 0) != 0)) {
-    errorReport(c, errorOpen, "File Name:", name);
+    errorReport(c, errorOpen, "File Name:", fileEngineName(name).c_str());
     return nullptr;
   }
   bool ownIndex = index == nullptr;
@@ -247,12 +246,12 @@ IndexFile* i4open(DataFile* data, const char* name) {
   char groupName[260];
   const char* source = name ? name : dataDbfFile(data)->name;
   if (std::strlen(source) >= sizeof groupName) {
-    errorReport(c, errorOpen, "File Name:", source);
+    errorReport(c, errorOpen, "File Name:", fileEngineName(source).c_str());
     return nullptr;
   }
   std::strcpy(groupName, source);
   if (fileSetExtension(groupName, sizeof groupName, "CGP", name ? 0 : 1) != 0) {
-    errorReport(c, errorOpen, "File Name:", source);
+    errorReport(c, errorOpen, "File Name:", fileEngineName(source).c_str());
     return nullptr;
   }
   size_t len = std::strlen(groupName);

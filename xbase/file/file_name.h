@@ -1,0 +1,19 @@
+// The forms of a file name: the system's, with '/' between directories, and the
+// engine's own, with '\'.  Paths travel in the form the user gave them; the engine
+// writes its names in its own form (fileSetExtension), and the file layer turns a
+// name into the system's form at each system call.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The name in the engine's form: '\' for every '/'.
+std::string fileEngineName(std::string_view name);
+
+// The name in the system's form: '/' for every '\'.
+std::string fileSystemName(std::string_view name);
+
+// The base name of a path: what follows its last '\' or '/', or the whole path when it
+// has neither.  With `drive`, a ':' ends a drive and counts as a separator too, as in
+// the engine's alias and tag names.  The directory part is what comes before it.
+std::string_view fileBaseName(std::string_view path, bool drive = false);
