@@ -17,6 +17,7 @@
 #include "xbase/data/data.h"
 #include "xbase/data/dbf_format.h"
 #include "xbase/data/error.h"
+#include "xbase/file/file_name.h"
 
 namespace {
 
@@ -108,16 +109,16 @@ void closeQuietly(CODE4* c, EngineFile* file) {
 
 // The engine's form of a data file name with the extension `ext` (forced or as a
 // default), upper case; empty when it does not fit.
-std::string engineNameWith(const std::string& enginePath, const char* ext, int force) {
-  std::vector<char> name(enginePath.size() + 8, 0);
-  std::memcpy(name.data(), enginePath.data(), enginePath.size());
+std::string engineNameWith(const std::string& dbfPath, const char* ext, int force) {
+  std::vector<char> name(dbfPath.size() + 8, 0);
+  std::memcpy(name.data(), dbfPath.data(), dbfPath.size());
   if (fileSetExtension(name.data(), static_cast<int32_t>(name.size()), ext, force) != 0) return {};
   return name.data();
 }
 
 }  // namespace
 
-AsideFile::AsideFile(DataFile* original, const std::string& enginePath) : original_(original) {
+AsideFile::AsideFile(DataFile* original, const std::string& dbfPath) : original_(original) {
   CODE4* c = dataContext(original);
   EngineFile* originalData = dataDbfFile(original);
   EngineFile* originalMemo = dataMemoFile(original);
@@ -154,7 +155,7 @@ AsideFile::AsideFile(DataFile* original, const std::string& enginePath) : origin
   if (ok) ok = writeNewFile(c, newDataPath_, header, modeOf(originalData->handle));
   c->createFailsIfExists = mustBeNew;
   if (ok) {
-    data_ = openNew(c, enginePath);
+    data_ = openNew(c, dbfPath);
     ok = data_ != nullptr;
   }
   if (!ok) {
@@ -164,15 +165,13 @@ AsideFile::AsideFile(DataFile* original, const std::string& enginePath) : origin
   }
 }
 
-DataFile* AsideFile::openNew(CODE4* c, const std::string& enginePath) const {
+DataFile* AsideFile::openNew(CODE4* c, const std::string& dbfPath) const {
   // By the directory the section names, so that the name is no longer than the one
   // the data file was opened by; by the full path when that directory is not where
   // the data file lies (a symbolic link).
-  const size_t separator = enginePath.find_last_of('\\');
-  const size_t slash = newDataPath_.find_last_of('/');
-  const std::string shortName =
-      (separator == std::string::npos ? "" : enginePath.substr(0, separator + 1)) +
-      newDataPath_.substr(slash + 1);
+  const size_t slash = newDataPath_.find_last_of('/');  // a system path: '/' only
+  const std::string shortName = dbfPath.substr(0, dbfPath.size() - fileBaseName(dbfPath).size()) +
+                                newDataPath_.substr(slash + 1);
   DataFile* data = dataOpen(c, shortName.c_str());
   if (data != nullptr && pathOfHandle(dataDbfFile(data)->handle) == newDataPath_) return data;
   if (data != nullptr) dataClose(data);
@@ -233,9 +232,9 @@ void AsideFile::exchange() {
   engineErrorSet(c, pending);
 }
 
-void recoverInterruptedExchange(CODE4* c, const std::string& enginePath) {
-  const std::string dataName = engineNameWith(enginePath, "DBF", 0);
-  const std::string memoName = engineNameWith(enginePath, "DBT", 1);
+void recoverInterruptedExchange(CODE4* c, const std::string& dbfPath) {
+  const std::string dataName = engineNameWith(dbfPath, "DBF", 0);
+  const std::string memoName = engineNameWith(dbfPath, "DBT", 1);
   if (dataName.empty() || memoName.empty()) return;
   EngineFile dataBackup, memoBackup;
   // A backup another run holds is part of an exchange under way: left alone.

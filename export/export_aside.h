@@ -43,9 +43,9 @@ class AsideFile {
  public:
   // Creates the new data file (and memo file, when `original` has one) beside the
   // original's, with its header and field layout and no records, and opens it in
-  // the original's context.  enginePath is the name the original was opened by.
+  // the original's context.  dbfPath is the name the original was opened by.
   // Raises ExportError, after removing what it made.
-  AsideFile(DataFile* original, const std::string& enginePath);
+  AsideFile(DataFile* original, const std::string& dbfPath);
   // Closes and removes the new files unless they took the original's place.
   ~AsideFile();
   AsideFile(const AsideFile&) = delete;
@@ -60,7 +60,7 @@ class AsideFile {
   void exchange();
 
  private:
-  DataFile* openNew(CODE4* context, const std::string& enginePath) const;
+  DataFile* openNew(CODE4* context, const std::string& dbfPath) const;
   void removeNewFiles();
 
   DataFile* original_;
@@ -70,11 +70,11 @@ class AsideFile {
   bool exchanged_ = false;
 };
 
-// Before the data file is opened (enginePath as the section names it, '\' as
-// separator): when a killed run left the old pair under the backup names and no
-// data file, puts the old pair back.  Does nothing while another run holds the
-// backup.  Leaves the context's error code as it was.
-void recoverInterruptedExchange(CODE4* context, const std::string& enginePath);
+// Before the data file is opened (dbfPath as the section names it): when a killed
+// run left the old pair under the backup names and no data file, puts the old pair
+// back.  Does nothing while another run holds the backup.  Leaves the context's
+// error code as it was.
+void recoverInterruptedExchange(CODE4* context, const std::string& dbfPath);
 
 // Once the data file is held exclusively: removes the new pair and the backups
 // that a killed run may have left beside it.

@@ -36,6 +36,7 @@
 #include "front/section_file.h"
 #include "oracle/oracle_session.h"
 #include "xbase/data/data.h"
+#include "xbase/file/file_name.h"
 
 namespace {
 
@@ -80,11 +81,9 @@ void setupError(const std::string& text) { messagePlain(text); }
 bool refuseIndexedFile(DataFile* data, const std::string& dbfPath) {
   const std::string group = groupFileOf(data);
   if (group.empty()) return false;
-  std::string shown = dbfPath;
-  for (char& c : shown)
-    if (c == '\\') c = '/';
-  const size_t slash = shown.find_last_of('/');
-  shown = (slash == std::string::npos ? "" : shown.substr(0, slash + 1)) + group;
+  std::string shown = fileSystemName(dbfPath);
+  shown.resize(shown.size() - fileBaseName(shown).size());
+  shown += group;
   setupError(formatText("Dbf-file has the index group file '%s'; exdrift does not keep index "
                         "tags current\n",
                         shown.c_str()));
@@ -290,9 +289,6 @@ RunOutcome exportSection(ExportRun& run, SectionState& section) {
   context->openExclusive = 1;
   context->openReadOnly = 0;
   context->autoOpen = 0;
-
-  for (char& c : section.dbfPath)
-    if (c == '/') c = '\\';
 
   recoverInterruptedExchange(context, section.dbfPath);
   file.open(section.dbfPath.c_str());

@@ -10,25 +10,28 @@
 #include "front/console.h"
 #include "xbase/data/code_page.h"
 #include "xbase/data/data.h"
+#include "xbase/file/file_name.h"
 
 // The Oracle character-set id of the section's code page: %CODEPAGE when the
 // section names one, else the code page of the file's language-driver byte.  0,
 // with the reason in *problem, when the file's code page cannot be carried: a
 // multi-byte code page (a fixed-width field may cut its characters) or one that
-// has no Oracle character set here.
+// has no Oracle character set here.  The text names the file in the engine's form
+// ('\' between directories).
 inline std::uint16_t sectionCharset(const SectionState& section, const DataFile* data,
                                     std::string* problem) {
   problem->clear();
   const int codePage = section.codePage != 0 ? section.codePage : dataCodePage(data);
   const std::uint16_t id = oracleCharsetOfCodePage(codePage);
   if (id != 0) return id;
+  const std::string shown = fileEngineName(section.dbfPath);
   if (codePageIsMultiByte(codePage))
     *problem = formatText("DBF-file '%s' is in code page %d, a multi-byte code page: not supported\n",
-                          section.dbfPath.c_str(), codePage);
+                          shown.c_str(), codePage);
   else
     *problem = formatText("DBF-file '%s' is in code page %d, which has no character set here;"
                           " name one with %%CODEPAGE\n",
-                          section.dbfPath.c_str(), codePage);
+                          shown.c_str(), codePage);
   return 0;
 }
 

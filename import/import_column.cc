@@ -14,6 +14,7 @@
 #include "import/import_error.h"
 #include "ocilite/oci.h"
 #include "xbase/data/data.h"
+#include "xbase/file/file_name.h"
 
 namespace {
 
@@ -84,11 +85,6 @@ bool ImportColumn::fillWholeMemo(DataFile* data, int32_t row) {
   return !zeroInside;
 }
 
-std::string fileNameOf(const std::string& dbfPath) {
-  const std::size_t slash = dbfPath.rfind('\\');
-  return slash == std::string::npos ? dbfPath : dbfPath.substr(slash + 1);
-}
-
 void ImportColumn::reset() {
   std::free(values);
   std::free(lengths);
@@ -109,7 +105,7 @@ void ImportColumn::reset() {
 bool ImportColumn::setUp(const FieldMapping& mapping, DataFile* data,
                          const std::string& dbfPath, int32_t blockSize, uint64_t& budget) {
   if (mapping.dbfName == "%FILE_NAME") {
-    const std::string name = fileNameOf(dbfPath);
+    const std::string_view name = fileBaseName(dbfPath);
     kind = 'F';
     dbfFieldNumber = -1;
     slotSize = static_cast<int32_t>(name.size()) + 2;

@@ -60,8 +60,8 @@ struct ImportColumn {
   // Frees values and lengths and returns every member to its start value.
   void reset();
 
-  // Sets up the pair from the data file's field table.  dbfPath has its '/'
-  // already turned into '\'.  A missing field or an unsupported type writes its
+  // Sets up the pair from the data file's field table (%FILE_NAME takes the base
+  // name of dbfPath).  A missing field or an unsupported type writes its
   // message ("Field '%s' not found\n", "Uncknown type '%c'\n") and returns false:
   // a set-up error of the section.  Allocates the value buffer for every kind but 'M'
   // (see allocateMemo); an allocation beyond the budget raises ImportError.
@@ -92,7 +92,3 @@ struct ImportColumn {
   // when the slot does not exist.
   std::string_view text(int32_t row) const;
 };
-
-// The dbf file's name: the part of the path after its last '\' (all of it when it
-// has none).
-std::string fileNameOf(const std::string& dbfPath);

@@ -8,6 +8,7 @@
 #include "front/console.h"
 #include "front/driver_run.h"
 #include "front/dump.h"
+#include "xbase/file/file_name.h"
 
 void ImportRun::startSession() { setSessionFormats(territory, dateFormat); }
 
@@ -27,12 +28,9 @@ void ImportRun::reportFailure(const SectionState& section, const std::string& me
   };
   if (refusedSlot >= 0) {
     // The row the server refused, by its record in the dbf file.
-    std::string path = section.dbfPath;
-    for (char& c : path)
-      if (c == '\\') c = '/';
     dumpRow(lineNumber, refusedSlot, section.fields, valueOf,
             formatText("Refused record %i of dbf-file '%s'\n", static_cast<int>(refusedRecord),
-                       path.c_str()));
+                       fileSystemName(section.dbfPath).c_str()));
     return;
   }
   dumpRow(lineNumber, rowInBlock, section.fields, valueOf);

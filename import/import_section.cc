@@ -228,9 +228,6 @@ RunOutcome importSection(ImportRun& run, SectionState& section) {
   context->openReadOnly = 1;
 
   DbfWatch watch(section.dbfPath);
-  for (char& c : section.dbfPath)
-    if (c == '/') c = '\\';
-
   file.open(section.dbfPath.c_str());
   if (engineErrorCode(context) != 0 || file.data() == nullptr)
     throw ImportError(openFailureText("Can't open dbf-file.", context));

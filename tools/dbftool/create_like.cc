@@ -25,6 +25,7 @@
 #include "tools/dbftool/tool_util.h"
 #include "xbase/data/code_page.h"
 #include "xbase/data/data_create.h"
+#include "xbase/file/file_name.h"
 
 namespace dbftool {
 namespace {
@@ -164,9 +165,7 @@ std::string planField(const std::string& column, int type, int size, int precisi
 
 // The name the file gets: ".dbf" is added when there is no extension.
 std::string dbfFileName(const std::string& out) {
-  size_t slash = out.find_last_of('/');
-  size_t dot = out.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return out + ".dbf";
+  if (fileBaseName(out).find('.') == std::string_view::npos) return out + ".dbf";
   return out;
 }
 
@@ -266,7 +265,7 @@ int runCreateLike(int argc, char** argv) {
   engineInit(&context);
   context.errQuiet = 1;
   context.autoOpen = 0;
-  DataFile* d = dataCreate(&context, engineName(dbfName).c_str(), defs.data(),
+  DataFile* d = dataCreate(&context, dbfName.c_str(), defs.data(),
                            static_cast<int32_t>(defs.size()));
   int status = 0;
   if (!d) status = failEngine(dbfName, &context);

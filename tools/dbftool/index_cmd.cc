@@ -97,8 +97,8 @@ class IndexedData {
     wait_ = wait;
     context_.openReadOnly = writable ? 0 : 1;
     context_.autoOpen = group.empty() && writable ? 1 : 0;
-    data_ = dataOpen(&context_, engineName(path).c_str());
-    if (data_ && !group.empty() && writable && !i4open(data_, engineName(group).c_str())) {
+    data_ = dataOpen(&context_, path.c_str());
+    if (data_ && !group.empty() && writable && !i4open(data_, group.c_str())) {
       dataClose(data_);
       data_ = nullptr;
     }
@@ -124,9 +124,8 @@ class IndexedData {
   }
   // The open tag of that file, or the tag opened alone.
   IndexTag* tag(const std::string& name) {
-    std::string engine = engineName(name);
-    if (IndexTag* t = tagFind(data_, engine.c_str())) return t;
-    return t4open(data_, nullptr, engine.c_str());
+    if (IndexTag* t = tagFind(data_, name.c_str())) return t;
+    return t4open(data_, nullptr, name.c_str());
   }
 
  private:
@@ -152,14 +151,12 @@ int runIndex(int argc, char** argv) {
   }
   IndexedData file(a.args[0], true, "", a.wait);
   if (!file.data()) return file.fail(a.args[0]);
-  std::string tagName = engineName(a.args[1]);
-  std::string group = engineName(a.group);
   // Text constants of the expressions compare with the bytes of the file's code page.
   std::string keyExpr = utf8ToCodePage(a.args[2], dataCodePage(file.data())),
               filter = utf8ToCodePage(a.filter, dataCodePage(file.data()));
-  TagCreateInfo info{tagName.c_str(), keyExpr.c_str(), filter.empty() ? nullptr : filter.c_str(),
+  TagCreateInfo info{a.args[1].c_str(), keyExpr.c_str(), filter.empty() ? nullptr : filter.c_str(),
                      a.unique ? 1 : 0, a.descending ? 1 : 0};
-  IndexTag* tag = tagCreate(file.data(), &info, a.group.empty() ? nullptr : group.c_str());
+  IndexTag* tag = tagCreate(file.data(), &info, a.group.empty() ? nullptr : a.group.c_str());
   if (!tag) return file.fail(a.args[1]);
   int32_t entries = 0;
   for (int rc = tagFirst(tag); rc == 0; rc = tagNext(tag)) ++entries;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "xbase/file/file_name.h"
+
 namespace dbftool {
 namespace {
 
@@ -106,8 +108,7 @@ bool fitsConfiguration(const std::string& name) {
 }
 
 std::string tableStem(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string base(fileBaseName(path));
   size_t dot = base.find_last_of('.');
   if (dot != std::string::npos && dot > 0) base.resize(dot);
   return base;

@@ -69,8 +69,8 @@ class EditedRecord {
     context_.openReadOnly = 0;
     context_.autoOpen = group.empty() ? 1 : 0;
     context_.uniqueKeyCode = resultUniqueKey;
-    data_ = dataOpen(&context_, engineName(path).c_str());
-    if (data_ && !group.empty() && !i4open(data_, engineName(group).c_str())) {
+    data_ = dataOpen(&context_, path.c_str());
+    if (data_ && !group.empty() && !i4open(data_, group.c_str())) {
       dataClose(data_);
       data_ = nullptr;
     }

@@ -82,20 +82,13 @@ int failEngine(const std::string& file, const CODE4* context) {
   return fail(file, engineMessage(engineErrorCode(context)));
 }
 
-std::string engineName(const std::string& path) {
-  std::string name = path;
-  for (char& ch : name)
-    if (ch == '/') ch = '\\';
-  return name;
-}
-
 ReadOnlyData::ReadOnlyData(const std::string& path) {
   engineInit(&context_);
   context_.errQuiet = 1;
   context_.openReadOnly = 1;
   context_.openExclusive = 0;
   context_.autoOpen = 0;
-  data_ = dataOpen(&context_, engineName(path).c_str());
+  data_ = dataOpen(&context_, path.c_str());
 }
 
 ReadOnlyData::~ReadOnlyData() {

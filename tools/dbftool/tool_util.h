@@ -41,9 +41,6 @@ std::string engineMessage(int code);
 // blank after a text that ends in a colon: "File Name: X.DBT"); "" when it has none.
 std::string engineDetail(const CODE4* context);
 
-// The engine's form of a path: '/' becomes '\' (the file layer turns it back).
-std::string engineName(const std::string& path);
-
 // A data file opened read-only and shared, with its own context; closed and released
 // by the destructor.
 class ReadOnlyData {
