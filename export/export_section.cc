@@ -268,6 +268,8 @@ void transferRows(ExportRun& run, const SectionState& section, DataFile* data, i
     run.processed = fetchedTotal;
   }
 
+  // The last block of records reaches the file before the section counts as done.
+  if (dataWriteGathered(data) != 0) throw ExportError("Can't commit appended record in dbf-file");
   progressDone(run.lineCount);
   messageReport(formatText("Processed %i lines\n", run.lineCount));
   run.lineCount = -1;
@@ -289,6 +291,7 @@ RunOutcome exportSection(ExportRun& run, SectionState& section) {
   context->openExclusive = 1;
   context->openReadOnly = 0;
   context->autoOpen = 0;
+  context->bufferingMode = 1;  // appended records are written a block at a time
 
   recoverInterruptedExchange(context, section.dbfPath);
   file.open(section.dbfPath.c_str());

@@ -226,6 +226,7 @@ RunOutcome importSection(ImportRun& run, SectionState& section) {
   context->errQuiet = 1;
   context->openExclusive = 0;
   context->openReadOnly = 1;
+  context->bufferingMode = 1;  // records are read a block at a time
 
   DbfWatch watch(section.dbfPath);
   file.open(section.dbfPath.c_str());

@@ -66,4 +66,37 @@ TEST_F(DiskFullTest, ExportStopsWithTheAppendMessageAndLeavesWholeRecords) {
   }
 }
 
+// Every record fits the block the export gathers before writing: the one write at
+// the end of the section is the one that meets the full disk, and it must still fail
+// the run with the append message, keeping the whole records that reached the file.
+TEST_F(DiskFullTest, TheLastBlockMeetingAFullDiskFailsTheRun) {
+  sql("CREATE TABLE BENCH (ID NUMBER(10), NAME VARCHAR2(40), NOTE VARCHAR2(100));\n"
+      "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 300)\n"
+      "INSERT INTO BENCH SELECT x, 'name ' || x, printf('%.*c', 40 + x % 60, 'n') FROM c;\n");
+  dbf("out.dbf", {"ID:N:10", "NAME:C:40", "NOTE:C:100"});
+  config("%TABLE_NAME=BENCH\n%DBF_NAME=out.dbf\nID=ID\nNAME=NAME\nNOTE=NOTE\n");
+
+  e2e::RunResult r = exdriftLimited(16);
+  EXPECT_EQ(r.exitCode, 2) << r.out << r.err;
+  EXPECT_NE(r.out.find("Can't commit appended record in dbf-file"), std::string::npos) << r.out;
+
+  std::string bytes = e2e::readFile(dir.path("out.dbf"));
+  CODE4 c;
+  engineInit(&c);
+  c.errQuiet = 1;
+  DataFile* d = dataOpen(&c, dir.path("out.dbf").c_str());
+  ASSERT_NE(d, nullptr) << engineErrorCode(&c);
+  int32_t count = dataRecordCount(d);
+  EXPECT_GT(count, 0);
+  EXPECT_LT(count, 300);
+  EXPECT_EQ(static_cast<int64_t>(bytes.size()) - d->header.headerLength,
+            static_cast<int64_t>(count) * d->recordLength + 1);
+  for (int32_t n = 1; n <= count; ++n) {
+    ASSERT_EQ(dataGo(d, n), 0);
+    ASSERT_EQ(fieldLong(dataFieldByName(d, "ID")), n);
+  }
+  dataClose(d);
+  engineRelease(&c);
+}
+
 }  // namespace

@@ -96,6 +96,7 @@ class IndexedData {
     context_.lockTries = static_cast<int32_t>(wait);
     wait_ = wait;
     context_.openReadOnly = writable ? 0 : 1;
+    if (!writable) context_.bufferingMode = 1;  // records read a block at a time
     context_.autoOpen = group.empty() && writable ? 1 : 0;
     data_ = dataOpen(&context_, path.c_str());
     if (data_ && !group.empty() && writable && !i4open(data_, group.c_str())) {

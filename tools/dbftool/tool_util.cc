@@ -88,6 +88,7 @@ ReadOnlyData::ReadOnlyData(const std::string& path) {
   context_.openReadOnly = 1;
   context_.openExclusive = 0;
   context_.autoOpen = 0;
+  context_.bufferingMode = 1;  // records are read a block at a time
   data_ = dataOpen(&context_, path.c_str());
 }
 

@@ -10,6 +10,7 @@
 #include "xbase/data/memo.h"
 #include "xbase/data/pool.h"
 #include "xbase/data/record.h"
+#include "xbase/data/record_buffer.h"
 #include "xbase/file/os.h"
 #include "xbase/data/seq.h"
 
@@ -19,7 +20,8 @@ int dataAppendStart(DataFile* data, int copyMemos) {
   if (rc != 0) return rc;
   if (data->recordNumber > 0 && copyMemos && data->memoFieldCount > 0) {
     int32_t n = data->recordNumber;
-    rc = dataLockRecord(data, n);
+    rc = recordBufferFlushPending(data);  // the record is read back from the file
+    if (rc == 0) rc = dataLockRecord(data, n);
     if (rc != 0) return rc;
     rc = fileReadAll(&data->file, dataRecordOffset(data, n), data->oldRecord,
                      static_cast<uint32_t>(data->recordLength));
@@ -67,6 +69,7 @@ void cutPartialRecord(DataFile* data, int32_t count) {
 
 int dataAppend(DataFile* data) {
   if (!data || dataInError(data)) return -1;
+  if (recordBufferGathers(data)) return recordBufferAppend(data);
   int rc = dataLockAppend(data);
   if (rc != 0) return rc;
   // Another process may have appended since the count was kept, unless the file is
@@ -207,7 +210,8 @@ int dataLockFile(DataFile* data) {
 
 int dataZap(DataFile* data, int32_t first, int32_t last) {
   if (!data || first < 0 || last < 0 || dataInError(data)) return -1;
-  int rc = dataLockFile(data);
+  int rc = recordBufferFlushPending(data);  // the records are copied in the file
+  if (rc == 0) rc = dataLockFile(data);
   if (rc == 0) rc = indexHookLock(data);
   if (rc != 0) {
     dataUnlock(data);

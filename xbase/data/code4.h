@@ -34,7 +34,8 @@ struct CODE4 {
   int32_t errFieldLookup;        // 1: unknown field name is -210
   int32_t errRecordRead;         // 1: short record read is -70, else result 5
   int32_t errOpenFile;           // 1: failed open is -60, else quietly 70
-  int32_t bufferingMode;         // -1: block buffering choice; never switched on
+  int32_t bufferingMode;         // -1: above 0, files opened afterwards are block-buffered
+                                 //     (record_buffer.h)
   int32_t lockOnRead;            // 0: dataGo locks each record it reads
   int32_t openReadOnly;          // 0: exactly 1 opens files read-only
   int32_t createFailsIfExists;   // 1: creating an existing file fails

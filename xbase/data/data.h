@@ -7,4 +7,5 @@
 #include "xbase/data/field.h"
 #include "xbase/data/memo.h"
 #include "xbase/data/record.h"
+#include "xbase/data/record_buffer.h"
 #include "xbase/data/record_count.h"

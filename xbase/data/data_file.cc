@@ -13,6 +13,7 @@
 #include "xbase/data/index_hooks.h"
 #include "xbase/data/pool.h"
 #include "xbase/data/record.h"
+#include "xbase/data/record_buffer.h"
 #include "xbase/file/conv.h"
 #include "xbase/file/file_name.h"
 
@@ -236,6 +237,7 @@ DataFile* dataOpen(CODE4* c, const char* name) {
     dataClose(data);
     return nullptr;
   }
+  recordBufferAttach(data);  // block buffering, when the context asks for it
   return data;
 }
 
@@ -247,6 +249,11 @@ int32_t dataClose(DataFile* data) {
   if (result == errorUnique) data->recordChanged = 0;
 
   bool open = data->file.handle >= 0;
+  // Records gathered by write-behind go first, even after a failure.
+  if (open) {
+    recordBufferFlushPending(data);
+    closeStep(c, &result);
+  }
   if (open && data->record) {
     if (data->recordChanged) {
       dataFlushRecord(data, 0);
@@ -270,6 +277,7 @@ int32_t dataClose(DataFile* data) {
     fileClose(&data->memoFile);
     closeStep(c, &result);
   }
+  recordBufferRelease(data);
   memoFreeAll(data);
   engineFree(data->memoFields);
   engineFree(data->fields);

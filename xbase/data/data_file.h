@@ -21,6 +21,7 @@
 
 struct DataFile;
 struct MemoFieldState;
+struct RecordBuffer;
 
 // One field of an open data file.  Built by dataOpen, owned by the DataFile.
 struct FieldInfo {
@@ -84,6 +85,7 @@ struct DataFile {
   int32_t atEnd;
   EngineFile memoFile;            // handle -1 when the data file has no memo file
   int32_t lastMeasuredCount;
+  RecordBuffer* buffer;           // block buffering (record_buffer.h); null when off
 };
 
 // Opens an existing data file.  The name gets the extension "DBF" when it has none

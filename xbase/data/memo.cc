@@ -13,6 +13,7 @@
 #include "xbase/data/field.h"
 #include "xbase/data/pool.h"
 #include "xbase/data/record.h"
+#include "xbase/data/record_buffer.h"
 #include "xbase/file/conv.h"
 
 char memoEmptyText[1] = "";
@@ -72,6 +73,7 @@ int readMemo(DataFile* data, int64_t block, MemoFieldState* m, int64_t* blocks) 
   CODE4* c = data->context;
   if (data->memoFile.handle < 0) return memoError(data, "Memo field without a memo file");
   if (block < 0) return memoError(data, "Memo block number is not valid");
+  if (int rc = recordBufferFlushPending(data)) return rc;  // the memo may still be gathered
   int64_t fileLen = fileLength(&data->memoFile);
   if (fileLen < 0) return static_cast<int>(fileLen);
   int64_t start = block * kBlock;
@@ -287,7 +289,8 @@ int memoAppendAll(DataFile* data) {
     m->changed = 0;
     int32_t length = m->notLoaded ? 0 : m->length;
     int64_t block = 0;
-    int rc = storeText(data, m->text, length, 0, &block);
+    int rc = recordBufferGathersMemos(data) ? recordBufferStoreMemo(data, m->text, length, &block)
+                                            : storeText(data, m->text, length, 0, &block);
     if (rc != 0) return rc;
     storeBlock(m->field, block);
   }

@@ -8,6 +8,7 @@
 #include "xbase/data/data_internal.h"
 #include "xbase/data/dbf_format.h"
 #include "xbase/data/index_hooks.h"
+#include "xbase/data/record_buffer.h"
 #include "xbase/data/record_count.h"
 
 namespace {
@@ -71,6 +72,7 @@ int dataGo(DataFile* data, int32_t n) {
   if (!data || dataInError(data)) return -1;
   CODE4* c = data->context;
   int rc = dataFlushRecord(data, 0);
+  if (rc == 0) rc = recordBufferFlushPending(data);  // read the records from the file
   if (rc < 0) return rc;
   if (!dataRecordLocked(data, n)) {
     rc = dataUnlock(data);
@@ -81,7 +83,9 @@ int dataGo(DataFile* data, int32_t n) {
     }
   }
   uint32_t got = 0;
-  if (n >= 1)
+  if (n >= 1 && recordBufferReads(data))
+    got = recordBufferRead(data, n);
+  else if (n >= 1)
     got = fileRead(&data->file, dataRecordOffset(data, n), data->record,
                    static_cast<uint32_t>(data->recordLength));
   bool whole = got == static_cast<uint32_t>(data->recordLength);

@@ -6,10 +6,12 @@
 #include "xbase/data/data_internal.h"
 #include "xbase/data/dbf_format.h"
 #include "xbase/data/record.h"
+#include "xbase/data/record_buffer.h"
 
 int dataCountFacts(DataFile* data, RecordCountFacts* facts) {
   *facts = RecordCountFacts{};
   if (dataInError(data)) return -1;
+  if (recordBufferFlushPending(data) != 0) return -1;  // measure every record appended
   int64_t length = fileLength(&data->file);
   if (length < 0) return -1;
   const int64_t headerLength = data->header.headerLength;

@@ -9,10 +9,13 @@
 #include "xbase/data/index_hooks.h"
 #include "xbase/data/memo.h"
 #include "xbase/data/record.h"
+#include "xbase/data/record_buffer.h"
 #include "xbase/file/conv.h"
 
 int dataWriteRecord(DataFile* data, int32_t n) {
-  int rc = dataLockRecord(data, n);
+  int rc = recordBufferFlushPending(data);  // the record may still be gathered
+  if (rc != 0) return rc;
+  rc = dataLockRecord(data, n);
   if (rc != 0) return rc;
   if (indexHookAny(data)) {
     if (!data->oldBufferValid || data->oldRecordNumber != n) {
@@ -60,6 +63,7 @@ int dataFlushRecord(DataFile* data, int unlock) {
 
 int dataFlush(DataFile* data) {
   int rc = dataFlushRecord(data, 0);
+  if (rc == 0 && data) rc = recordBufferFlushPending(data);
   if (rc != 0) return rc;
   rc = fileCommitKeepError(&data->file);
   if (rc < 0) return rc;
@@ -73,6 +77,8 @@ int dataFlush(DataFile* data) {
 int dataHeaderWrite(DataFile* data, int updateDate, int updateCount) {
   if (!data || dataInError(data)) return -1;
   if (!updateDate && !updateCount) return 0;
+  // The header never counts records that write-behind still holds.
+  if (int rc = recordBufferFlushPending(data)) return rc;
   if (updateDate) todayHeaderDate(data->header.date);
   int32_t count = data->header.recordCount;
   if (count < 0) count = dataRecordCount(data);

@@ -1,0 +1,264 @@
+// Write-behind and read-ahead of a data file's records (record_buffer.h).
+#include "xbase/data/record_buffer.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "xbase/data/data_internal.h"
+#include "xbase/data/dbf_format.h"
+#include "xbase/data/error.h"
+#include "xbase/data/index_hooks.h"
+#include "xbase/data/memo.h"
+#include "xbase/data/pool.h"
+#include "xbase/data/record.h"
+#include "xbase/file/os.h"
+
+namespace {
+
+// Bytes of records (and of new memos) a buffer gathers before it is written.
+constexpr uint32_t kBlockBytes = 64 * 1024;
+constexpr int64_t kMemoBlock = dbf::kMemoBlockSize;
+
+// Writes all n bytes at offset through the system seam, going on after a short
+// write; *put receives the bytes that reached the file.  0 or the errno.
+int writeAll(int fd, const char* bytes, size_t n, int64_t offset, size_t* put) {
+  *put = 0;
+  while (*put < n) {
+    size_t done = 0;
+    int err = osFiles().pwrite(fd, bytes + *put, n - *put, offset + static_cast<int64_t>(*put), &done);
+    if (err != 0) return err;
+    if (done == 0) return ENOSPC;
+    *put += done;
+  }
+  return 0;
+}
+
+// After a failed write of gathered records: keeps the whole records that reached the
+// file, takes a cut one off and puts the end mark after the last kept one, then makes
+// the header count them.  Straight through the seam, as the context holds the error.
+// Best effort: when the end mark does not fit either, one record fewer is kept, and
+// the count the engine derives from the file still covers only whole records.
+int32_t keepWrittenRecords(DataFile* data, int64_t offset, size_t put, int32_t gathered) {
+  OsFiles& os = osFiles();
+  const int fd = data->file.handle;
+  int64_t keep = static_cast<int64_t>(put) / data->recordLength;
+  if (keep > gathered) keep = gathered;
+  const char eof = static_cast<char>(dbf::kEndOfFile);
+  for (;; --keep) {
+    const int64_t end = offset + keep * data->recordLength;
+    size_t one = 0;
+    int64_t length = 0;
+    if (os.size(fd, &length) == 0 && length > end && os.truncate(fd, end) != 0) break;
+    if (os.pwrite(fd, &eof, 1, end, &one) == 0 && one == 1) break;
+    if (keep == 0) break;
+  }
+  if (keep > 0) {
+    unsigned char count[4];
+    dbf::put32(count, static_cast<uint32_t>(data->header.recordCount - gathered + keep));
+    size_t done = 0;
+    os.pwrite(fd, count, sizeof count, dbf::kRecordCountOffset, &done);
+  }
+  return static_cast<int32_t>(keep);
+}
+
+int flushMemos(DataFile* data, RecordBuffer* b) {
+  if (b->memoUsed == 0) return 0;
+  size_t put = 0;
+  int err = writeAll(data->memoFile.handle, b->memo, b->memoUsed, b->memoStart * kMemoBlock, &put);
+  if (err == 0) {
+    unsigned char head[4];
+    dbf::put32(head, static_cast<uint32_t>(b->memoStart + b->memoUsed / kMemoBlock));
+    err = writeAll(data->memoFile.handle, reinterpret_cast<char*>(head), sizeof head,
+                   dbf::kMemoNextFreeOffset, &put);
+  }
+  b->memoUsed = 0;
+  b->memoKnown = false;
+  if (err != 0) return errorReport(data->context, errorWrite, data->memoFile.name);
+  return 0;
+}
+
+int flushRecords(DataFile* data, RecordBuffer* b) {
+  if (b->recordCount == 0) return 0;
+  const int32_t gathered = b->recordCount;
+  const int64_t offset = dataRecordOffset(data, b->firstRecord);
+  b->bytes[b->used] = static_cast<char>(dbf::kEndOfFile);
+  size_t put = 0;
+  int err = writeAll(data->file.handle, b->bytes, b->used + 1u, offset, &put);
+  b->recordCount = 0;
+  b->used = 0;
+  if (err != 0) {
+    int32_t kept = keepWrittenRecords(data, offset, put, gathered);
+    data->header.recordCount -= gathered - kept;
+    if (data->recordNumber > data->header.recordCount) data->recordNumber = -1;
+    return errorReport(data->context, errorWrite, data->file.name);
+  }
+  return dataHeaderWrite(data, 1, 1);
+}
+
+// Gathered records name memos of the memo buffer: those records go only when the
+// memos reached the file first.
+void dropRecords(DataFile* data, RecordBuffer* b) {
+  data->header.recordCount -= b->recordCount;
+  if (data->recordNumber > data->header.recordCount) data->recordNumber = -1;
+  b->recordCount = 0;
+  b->used = 0;
+}
+
+}  // namespace
+
+void recordBufferAttach(DataFile* data) {
+  CODE4* c = data->context;
+  data->buffer = nullptr;
+  if (c->bufferingMode <= 0 || data->file.handle < 0) return;
+  bool reading = data->file.readOnly != 0;
+  // Writes gather only where no other process may look at the file meanwhile and
+  // every write is not to be committed on its own.
+  if (!reading && (!dataExclusive(data) || c->commitEveryWrite)) return;
+  uint32_t capacity = kBlockBytes;
+  if (static_cast<uint32_t>(data->recordLength) > capacity) capacity = data->recordLength;
+  auto* b = static_cast<RecordBuffer*>(engineAlloc(c, sizeof(RecordBuffer)));
+  if (!b) return;
+  std::memset(b, 0, sizeof *b);
+  b->bytes = static_cast<char*>(engineAlloc(c, capacity + 1u));
+  if (!b->bytes) {
+    engineFree(b);
+    return;
+  }
+  b->writeBehind = !reading;
+  b->capacity = capacity;
+  b->lastRecord = -1;
+  data->buffer = b;
+}
+
+void recordBufferRelease(DataFile* data) {
+  RecordBuffer* b = data->buffer;
+  if (!b) return;
+  engineFree(b->bytes);
+  engineFree(b->memo);
+  engineFree(b);
+  data->buffer = nullptr;
+}
+
+int recordBufferFlush(DataFile* data) {
+  RecordBuffer* b = data->buffer;
+  if (!b || !b->writeBehind) return 0;
+  CODE4* c = data->context;
+  // A pending error is kept aside so that the records appended before it still go
+  // to the file, and put back afterwards: it is the one the caller reports.
+  const int32_t pending = c->errorCode;
+  if (pending < 0) c->errorCode = 0;
+  int rc = flushMemos(data, b);
+  if (rc == 0)
+    rc = flushRecords(data, b);
+  else
+    dropRecords(data, b);
+  if (pending < 0) c->errorCode = pending;
+  return rc;
+}
+
+bool recordBufferGathers(const DataFile* data) {
+  return data->buffer != nullptr && data->buffer->writeBehind &&
+         !indexHookAny(const_cast<DataFile*>(data));
+}
+
+bool recordBufferGathersMemos(const DataFile* data) {
+  return recordBufferGathers(data) && data->memoFile.handle >= 0;
+}
+
+int recordBufferStoreMemo(DataFile* data, const char* text, int32_t length, int64_t* block) {
+  RecordBuffer* b = data->buffer;
+  CODE4* c = data->context;
+  *block = 0;
+  if (length <= 0) return 0;
+  // The text and the pair of end marks, in whole blocks.
+  const int64_t blocks = (static_cast<int64_t>(length) + 2 + kMemoBlock - 1) / kMemoBlock;
+  const int64_t bytes = blocks * kMemoBlock;
+  if (bytes > UINT32_MAX / 2) return errorReport(c, errorMemory);
+  if (b->memoUsed > 0 && b->memoUsed + bytes > b->memoCapacity) {
+    int rc = recordBufferFlush(data);
+    if (rc != 0) return rc;
+  }
+  if (bytes > b->memoCapacity) {
+    // Room for at least one memo of this size; otherwise the usual block size.
+    uint32_t capacity = bytes > kBlockBytes ? static_cast<uint32_t>(bytes) : kBlockBytes;
+    char* memo = static_cast<char*>(engineAlloc(c, capacity));
+    if (!memo) return errorReport(c, errorMemory);
+    engineFree(b->memo);
+    b->memo = memo;
+    b->memoCapacity = capacity;
+  }
+  if (!b->memoKnown) {
+    // Every block from the end of the memo file on is free (as for an unbuffered
+    // append, the header's next-free number is not trusted).
+    int64_t fileLen = fileLength(&data->memoFile);
+    if (fileLen < 0) return static_cast<int>(fileLen);
+    b->memoStart = (fileLen + kMemoBlock - 1) / kMemoBlock;
+    if (b->memoStart < 1) b->memoStart = 1;
+    b->memoKnown = true;
+  }
+  const int64_t first = b->memoStart + b->memoUsed / kMemoBlock;
+  if (first + blocks > UINT32_MAX)
+    return errorReport(c, errorInfo, "Memo file is full", data->memoFile.name);
+  char* run = b->memo + b->memoUsed;
+  std::memcpy(run, text, length);
+  run[length] = static_cast<char>(dbf::kEndOfFile);
+  run[length + 1] = static_cast<char>(dbf::kEndOfFile);
+  std::memset(run + length + 2, 0, static_cast<size_t>(bytes - length - 2));
+  b->memoUsed += static_cast<uint32_t>(bytes);
+  *block = first;
+  return 0;
+}
+
+int recordBufferAppend(DataFile* data) {
+  RecordBuffer* b = data->buffer;
+  const uint32_t length = static_cast<uint32_t>(data->recordLength);
+  int32_t count = dataRecordCount(data);
+  if (count < 0) return -1;
+  data->atBeginning = 0;
+  data->atEnd = 0;
+  data->recordChanged = 0;
+  data->recordNumber = count + 1;
+  int rc = memoAppendAll(data);
+  if (rc == 0 && b->used + length > b->capacity) rc = recordBufferFlush(data);
+  if (rc != 0) {
+    // What was gathered before this record still goes to the file.
+    recordBufferFlush(data);
+    return rc;
+  }
+  if (b->recordCount == 0) b->firstRecord = count + 1;
+  std::memcpy(b->bytes + b->used, data->record, length);
+  b->used += length;
+  ++b->recordCount;
+  data->recordChanged = 0;  // the memo block numbers went into the gathered copy
+  data->fileChanged = 1;
+  data->header.recordCount = count + 1;
+  return 0;
+}
+
+uint32_t recordBufferRead(DataFile* data, int32_t n) {
+  RecordBuffer* b = data->buffer;
+  const uint32_t length = static_cast<uint32_t>(data->recordLength);
+  const int64_t offset = dataRecordOffset(data, n);
+  const bool sequential = n == b->lastRecord + 1;
+  b->lastRecord = n;
+  if (offset >= b->start && offset + length <= b->start + b->used) {
+    std::memcpy(data->record, b->bytes + (offset - b->start), length);
+    return length;
+  }
+  b->used = 0;
+  if (!sequential || length > b->capacity)
+    return fileRead(&data->file, offset, data->record, length);
+  // The whole records that fit the buffer, from this one on.
+  uint32_t want = b->capacity / length * length;
+  uint32_t got = fileRead(&data->file, offset, b->bytes, want);
+  b->start = offset;
+  b->used = got;
+  uint32_t take = got < length ? got : length;
+  std::memcpy(data->record, b->bytes, take);
+  return take;
+}
+
+int dataWriteGathered(DataFile* data) {
+  if (!data) return -1;
+  return recordBufferFlushPending(data);
+}
