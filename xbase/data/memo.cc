@@ -74,6 +74,18 @@ int readMemo(DataFile* data, int64_t block, MemoFieldState* m, int64_t* blocks) 
   if (data->memoFile.handle < 0) return memoError(data, "Memo field without a memo file");
   if (block < 0) return memoError(data, "Memo block number is not valid");
   if (int rc = recordBufferFlushPending(data)) return rc;  // the memo may still be gathered
+  const char* held = nullptr;
+  int32_t heldLength = 0;
+  if (m && recordBufferMemo(data, block, &held, &heldLength)) {
+    int rc = reserve(m, heldLength, 0);
+    if (rc != 0) return rc;
+    std::memcpy(m->text, held, heldLength);
+    m->text[heldLength] = '\0';
+    m->length = heldLength;
+    *blocks = heldLength / kBlock + 1;
+    return 0;
+  }
+  if (c->errorCode < 0) return c->errorCode;
   int64_t fileLen = fileLength(&data->memoFile);
   if (fileLen < 0) return static_cast<int>(fileLen);
   int64_t start = block * kBlock;

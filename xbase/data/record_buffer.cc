@@ -258,6 +258,31 @@ uint32_t recordBufferRead(DataFile* data, int32_t n) {
   return take;
 }
 
+bool recordBufferMemo(DataFile* data, int64_t block, const char** text, int32_t* length) {
+  RecordBuffer* b = data->buffer;
+  if (!b || b->writeBehind || block <= 0 || data->memoFile.handle < 0) return false;
+  const int64_t offset = block * kMemoBlock;
+  auto held = [&]() {
+    const int64_t first = b->memoStart * kMemoBlock;
+    if (offset < first || offset >= first + b->memoUsed) return false;
+    const char* from = b->memo + (offset - first);
+    const void* end = std::memchr(from, dbf::kEndOfFile, b->memoUsed - (offset - first));
+    if (!end) return false;
+    *text = from;
+    *length = static_cast<int32_t>(static_cast<const char*>(end) - from);
+    return true;
+  };
+  if (held()) return true;
+  if (!b->memo) {
+    b->memo = static_cast<char*>(engineAlloc(data->context, kBlockBytes));
+    if (!b->memo) return false;
+    b->memoCapacity = kBlockBytes;
+  }
+  b->memoUsed = fileRead(&data->memoFile, offset, b->memo, b->memoCapacity);
+  b->memoStart = block;
+  return held();
+}
+
 int dataWriteGathered(DataFile* data) {
   if (!data) return -1;
   return recordBufferFlushPending(data);

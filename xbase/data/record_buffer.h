@@ -19,7 +19,10 @@
 //    is then as it stood when its block was read; a record beyond the block is read
 //    from the file again, so records another program appends are still found, and a
 //    read that finds the file shorter ends the records exactly as an unbuffered read
-//    does.  Reads out of order (through a tag) read single records.
+//    does.  Reads out of order (through a tag) read single records.  Memo texts are
+//    read the same way: the memo file from the memo's first block on, about 64 KiB at
+//    once, serving the memos that follow; one that does not end inside the block is
+//    read as without buffering.
 //
 // The buffers belong to the DataFile and are freed by dataClose.  A buffer that cannot
 // be had leaves the file unbuffered; nothing fails for want of it.
@@ -39,7 +42,8 @@ struct RecordBuffer {
   int32_t firstRecord;
   // Write-behind: new memos, contiguous from block memoStart (the first block past
   // the end of the memo file when the first of them came); memoKnown is false until
-  // that block has been measured again after a flush.
+  // that block has been measured again after a flush.  Read-ahead: memoUsed bytes of
+  // the memo file from block memoStart on.
   char* memo;
   uint32_t memoCapacity;
   uint32_t memoUsed;
@@ -82,6 +86,11 @@ inline bool recordBufferReads(const DataFile* data) {
 // Reads record n into the record buffer as fileRead would: the bytes delivered
 // (fewer than a record at the end of the file), 0 after an error.
 uint32_t recordBufferRead(DataFile* data, int32_t n);
+// Read-ahead of memos: points *text at the memo starting at block and sets *length
+// when that memo and its end mark lie in the memo block held, or in about 64 KiB of
+// the memo file read from there.  False leaves the reading (and any error) to the
+// caller.
+bool recordBufferMemo(DataFile* data, int64_t block, const char** text, int32_t* length);
 
 // Writes the records and memos gathered by write-behind to the files (without
 // committing them to disk).  For a caller that must know that every appended record
