@@ -73,39 +73,65 @@ static int floorRead(const char *path) {
   return 0;
 }
 
-static int floorWrite(const char *templatePath, const char *outPath, long long rows) {
-  unsigned char h[32];
+/* The output of a write floor: the template's header (count zero) written to a new file,
+   and its first record (blanks when it has none) as the image every row starts from. */
+struct Output {
+  int fd;
   unsigned headerLength, recordLength;
+  unsigned char *header;
+  char *rec; /* recordLength bytes and room for the end byte */
+};
+
+static struct Output createOutput(const char *templatePath, const char *outPath) {
+  struct Output o;
+  unsigned char h[32];
   int in = open(templatePath, O_RDONLY);
   if (in < 0) die("cannot open", templatePath);
-  readHeader(in, templatePath, h, &headerLength, &recordLength);
-  unsigned char *header = malloc(headerLength);
-  if (pread(in, header, headerLength, 0) != (ssize_t)headerLength) die("cannot read header of", templatePath);
-  char *rec = malloc(recordLength + 1);
-  if (pread(in, rec, recordLength, headerLength) != (ssize_t)recordLength) memset(rec, ' ', recordLength);
+  readHeader(in, templatePath, h, &o.headerLength, &o.recordLength);
+  o.header = malloc(o.headerLength);
+  if (pread(in, o.header, o.headerLength, 0) != (ssize_t)o.headerLength) die("cannot read header of", templatePath);
+  o.rec = malloc(o.recordLength + 1);
+  if (pread(in, o.rec, o.recordLength, o.headerLength) != (ssize_t)o.recordLength) memset(o.rec, ' ', o.recordLength);
   close(in);
 
-  int fd = open(outPath, O_RDWR | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0) die("cannot create", outPath);
-  memset(header + 4, 0, 4);
-  if (pwrite(fd, header, headerLength, 0) != (ssize_t)headerLength) die("cannot write", outPath);
-  rec[recordLength] = 0x1A;
-  for (long long n = 0; n < rows; n++) {
-    /* A different image each time, as real rows are. */
-    char num[16];
-    int len = snprintf(num, sizeof num, "%10lld", n + 1);
-    if ((unsigned)len < recordLength) memcpy(rec + 1, num, (size_t)len);
-    if (pwrite(fd, rec, recordLength + 1, (off_t)(headerLength + (uint64_t)n * recordLength)) !=
-        (ssize_t)(recordLength + 1))
-      die("cannot write", outPath);
-    uint32_t count = (uint32_t)(n + 1);
-    for (int i = 0; i < 4; i++) header[4 + i] = (unsigned char)(count >> (8 * i));
-    if (pwrite(fd, header, 10, 0) != 10) die("cannot write", outPath);
-  }
-  if (close(fd) != 0) die("cannot close", outPath);
-  free(rec);
-  free(header);
+  o.fd = open(outPath, O_RDWR | O_CREAT | O_TRUNC, 0644);
+  if (o.fd < 0) die("cannot create", outPath);
+  memset(o.header + 4, 0, 4);
+  if (pwrite(o.fd, o.header, o.headerLength, 0) != (ssize_t)o.headerLength) die("cannot write", outPath);
+  return o;
+}
+
+/* A different image each time, as real rows are. */
+static void numberRecord(struct Output *o, long long n) {
+  char num[16];
+  int len = snprintf(num, sizeof num, "%10lld", n + 1);
+  if ((unsigned)len < o->recordLength) memcpy(o->rec + 1, num, (size_t)len);
+}
+
+/* The header's record count, rewritten as the programs do: its first 10 bytes. */
+static void writeCount(struct Output *o, uint64_t count, const char *outPath) {
+  for (int i = 0; i < 4; i++) o->header[4 + i] = (unsigned char)(count >> (8 * i));
+  if (pwrite(o->fd, o->header, 10, 0) != 10) die("cannot write", outPath);
+}
+
+static void closeOutput(struct Output *o, const char *outPath, long long rows) {
+  if (close(o->fd) != 0) die("cannot close", outPath);
+  free(o->rec);
+  free(o->header);
   printf("%lld records written\n", rows);
+}
+
+static int floorWrite(const char *templatePath, const char *outPath, long long rows) {
+  struct Output o = createOutput(templatePath, outPath);
+  o.rec[o.recordLength] = 0x1A;
+  for (long long n = 0; n < rows; n++) {
+    numberRecord(&o, n);
+    if (pwrite(o.fd, o.rec, o.recordLength + 1, (off_t)(o.headerLength + (uint64_t)n * o.recordLength)) !=
+        (ssize_t)(o.recordLength + 1))
+      die("cannot write", outPath);
+    writeCount(&o, (uint64_t)(n + 1), outPath);
+  }
+  closeOutput(&o, outPath, rows);
   return 0;
 }
 
@@ -142,47 +168,27 @@ static int floorReadBlocks(const char *path) {
 }
 
 static int floorWriteBlocks(const char *templatePath, const char *outPath, long long rows) {
-  unsigned char h[32];
-  unsigned headerLength, recordLength;
-  int in = open(templatePath, O_RDONLY);
-  if (in < 0) die("cannot open", templatePath);
-  readHeader(in, templatePath, h, &headerLength, &recordLength);
-  unsigned char *header = malloc(headerLength);
-  if (pread(in, header, headerLength, 0) != (ssize_t)headerLength) die("cannot read header of", templatePath);
-  char *rec = malloc(recordLength);
-  if (pread(in, rec, recordLength, headerLength) != (ssize_t)recordLength) memset(rec, ' ', recordLength);
-  close(in);
-
-  int fd = open(outPath, O_RDWR | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0) die("cannot create", outPath);
-  memset(header + 4, 0, 4);
-  if (pwrite(fd, header, headerLength, 0) != (ssize_t)headerLength) die("cannot write", outPath);
+  struct Output o = createOutput(templatePath, outPath);
+  unsigned recordLength = o.recordLength;
   /* Whole records only, and room for the end byte after them. */
   size_t perBlock = kBlock / recordLength > 0 ? kBlock / recordLength : 1;
   char *block = malloc(perBlock * recordLength + 1);
   size_t gathered = 0;
   uint64_t written = 0; /* records on the disk */
   for (long long n = 0; n < rows; n++) {
-    char num[16];
-    int len = snprintf(num, sizeof num, "%10lld", n + 1);
-    if ((unsigned)len < recordLength) memcpy(rec + 1, num, (size_t)len);
-    memcpy(block + gathered * recordLength, rec, recordLength);
+    numberRecord(&o, n);
+    memcpy(block + gathered * recordLength, o.rec, recordLength);
     if (++gathered < perBlock && n + 1 < rows) continue;
     block[gathered * recordLength] = 0x1A;
     size_t bytes = gathered * recordLength + 1;
-    if (pwrite(fd, block, bytes, (off_t)(headerLength + written * recordLength)) != (ssize_t)bytes)
+    if (pwrite(o.fd, block, bytes, (off_t)(o.headerLength + written * recordLength)) != (ssize_t)bytes)
       die("cannot write", outPath);
     written += gathered;
     gathered = 0;
-    uint32_t count = (uint32_t)written;
-    for (int i = 0; i < 4; i++) header[4 + i] = (unsigned char)(count >> (8 * i));
-    if (pwrite(fd, header, 10, 0) != 10) die("cannot write", outPath);
+    writeCount(&o, written, outPath);
   }
-  if (close(fd) != 0) die("cannot close", outPath);
   free(block);
-  free(rec);
-  free(header);
-  printf("%lld records written\n", rows);
+  closeOutput(&o, outPath, rows);
   return 0;
 }
 
