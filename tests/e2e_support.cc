@@ -79,6 +79,14 @@ int waitForExit(pid_t pid, bool kill) {
 
 std::string programPath(const std::string& name) { return std::string(DRIFT_BUILD_DIR) + "/" + name; }
 
+RunResult runShell(const std::string& commands, const std::string& cwd, const std::string& home) {
+  RunOptions options;
+  options.cwd = cwd;
+  options.env = {"PATH=" DRIFT_BUILD_DIR ":/usr/bin:/bin"};
+  if (!home.empty()) options.env.push_back("HOME=" + home);
+  return runProgram("/bin/sh", {"-c", commands}, options);
+}
+
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                      const RunOptions& options) {
   const std::string path = resolve(program);

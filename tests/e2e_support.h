@@ -47,6 +47,11 @@ std::string programPath(const std::string& name);
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                      const RunOptions& options = {});
 
+// Runs a shell command line in `cwd` with the built programs first on the PATH, as a
+// user who installed them would; HOME is `home` when given.
+RunResult runShell(const std::string& commands, const std::string& cwd,
+                   const std::string& home = "");
+
 // Runs a program with a pseudo-terminal as its controlling terminal and
 // standard input; standard output and standard error stay separate pipes.
 // Waits until `waitFor` has appeared on the terminal (e.g. "Password: "),

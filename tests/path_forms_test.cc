@@ -15,12 +15,7 @@ namespace {
 class PathFormsTest : public ::testing::Test {
  protected:
   // A shell command line in the test directory, the built programs first on the PATH.
-  e2e::RunResult shell(const std::string& commands) {
-    e2e::RunOptions options;
-    options.cwd = dir.path();
-    options.env = {"PATH=" DRIFT_BUILD_DIR ":/usr/bin:/bin", "HOME=" + dir.path("home")};
-    return e2e::runProgram("/bin/sh", {"-c", commands}, options);
-  }
+  e2e::RunResult shell(const std::string& commands) { return e2e::runShell(commands, dir.path(), dir.path("home")); }
   e2e::RunResult drift(const std::string& program, const std::string& config,
                        const std::string& dbf) {
     e2e::writeFile(dir.path("run.cfg"), config);

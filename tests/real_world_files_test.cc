@@ -14,12 +14,7 @@ namespace {
 class RealWorldFilesTest : public ::testing::Test {
  protected:
   // A shell command line in the test directory, the built programs first on the PATH.
-  e2e::RunResult shell(const std::string& commands) {
-    e2e::RunOptions options;
-    options.cwd = dir.path();
-    options.env = {"PATH=" DRIFT_BUILD_DIR ":/usr/bin:/bin", "HOME=" + dir.path("home")};
-    return e2e::runProgram("/bin/sh", {"-c", commands}, options);
-  }
+  e2e::RunResult shell(const std::string& commands) { return e2e::runShell(commands, dir.path(), dir.path("home")); }
   e2e::RunResult writers(const std::vector<std::string>& args) {
     std::vector<std::string> all = {DRIFT_SOURCE_DIR "/tests/dbf_writers.py"};
     all.insert(all.end(), args.begin(), args.end());

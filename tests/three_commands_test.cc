@@ -13,14 +13,8 @@ namespace {
 
 class ThreeCommandsTest : public ::testing::Test {
  protected:
-  // Runs a shell command line in the test directory with the built programs first
-  // on the PATH, as a user who installed them would.
-  e2e::RunResult shell(const std::string& commands) {
-    e2e::RunOptions options;
-    options.cwd = dir.path();
-    options.env = {"PATH=" DRIFT_BUILD_DIR ":/usr/bin:/bin"};
-    return e2e::runProgram("/bin/sh", {"-c", commands}, options);
-  }
+  // A shell command line in the test directory, the built programs first on the PATH.
+  e2e::RunResult shell(const std::string& commands) { return e2e::runShell(commands, dir.path()); }
   e2e::RunResult writers(const std::vector<std::string>& args) {
     std::vector<std::string> all = {DRIFT_SOURCE_DIR "/tests/dbf_writers.py"};
     all.insert(all.end(), args.begin(), args.end());
