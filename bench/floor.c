@@ -51,15 +51,22 @@ static int readHeader(int fd, const char *path, unsigned char *h, unsigned *head
   return 0;
 }
 
-static int floorRead(const char *path) {
+/* Opens a dbf file for a read floor: its lengths and the whole records it holds. */
+static int openInput(const char *path, unsigned *headerLength, unsigned *recordLength, uint64_t *count) {
   unsigned char h[32];
-  unsigned headerLength, recordLength;
   int fd = open(path, O_RDONLY);
   if (fd < 0) die("cannot open", path);
-  readHeader(fd, path, h, &headerLength, &recordLength);
+  readHeader(fd, path, h, headerLength, recordLength);
   struct stat st;
   if (fstat(fd, &st) != 0) die("cannot stat", path);
-  uint64_t count = ((uint64_t)st.st_size - headerLength) / recordLength;
+  *count = ((uint64_t)st.st_size - *headerLength) / *recordLength;
+  return fd;
+}
+
+static int floorRead(const char *path) {
+  unsigned headerLength, recordLength;
+  uint64_t count;
+  int fd = openInput(path, &headerLength, &recordLength, &count);
   char *rec = malloc(recordLength);
   uint64_t live = 0;
   for (uint64_t n = 0; n < count; n++) {
@@ -136,14 +143,9 @@ static int floorWrite(const char *templatePath, const char *outPath, long long r
 }
 
 static int floorReadBlocks(const char *path) {
-  unsigned char h[32];
   unsigned headerLength, recordLength;
-  int fd = open(path, O_RDONLY);
-  if (fd < 0) die("cannot open", path);
-  readHeader(fd, path, h, &headerLength, &recordLength);
-  struct stat st;
-  if (fstat(fd, &st) != 0) die("cannot stat", path);
-  uint64_t count = ((uint64_t)st.st_size - headerLength) / recordLength;
+  uint64_t count;
+  int fd = openInput(path, &headerLength, &recordLength, &count);
   if (lseek(fd, headerLength, SEEK_SET) < 0) die("cannot seek in", path);
   /* Room for a block and the start of a record left over from the last one. */
   char *buffer = malloc(kBlock + recordLength);
