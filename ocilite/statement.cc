@@ -921,6 +921,17 @@ bool multiInsertReady(StmtHandle *s) {
   return s->multi != nullptr;
 }
 
+// Runs a statement that returns no rows to its end; on a refusal the statement is
+// reset and SQLite's error given.
+OraError stepToEnd(Connection &c, sqlite3_stmt *st) {
+  int rc = sqlite3_step(st);
+  while (rc == SQLITE_ROW) rc = sqlite3_step(st);
+  if (rc == SQLITE_DONE) return {};
+  OraError e = fromSqlite(c.db, rc, c.context());
+  sqlite3_reset(st);
+  return e;
+}
+
 // Runs rows `first` .. `first` + multiRows - 1 as one statement.  False when
 // they must be run one by one instead (a value refused in conversion, or a
 // statement SQLite refused and undid); true with `fatal` set when SQLite's
@@ -937,11 +948,8 @@ bool runMultiRows(StmtHandle *s, ub4 first, OraError &fatal) {
       if (e.failed()) return false;
     }
   }
-  int rc = sqlite3_step(s->multi);
-  while (rc == SQLITE_ROW) rc = sqlite3_step(s->multi);
-  if (rc != SQLITE_DONE) {
-    OraError e = fromSqlite(c.db, rc, c.context());
-    sqlite3_reset(s->multi);
+  OraError e = stepToEnd(c, s->multi);
+  if (e.failed()) {
     if (c.inTransaction && sqlite3_get_autocommit(c.db)) fatal = e;
     return fatal.failed();
   }
@@ -1013,13 +1021,8 @@ sword execute(SvcHandle *svc, StmtHandle *s, ErrorHandle *err, ub4 iters, ub4 ro
       OraError be = bindRow(s, rowoff + k);
       if (be.failed()) return be;
     }
-    int rc = sqlite3_step(s->sqlite);
-    while (rc == SQLITE_ROW) rc = sqlite3_step(s->sqlite);
-    if (rc != SQLITE_DONE) {
-      OraError se = fromSqlite(c.db, rc, c.context());
-      sqlite3_reset(s->sqlite);
-      return se;
-    }
+    OraError se = stepToEnd(c, s->sqlite);
+    if (se.failed()) return se;
     if (isDml(p.kind)) s->rowCount += static_cast<ub8>(sqlite3_changes(c.db));
     return {};
   };
