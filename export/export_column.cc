@@ -117,7 +117,7 @@ bool ExportColumn::allocateBuffers(int32_t blockSize, uint64_t& budget,
 }
 
 std::string_view ExportColumn::text(int32_t k) const {
-  if (whole.active) return whole.view();
+  if (whole.active) return whole.view(k);
   if (valueBuffer == nullptr || k < 0 || k >= slotCount) return {};
   const char* value = slot(k);
   return {value, strnlen(value, static_cast<size_t>(elementSize))};

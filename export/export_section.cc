@@ -54,6 +54,8 @@ bool configureColumn(ExportColumn& column, const char* upperName, uint16_t type,
     column.elementSize = 0;
     column.defineType = 0;
     column.whole.active = true;
+    // A CLOB or LONG has no bound; a text column's declared size sizes its block.
+    column.whole.declaredSize = longText ? 0 : size;
     return true;
   }
   if (longText) {
@@ -62,13 +64,6 @@ bool configureColumn(ExportColumn& column, const char* upperName, uint16_t type,
     return true;
   }
   return column.configure(upperName, type, size);
-}
-
-// Rows a fetch asks for: the block, or one when a value is fetched whole.
-int32_t fetchRowsOf(const ExportRun& run, int fieldCount, int32_t blockSize) {
-  for (int j = 0; j < fieldCount; ++j)
-    if (run.columns[j].whole.active) return 1;
-  return blockSize;
 }
 
 // Reports a set-up error of the section: console (without an empty line before
@@ -217,8 +212,8 @@ int startSelect(ExportRun& run, const SectionState& section, uint16_t charset) {
   return run.select.execute(0);
 }
 
-// The row loop: fetches a block at a time (one row when a value is fetched whole,
-// whole_value.h), checks each value and appends one record per row.
+// The row loop: fetches a block at a time (fewer rows when values are fetched
+// whole, whole_value.h), checks each value and appends one record per row.
 void transferRows(ExportRun& run, const SectionState& section, DataFile* data, int status) {
   const int fieldCount = section.fieldCount();
   messageConsole("Processing line:         ");
@@ -230,11 +225,11 @@ void transferRows(ExportRun& run, const SectionState& section, DataFile* data, i
   if (dataRecordCount(data) > 0 && dataBottom(data) != 0)
     throw ExportError("Can't move to bottom of dbf-file");
 
-  const int32_t fetchRows = fetchRowsOf(run, fieldCount, runSettings.blockSize);
+  const int32_t fetchRows = wholeFetchRows(run.columns, fieldCount, runSettings.blockSize);
   while (status == 0) {
     for (int j = 0; j < fieldCount; ++j) {
       run.columns[j].clearSlots(fetchRows);
-      run.columns[j].whole.clear();
+      run.columns[j].whole.clear(fetchRows);
     }
     status = run.select.fetch(fetchRows, &fetchedTotal);
     int32_t rows = fetchedTotal - run.processed;
@@ -255,7 +250,7 @@ void transferRows(ExportRun& run, const SectionState& section, DataFile* data, i
         if (valueWasCut(column, r)) throw ExportError("Data was truncated");
         refuseUnstorableValue(data, column, r, section.fields[j], run.lineCount + 1);
         if (column.whole.active)
-          storeWholeMemo(data, column);
+          storeWholeMemo(data, column, r);
         else
           convertValue(data, column, r);
       }

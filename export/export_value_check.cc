@@ -65,7 +65,7 @@ bool isDateText(std::string_view text) {
 
 bool holdsZeroByte(const ExportColumn& column, int32_t row) {
   // A value fetched whole comes with its exact length.
-  if (column.whole.active) return column.whole.view().find('\0') != std::string_view::npos;
+  if (column.whole.active) return column.whole.view(row).find('\0') != std::string_view::npos;
   if (column.lengthArray == nullptr || column.indicatorArray == nullptr) return false;
   if (row < 0 || row >= column.slotCount || column.indicatorArray[row] == -1) return false;
   // The slot's last byte is kept for the terminator that markFetched writes.

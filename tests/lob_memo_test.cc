@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,39 @@ TEST_F(LobMemo, MemosOfEverySizeRoundTripWholeThroughClobNclobAndLong) {
     EXPECT_TRUE(body[k] == records[k].values[1]) << "size " << sizes[k] << " got " << body[k].size();
     EXPECT_TRUE(raw[k] == records[k].values[2]) << "size " << sizes[k] << " got " << raw[k].size();
     EXPECT_TRUE(old[k] == records[k].values[1]) << "size " << sizes[k] << " got " << old[k].size();
+  }
+}
+
+TEST_F(LobMemo, TextColumnsIntoMemosMoveWholeManyRowsAFetch) {
+  // Text columns go into memos a block of rows at a time: values beside each
+  // other in one fetch, longer than the describe and than one piece, empty and
+  // NULL (-1), each land in their own record whole, in both columns.
+  const std::vector<int> sizesA = {5, 0, 70000, 1, -1, 65536, 65537, 20, 1 << 20, 3};
+  const std::vector<int> sizesB = {3, 1 << 20, 20, -1, 65537, 65536, 1, 0, 70000, 5};
+  sql("CREATE TABLE DOCS (ID NUMBER(3), A VARCHAR2(20), B VARCHAR2(4000));");
+  // `size` repeats of `letter` (NULL for -1).
+  auto text = [](int size, char letter) {
+    if (size < 0) return std::string("NULL");
+    return "replace(hex(zeroblob(" + std::to_string(size) + ")), '00', '" + letter + "')";
+  };
+  std::string insert;
+  std::vector<std::string> a, b;
+  for (size_t k = 0; k < sizesA.size(); ++k) {
+    const char lower = static_cast<char>('a' + k), upper = static_cast<char>('A' + k);
+    insert += "INSERT INTO DOCS VALUES (" + std::to_string(k + 1) + ", " + text(sizesA[k], lower) +
+              ", " + text(sizesB[k], upper) + ");";
+    a.emplace_back(static_cast<size_t>(std::max(sizesA[k], 0)), lower);
+    b.emplace_back(static_cast<size_t>(std::max(sizesB[k], 0)), upper);
+  }
+  sql(insert);
+  for (const char* block : {"-N:4", "-N:10000"}) {
+    const std::string name = std::string("docs") + (block + 3);
+    dbf(name + ".dbf", {"ID:N:3", "A:M", "B:M"});
+    config("%TABLE_NAME=DOCS\n%DBF_NAME=" + name + "\n%ORDER_BY=\"ID\"\nID=ID\nA=A\nB=B\n");
+    e2e::RunResult r = runDrift("exdrift", {block});
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_TRUE(memos(name + ".dbf", "A") == a) << block;
+    EXPECT_TRUE(memos(name + ".dbf", "B") == b) << block;
   }
 }
 
