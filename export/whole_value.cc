@@ -24,6 +24,7 @@ void WholeValue::reset() {
 }
 
 void WholeValue::clear(int32_t rowCount) {
+  if (!active) return;
   rows.assign(rowCount > 0 ? static_cast<size_t>(rowCount) : 0, Row{});
   end = 0;
   current = -1;
@@ -31,6 +32,7 @@ void WholeValue::clear(int32_t rowCount) {
 }
 
 void WholeValue::finish() {
+  if (!active) return;
   if (current >= 0) {
     rows[static_cast<size_t>(current)].length += piece;
     end += piece;
