@@ -404,7 +404,7 @@ bool readStoredDate(std::string_view text, Date &out) {
     if (at + width > text.size()) return false;
     v = 0;
     for (size_t k = at; k < at + width; ++k) {
-      if (!std::isdigit(static_cast<unsigned char>(text[k]))) return false;
+      if (static_cast<unsigned char>(text[k] - '0') > 9) return false;
       v = v * 10 + (text[k] - '0');
     }
     return true;

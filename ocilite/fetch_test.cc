@@ -505,6 +505,30 @@ TEST_F(OciTest, ADateColumnHoldingNoDateIsAnErrorNotText) {
   }
 }
 
+TEST_F(OciTest, AFormatArgumentIsEachRowsOwnAndKeptOnlyWhileItStaysTheSame) {
+  c.ok("CREATE TABLE t (id NUMBER, d DATE, f VARCHAR2(20), s VARCHAR2(20))");
+  c.ok("INSERT INTO t VALUES (1, TO_DATE('2024-01-31', 'YYYY-MM-DD'), 'DD.MM.YYYY', '05/2023/07')");
+  c.ok("INSERT INTO t VALUES (2, TO_DATE('2023-12-05', 'YYYY-MM-DD'), 'YYYYMMDD', '20220304')");
+  c.ok("INSERT INTO t VALUES (3, TO_DATE('1999-07-04', 'YYYY-MM-DD'), 'MM/YYYY/DD', '04.03.2021')");
+  // A format taken from a column is each row's own; a constant one holds for all.
+  EXPECT_EQ(c.column("SELECT TO_CHAR(d, f) FROM t ORDER BY id"),
+            (std::vector<std::string>{"31.01.2024", "20231205", "07/1999/04"}));
+  EXPECT_EQ(c.column("SELECT TO_CHAR(d, 'YYYY-DD') FROM t ORDER BY id"),
+            (std::vector<std::string>{"2024-31", "2023-05", "1999-04"}));
+  EXPECT_EQ(c.column("SELECT TO_CHAR(TO_DATE(s, CASE id WHEN 1 THEN 'MM/YYYY/DD' WHEN 2 THEN "
+                     "'YYYYMMDD' ELSE 'DD.MM.YYYY' END), 'YYYYMMDD') FROM t ORDER BY id"),
+            (std::vector<std::string>{"20230507", "20220304", "20210304"}));
+  // A format that does not compile fails the statement, also after good rows.
+  c.ok("UPDATE t SET f = 'YYYY-QQ' WHERE id = 3");
+  OCIStmt *stmt = c.prepare("SELECT TO_CHAR(d, f) FROM t ORDER BY id");
+  char buf[32];
+  OCIDefine *def = nullptr;
+  ASSERT_EQ(OCIDefineByPos(stmt, &def, c.err, 1, buf, sizeof buf, SQLT_STR, nullptr, nullptr, nullptr, OCI_DEFAULT),
+            OCI_SUCCESS);
+  EXPECT_EQ(c.execute(stmt, 3), OCI_ERROR) << buf;
+  EXPECT_EQ(c.code(), 1821) << c.errors();
+}
+
 TEST_F(OciTest, DateDefineGivesOracleDateBytes) {
   c.ok("ALTER SESSION SET NLS_DATE_FORMAT=\"YYYYMMDD\"");
   c.ok("CREATE TABLE t (d DATE)");

@@ -61,31 +61,43 @@ void numberToChar(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   resultText(ctx, out);
 }
 
-bool formatArgument(sqlite3_context *ctx, int argc, sqlite3_value **argv, DateFormat &fmt, bool &custom) {
+void deleteFormat(void *format) { delete static_cast<DateFormat *>(format); }
+
+// The date format of a TO_CHAR or TO_DATE call: its format argument when one is
+// given (`custom`), compiled once and kept by SQLite between the rows of a
+// statement while that argument stays the same, else the session's default.
+// Null, with the error set as the call's result, when the format does not compile.
+const DateFormat *formatArgument(sqlite3_context *ctx, int argc, sqlite3_value **argv, bool &custom) {
   custom = argc > 1 && sqlite3_value_type(argv[1]) != SQLITE_NULL;
-  if (!custom) return true;
-  int rc = fmt.compile(reinterpret_cast<const char *>(sqlite3_value_text(argv[1])));
+  if (!custom) return &connectionOf(ctx)->nls.dateFormat;
+  if (const auto *kept = static_cast<const DateFormat *>(sqlite3_get_auxdata(ctx, 1))) return kept;
+  auto *fmt = new DateFormat;
+  int rc = fmt->compile(reinterpret_cast<const char *>(sqlite3_value_text(argv[1])));
   if (rc) {
+    delete fmt;
     resultOraError(ctx, rc);
-    return false;
+    return nullptr;
   }
-  return true;
+  // SQLite owns it from here, and frees it at once when it cannot keep it.
+  sqlite3_set_auxdata(ctx, 1, fmt, deleteFormat);
+  const auto *kept = static_cast<const DateFormat *>(sqlite3_get_auxdata(ctx, 1));
+  if (!kept) sqlite3_result_error_nomem(ctx);
+  return kept;
 }
 
 // ocl_date_to_char(x [, format]): TO_CHAR of a DATE column.
 void dateToChar(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   sqlite3_value *v = argv[0];
   if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
-  DateFormat fmt;
   bool custom;
-  if (!formatArgument(ctx, argc, argv, fmt, custom)) return;
-  const Nls &nls = connectionOf(ctx)->nls;
+  const DateFormat *fmt = formatArgument(ctx, argc, argv, custom);
+  if (!fmt) return;
   std::string_view text(reinterpret_cast<const char *>(sqlite3_value_text(v)), static_cast<size_t>(sqlite3_value_bytes(v)));
   Date d;
   // A DATE column holding something else (written by another program) is
   // an error, never text passed off as a formatted date.
   if (!readStoredDate(text, d)) return resultOraError(ctx, 1858);
-  resultText(ctx, (custom ? fmt : nls.dateFormat).format(d));
+  resultText(ctx, fmt->format(d));
 }
 
 // to_char(x [, format]) where the argument's column type is not known: the
@@ -107,13 +119,13 @@ void genericToChar(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
 void toDate(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   sqlite3_value *v = argv[0];
   if (sqlite3_value_type(v) == SQLITE_NULL || sqlite3_value_bytes(v) == 0) return sqlite3_result_null(ctx);
-  DateFormat fmt;
   bool custom;
-  if (!formatArgument(ctx, argc, argv, fmt, custom)) return;
+  const DateFormat *fmt = formatArgument(ctx, argc, argv, custom);
+  if (!fmt) return;
   std::string_view text(reinterpret_cast<const char *>(sqlite3_value_text(v)), static_cast<size_t>(sqlite3_value_bytes(v)));
   Date d;
   if (!custom && readStoredDate(text, d)) return resultText(ctx, storedDate(d));
-  int rc = (custom ? fmt : connectionOf(ctx)->nls.dateFormat).parse(text, d);
+  int rc = fmt->parse(text, d);
   if (rc) return resultOraError(ctx, rc);
   resultText(ctx, storedDate(d));
 }
