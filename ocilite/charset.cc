@@ -1,6 +1,8 @@
 #include "ocilite/charset.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <iterator>
 #include <mutex>
@@ -105,8 +107,26 @@ size_t utf8ToSingleByte(const SingleByteSet &set, const unsigned char *in, size_
     unsigned char b = in[i];
     unsigned char mapped;
     if (b < 0x80) {
-      mapped = b;  // every set here keeps ASCII as it is
+      // A run of ASCII goes over as it is (every set here keeps ASCII), eight
+      // bytes at a time while they fit the output.
+      uint64_t word;
+      while (i + 8 <= n && len + 8 <= cap) {
+        std::memcpy(&word, in + i, 8);
+        if (word & UINT64_C(0x8080808080808080)) break;
+        std::memcpy(out + len, &word, 8);
+        i += 8;
+        len += 8;
+      }
+      if (i >= n) break;
+      b = in[i];
+      if (b >= 0x80) continue;
+      mapped = b;
       i += 1;
+    } else if ((b & 0xE0) == 0xC0 && i + 1 < n && (in[i + 1] & 0xC0) == 0x80) {
+      // Two bytes: the letters of every alphabet these sets carry beside Latin.
+      unsigned cp = (static_cast<unsigned>(b & 0x1F) << 6) | (in[i + 1] & 0x3F);
+      mapped = set.reverse[cp] ? set.reverse[cp] : '?';
+      i += 2;
     } else {
       // Decode one UTF-8 sequence; an invalid one consumes a single byte.
       unsigned cp = 0;

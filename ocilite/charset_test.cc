@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -90,6 +91,35 @@ TEST(SingleByteSets, MissingCharactersBecomeQuestionMarksAndUnknownIdsHaveNoSet)
   EXPECT_EQ(ocilite::utf8ToSingleByte(*singleByteSet(171), in, text.size(), out, 1), 3u);
   // Multi-byte and unknown sets are not converted here.
   for (ub2 id : {0, 832, 852, 871, 873, 9999}) EXPECT_EQ(singleByteSet(id), nullptr) << id;
+}
+
+
+TEST(SingleByteSets, ATextConvertsAsItsCharactersOneByOneAndACutKeepsItsStart) {
+  // ASCII runs shorter and longer than a word, two- and three-byte characters,
+  // a lone continuation byte, a lead byte without its continuation, and a
+  // sequence cut by the end of the text.
+  const std::vector<std::string> pieces = {
+      "abcdefg", "\xD0\x96", "abcdefgh", "\xD1\x8F", "\xE2\x82\xAC", "abcdefghijklmnopq",
+      "\x80",    "\xD0",     "x",        "\xC3\xBC", "0123456789",    "\xD0\x9F\xD1\x80",
+      "\xE2\x82"};
+  const ocilite::SingleByteSet &set = *singleByteSet(152);
+  std::string text, expected;
+  for (const std::string &piece : pieces) {
+    text += piece;
+    unsigned char one[32];
+    const size_t n = ocilite::utf8ToSingleByte(set, reinterpret_cast<const unsigned char *>(piece.data()),
+                                               piece.size(), one, sizeof one);
+    expected.append(reinterpret_cast<char *>(one), n);
+  }
+  const auto *in = reinterpret_cast<const unsigned char *>(text.data());
+  for (size_t cap = 0; cap <= expected.size() + 1; ++cap) {
+    SCOPED_TRACE(cap);
+    std::vector<unsigned char> out(expected.size() + 8, 0xEE);
+    ASSERT_EQ(ocilite::utf8ToSingleByte(set, in, text.size(), out.data(), cap), expected.size());
+    const size_t kept = std::min(cap, expected.size());
+    EXPECT_EQ(std::string(out.begin(), out.begin() + kept), expected.substr(0, kept));
+    for (size_t k = kept; k < out.size(); ++k) ASSERT_EQ(out[k], 0xEE) << "written past the cut";
+  }
 }
 
 }  // namespace
