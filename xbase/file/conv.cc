@@ -86,10 +86,9 @@ void numToText(int32_t value, char* dest, int32_t width) {
     dest[pos--] = static_cast<char>('0' + magnitude % 10);
     magnitude /= 10;
   } while (magnitude != 0);
-  fill(dest, pos + 1, '0');
-  if (width > 0) {
-    for (int32_t i = 0; i < n - 1 && dest[i] == '0'; i++) dest[i] = ' ';
-  }
+  // The most significant digit is never a zero (a lone 0 is the last place): the
+  // places before it are blanks, or zeros for a zero-padded width.
+  fill(dest, pos + 1, width > 0 ? ' ' : '0');
   if (value < 0) {
     if (dest[0] != ' ') {
       fill(dest, n, '*');
