@@ -21,7 +21,7 @@ using faults::FaultTest;
 const char* kindName(OsCall kind) {
   static const char* const names[] = {"open", "close", "read", "write", "size", "truncate",
                                       "sync", "shareLock", "rangeLock", "remove", "exists",
-                                      "listDir"};
+                                      "listDir", "writeback"};
   return names[static_cast<int>(kind)];
 }
 

@@ -18,6 +18,8 @@ namespace {
 // Bytes of records (and of new memos) a buffer gathers before it is written.
 constexpr uint32_t kBlockBytes = 64 * 1024;
 constexpr int64_t kMemoBlock = dbf::kMemoBlockSize;
+// Bytes written one block after another after which they are handed to the device.
+constexpr int64_t kWritebackBytes = 8 << 20;
 
 // Writes all n bytes at offset through the system seam, going on after a short
 // write; *put receives the bytes that reached the file.  0 or the errno.
@@ -31,6 +33,19 @@ int writeAll(int fd, const char* bytes, size_t n, int64_t offset, size_t* put) {
     *put += done;
   }
   return 0;
+}
+
+// Notes that n bytes at offset of file fd were written.  A write that starts inside
+// the run or right after it (the next block overwrites the end mark) extends it, any
+// other starts a new one; once the run reaches kWritebackBytes the system is asked to
+// write it out.  Only a hint: its answer changes nothing.
+void noteWritten(int fd, WrittenRun& run, int64_t offset, size_t n) {
+  if (offset < run.from || offset > run.to) run.from = offset;
+  const int64_t end = offset + static_cast<int64_t>(n);
+  if (end > run.to || run.from == offset) run.to = end;
+  if (run.to - run.from < kWritebackBytes) return;
+  osFiles().startWriteback(fd, run.from, run.to - run.from);
+  run.from = run.to;
 }
 
 // After a failed write of gathered records: keeps the whole records that reached the
@@ -64,8 +79,10 @@ int32_t keepWrittenRecords(DataFile* data, int64_t offset, size_t put, int32_t g
 int flushMemos(DataFile* data, RecordBuffer* b) {
   if (b->memoUsed == 0) return 0;
   size_t put = 0;
-  int err = writeAll(data->memoFile.handle, b->memo, b->memoUsed, b->memoStart * kMemoBlock, &put);
+  const int64_t offset = b->memoStart * kMemoBlock;
+  int err = writeAll(data->memoFile.handle, b->memo, b->memoUsed, offset, &put);
   if (err == 0) {
+    noteWritten(data->memoFile.handle, b->memosWritten, offset, b->memoUsed);
     unsigned char head[4];
     dbf::put32(head, static_cast<uint32_t>(b->memoStart + b->memoUsed / kMemoBlock));
     err = writeAll(data->memoFile.handle, reinterpret_cast<char*>(head), sizeof head,
@@ -92,6 +109,7 @@ int flushRecords(DataFile* data, RecordBuffer* b) {
     if (data->recordNumber > data->header.recordCount) data->recordNumber = -1;
     return errorReport(data->context, errorWrite, data->file.name);
   }
+  noteWritten(data->file.handle, b->recordsWritten, offset, put);
   return dataHeaderWrite(data, 1, 1);
 }
 

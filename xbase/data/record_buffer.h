@@ -12,7 +12,11 @@
 //    before any read or rewrite of the file, before the header is written, at
 //    dataFlush, at dataClose and before a failing append returns.  A write that fails
 //    is reported as -120 with the file's name; the whole records that reached the file
-//    stay and are counted, a cut record is taken off again.
+//    stay and are counted, a cut record is taken off again.  Every 8 MiB written one
+//    block after another, the system is asked to start writing them out to the device
+//    (a hint, without waiting): a long export streams to the disk while it runs,
+//    rather than leaving it all for the sync at its commit, and the memory of unwritten
+//    pages stays bounded.
 //
 //  - read-ahead, for a file opened read-only: a record read right after its
 //    predecessor brings the following ones along, one read of about 64 KiB.  A record
@@ -32,6 +36,13 @@
 
 #include "xbase/data/data_file.h"
 
+// Bytes written one block after another into a file and not yet handed to the
+// device: [from, to).
+struct WrittenRun {
+  int64_t from;
+  int64_t to;
+};
+
 struct RecordBuffer {
   bool writeBehind;      // else read-ahead
   char* bytes;           // records (write-behind: room for one more byte, the end mark)
@@ -49,6 +60,10 @@ struct RecordBuffer {
   uint32_t memoUsed;
   int64_t memoStart;
   bool memoKnown;
+  // Write-behind: what the data file and the memo file were written since their last
+  // hand-over to the device.
+  WrittenRun recordsWritten;
+  WrittenRun memosWritten;
   // Read-ahead: the file offset of bytes[0] and the record read last.
   int64_t start;
   int32_t lastRecord;

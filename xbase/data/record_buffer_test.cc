@@ -259,4 +259,77 @@ TEST_F(RecordBufferTest, ReadAheadReadsBlocksAndFindsRecordsAppendedMeanwhile) {
   engineRelease(&r);
 }
 
+
+// An OsFiles that records every hand-over of written bytes to the device.
+class RecordingWriteback : public OsFaultFiles {
+ public:
+  struct Run {
+    int fd;
+    int64_t offset;
+    int64_t length;
+  };
+  std::vector<Run> runs;
+  int startWriteback(int fd, int64_t offset, int64_t length) override {
+    runs.push_back({fd, offset, length});
+    return OsFaultFiles::startWriteback(fd, offset, length);
+  }
+};
+
+// A long gathered append hands what it writes to the device in runs of 8 MiB while
+// it goes on, each run right after the one before, for the records and the memos
+// alike, so that only the last few megabytes are left for the sync at the end.  The
+// hand-over is a hint: when the system refuses it, the files come out the same.
+TEST_F(RecordBufferTest, LongAppendsHandTheirWritesToTheDeviceAsTheyGo) {
+  constexpr int64_t kRun = 8 << 20;
+  constexpr int32_t kWithMemo = 800;    // 11.8 MB of memos
+  constexpr int32_t kRecords = 300000;  // 9.3 MB of records
+  makeBase(0);
+  for (bool refused : {false, true}) {
+    const std::string name = refused ? "REFUSED" : "HANDED";
+    emptyFile(name);
+    RecordingWriteback files;
+    if (refused) files.failNth(OsCall::writeback, 1, EIO, /*persistent=*/true);
+    OsFiles* previous = osInstall(&files);
+    CODE4 c;
+    DataFile* d = openForAppend(&c, name.c_str(), true);
+    ASSERT_NE(d, nullptr) << c.errorCode;
+    const int dbf = d->file.handle;
+    const int dbt = d->memoFile.handle;
+    int rc = appendRecords(d, 1, kWithMemo);
+    for (int32_t k = kWithMemo + 1; rc == 0 && k <= kRecords; ++k) {
+      rc = dataAppendStart(d, 0);
+      if (rc != 0) break;
+      dataBlank(d);
+      const std::string key = "R" + std::to_string(k);
+      fieldAssignText(dataFieldByName(d, "NAME"), key.data(), static_cast<int32_t>(key.size()));
+      rc = dataAppend(d);
+    }
+    EXPECT_EQ(rc, 0) << name;
+    EXPECT_EQ(dataClose(d), 0) << name;
+    engineRelease(&c);
+    osInstall(previous);
+    for (int fd : {dbf, dbt}) {
+      const std::string path = name + (fd == dbf ? ".DBF" : ".DBT");
+      SCOPED_TRACE(path);
+      const auto size = static_cast<int64_t>(std::filesystem::file_size(path));
+      std::vector<RecordingWriteback::Run> mine;
+      for (const auto& run : files.runs)
+        if (run.fd == fd) mine.push_back(run);
+      ASSERT_FALSE(mine.empty());
+      for (size_t i = 0; i < mine.size(); ++i) {
+        EXPECT_GE(mine[i].length, kRun) << i;
+        EXPECT_LE(mine[i].offset + mine[i].length, size) << i;
+        if (i == 0) continue;
+        // The next block of records starts on the end mark after the last one.
+        const int64_t end = mine[i - 1].offset + mine[i - 1].length;
+        EXPECT_TRUE(mine[i].offset == end || mine[i].offset == end - 1) << i;
+      }
+      EXPECT_GT(mine.back().offset + mine.back().length, size - kRun - 64 * 1024);
+    }
+  }
+  EXPECT_EQ(fileBytes("REFUSED.DBF"), fileBytes("HANDED.DBF"));
+  EXPECT_EQ(fileBytes("REFUSED.DBT"), fileBytes("HANDED.DBT"));
+  EXPECT_EQ(keys("HANDED").size(), static_cast<size_t>(kRecords));
+}
+
 }  // namespace

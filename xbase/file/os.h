@@ -1,7 +1,7 @@
 // The file layer's one seam to the operating system.
 //
 // Every system call the engine makes on files (open, pread, pwrite, fstat, ftruncate,
-// fsync, flock, fcntl, unlink, directory listing) and every clock read of the file
+// fsync, sync_file_range, flock, fcntl, unlink, directory listing) and every clock read of the file
 // layer goes through the OsFiles installed here.  There is one POSIX implementation;
 // tests install a wrapper (os_fault.h) that fails the Nth call of a kind, answers
 // EAGAIN to a lock, returns a short read or runs a fake clock.
@@ -19,7 +19,7 @@
 // The kinds of calls, for counting and fault injection.
 enum class OsCall : uint8_t {
   open, close, read, write, size, truncate, sync, shareLock, rangeLock, remove,
-  exists, listDir, count
+  exists, listDir, writeback, count
 };
 
 class OsFiles {
@@ -37,6 +37,10 @@ class OsFiles {
   virtual int identity(int fd, uint64_t* device, uint64_t* inode) = 0;
   virtual int truncate(int fd, int64_t length) = 0;
   virtual int sync(int fd) = 0;
+  // Asks the system to start writing the length bytes at offset out to the device,
+  // without waiting (sync_file_range(2) where there is one).  A hint: the data is in
+  // the file already, and an implementation without such a call does nothing.
+  virtual int startWriteback(int fd, int64_t offset, int64_t length) { return 0; }
   // Non-blocking whole-file share lock: exclusive or shared flock(2).
   virtual int shareLock(int fd, bool exclusive) = 0;
   // Non-blocking open-file-description byte-range write lock (lock) or release.

@@ -88,6 +88,11 @@ int OsFaultFiles::sync(int fd) {
   return inner_.sync(fd);
 }
 
+int OsFaultFiles::startWriteback(int fd, int64_t offset, int64_t length) {
+  if (int err = enter(OsCall::writeback)) return err;
+  return inner_.startWriteback(fd, offset, length);
+}
+
 int OsFaultFiles::shareLock(int fd, bool exclusive) {
   if (int err = enter(OsCall::shareLock)) return err;
   return inner_.shareLock(fd, exclusive);

@@ -48,6 +48,7 @@ class OsFaultFiles : public OsFiles {
   int identity(int fd, uint64_t* device, uint64_t* inode) override;  // counted as size
   int truncate(int fd, int64_t length) override;
   int sync(int fd) override;
+  int startWriteback(int fd, int64_t offset, int64_t length) override;
   int shareLock(int fd, bool exclusive) override;
   int rangeLock(int fd, bool lock, int64_t offset, int64_t length) override;
   int remove(const char* path) override;

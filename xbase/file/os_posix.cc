@@ -91,6 +91,15 @@ class PosixFiles final : public OsFiles {
 
   int sync(int fd) override { return retryOnSignal(::fsync(fd)); }
 
+  int startWriteback(int fd, int64_t offset, int64_t length) override {
+#ifdef SYNC_FILE_RANGE_WRITE
+    return retryOnSignal(::sync_file_range(fd, static_cast<off_t>(offset),
+                                           static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE));
+#else
+    return 0;
+#endif
+  }
+
   int shareLock(int fd, bool exclusive) override {
     int rc;
     do {
