@@ -56,10 +56,17 @@ int64_t blockNumber(const FieldInfo* f, const char* record) {
   while (i < end && p[i] == ' ') ++i;
   while (end > i && (p[end - 1] == ' ' || p[end - 1] == '\0')) --end;
   if (i == end) return 0;
-  for (int32_t k = i; k < end; ++k)
+  // Digits only.  Up to 18 of them are read here; a longer number is read as any
+  // long text is (it names no block of a memo file anyway).
+  const bool wide = end - i > 18;
+  int64_t n = 0;
+  for (int32_t k = i; k < end; ++k) {
     if (p[k] < '0' || p[k] > '9') return -1;
-  long n = textToLong(p, f->length);
-  return n < 0 ? -1 : n;
+    if (!wide) n = n * 10 + (p[k] - '0');
+  }
+  if (!wide) return n;
+  long text = textToLong(p, f->length);
+  return text < 0 ? -1 : text;
 }
 
 int memoError(DataFile* data, const char* what) {
