@@ -18,6 +18,8 @@ struct SingleByteSet {
   // Code point -> byte for every code point below 0x10000; 0 = none (byte 0 is
   // U+0000 itself, handled before the table).
   std::vector<unsigned char> reverse = std::vector<unsigned char>(0x10000, 0);
+  // Whether bytes 0 to 127 are the ASCII characters of the same codes.
+  bool keepsAscii = false;
 };
 
 namespace {
@@ -66,6 +68,9 @@ std::unique_ptr<SingleByteSet> build(const char *iconvName) {
     if (cp != kReplacement && b != 0 && set->reverse[cp] == 0)
       set->reverse[cp] = static_cast<unsigned char>(b);
   }
+  set->keepsAscii = true;
+  for (unsigned b = 0; b < 0x80; ++b)
+    if (characters[b] != b) set->keepsAscii = false;
   return set;
 }
 
@@ -86,15 +91,30 @@ const SingleByteSet *singleByteSet(ub2 id) {
 }
 
 void singleByteToUtf8(const SingleByteSet &set, const unsigned char *in, size_t n, std::string &out) {
-  // Sized once for the longest form (three bytes a character), written through a
-  // pointer and cut back to what was written: every bound character of an import
-  // comes through here.
+  // Sized once for the longest form (three bytes a character) and one byte more,
+  // written through a pointer and cut back to what was written: every bound
+  // character of an import comes through here.  A run of ASCII goes over eight
+  // bytes at a time (in a set that keeps ASCII); any other byte's form is stored as four bytes, and the
+  // pointer moves on by its length.
   size_t at = out.size();
-  out.resize(at + 3 * n);
+  out.resize(at + 3 * n + 1);
   char *p = out.data() + at;
-  for (size_t i = 0; i < n; ++i) {
+  size_t i = 0;
+  while (i < n) {
+    uint64_t word;
+    if (set.keepsAscii && i + 8 <= n) {
+      std::memcpy(&word, in + i, 8);
+      if ((word & UINT64_C(0x8080808080808080)) == 0) {
+        std::memcpy(p, &word, 8);
+        p += 8;
+        i += 8;
+        continue;
+      }
+    }
     const std::array<unsigned char, 4> &slot = set.utf8[in[i]];
-    for (unsigned k = 0; k < slot[3]; ++k) *p++ = static_cast<char>(slot[k]);
+    std::memcpy(p, slot.data(), 4);
+    p += slot[3];
+    ++i;
   }
   out.resize(static_cast<size_t>(p - out.data()));
 }

@@ -120,6 +120,16 @@ TEST(SingleByteSets, ATextConvertsAsItsCharactersOneByOneAndACutKeepsItsStart) {
     EXPECT_EQ(std::string(out.begin(), out.begin() + kept), expected.substr(0, kept));
     for (size_t k = kept; k < out.size(); ++k) ASSERT_EQ(out[k], 0xEE) << "written past the cut";
   }
+  // And back: the single-byte text becomes the UTF-8 of its bytes one by one, after
+  // what the output string already held.
+  std::string back = "kept", bytewise = "kept";
+  ocilite::singleByteToUtf8(set, reinterpret_cast<const unsigned char *>(expected.data()), expected.size(),
+                            back);
+  for (char c : expected) {
+    const auto byte = static_cast<unsigned char>(c);
+    ocilite::singleByteToUtf8(set, &byte, 1, bytewise);
+  }
+  EXPECT_EQ(back, bytewise);
 }
 
 }  // namespace
