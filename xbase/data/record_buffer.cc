@@ -20,6 +20,8 @@ constexpr uint32_t kBlockBytes = 64 * 1024;
 constexpr int64_t kMemoBlock = dbf::kMemoBlockSize;
 // Bytes written one block after another after which they are handed to the device.
 constexpr int64_t kWritebackBytes = 8 << 20;
+// Bytes at the start of a file whose pages stay in the system's cache.
+constexpr int64_t kCachedBytes = 256 << 20;
 
 // Writes all n bytes at offset through the system seam, going on after a short
 // write; *put receives the bytes that reached the file.  0 or the errno.
@@ -38,13 +40,20 @@ int writeAll(int fd, const char* bytes, size_t n, int64_t offset, size_t* put) {
 // Notes that n bytes at offset of file fd were written.  A write that starts inside
 // the run or right after it (the next block overwrites the end mark) extends it, any
 // other starts a new one; once the run reaches kWritebackBytes the system is asked to
-// write it out.  Only a hint: its answer changes nothing.
+// write it out, and the run handed over before it, when it lies past kCachedBytes and
+// so has had the time of a whole run to be written out, to let its pages go.  Hints
+// only: their answers change nothing.
 void noteWritten(int fd, WrittenRun& run, int64_t offset, size_t n) {
   if (offset < run.from || offset > run.to) run.from = offset;
   const int64_t end = offset + static_cast<int64_t>(n);
   if (end > run.to || run.from == offset) run.to = end;
   if (run.to - run.from < kWritebackBytes) return;
-  osFiles().startWriteback(fd, run.from, run.to - run.from);
+  OsFiles& os = osFiles();
+  os.startWriteback(fd, run.from, run.to - run.from);
+  if (run.handedTo > run.handedFrom && run.handedFrom >= kCachedBytes)
+    os.dropCached(fd, run.handedFrom, run.handedTo - run.handedFrom);
+  run.handedFrom = run.from;
+  run.handedTo = run.to;
   run.from = run.to;
 }
 

@@ -1,7 +1,7 @@
 // The file layer's one seam to the operating system.
 //
 // Every system call the engine makes on files (open, pread, pwrite, fstat, ftruncate,
-// fsync, sync_file_range, flock, fcntl, unlink, directory listing) and every clock read of the file
+// fsync, sync_file_range, posix_fadvise, flock, fcntl, unlink, directory listing) and every clock read of the file
 // layer goes through the OsFiles installed here.  There is one POSIX implementation;
 // tests install a wrapper (os_fault.h) that fails the Nth call of a kind, answers
 // EAGAIN to a lock, returns a short read or runs a fake clock.
@@ -41,6 +41,10 @@ class OsFiles {
   // without waiting (sync_file_range(2) where there is one).  A hint: the data is in
   // the file already, and an implementation without such a call does nothing.
   virtual int startWriteback(int fd, int64_t offset, int64_t length) { return 0; }
+  // Tells the system that the length bytes at offset will not be read again soon, so
+  // that their pages, once written out, may go (posix_fadvise(2) POSIX_FADV_DONTNEED).
+  // A hint as well.
+  virtual int dropCached(int fd, int64_t offset, int64_t length) { return 0; }
   // Non-blocking whole-file share lock: exclusive or shared flock(2).
   virtual int shareLock(int fd, bool exclusive) = 0;
   // Non-blocking open-file-description byte-range write lock (lock) or release.

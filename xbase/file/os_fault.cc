@@ -93,6 +93,11 @@ int OsFaultFiles::startWriteback(int fd, int64_t offset, int64_t length) {
   return inner_.startWriteback(fd, offset, length);
 }
 
+int OsFaultFiles::dropCached(int fd, int64_t offset, int64_t length) {
+  if (int err = enter(OsCall::writeback)) return err;
+  return inner_.dropCached(fd, offset, length);
+}
+
 int OsFaultFiles::shareLock(int fd, bool exclusive) {
   if (int err = enter(OsCall::shareLock)) return err;
   return inner_.shareLock(fd, exclusive);

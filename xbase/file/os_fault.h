@@ -49,6 +49,7 @@ class OsFaultFiles : public OsFiles {
   int truncate(int fd, int64_t length) override;
   int sync(int fd) override;
   int startWriteback(int fd, int64_t offset, int64_t length) override;
+  int dropCached(int fd, int64_t offset, int64_t length) override;  // counted as writeback
   int shareLock(int fd, bool exclusive) override;
   int rangeLock(int fd, bool lock, int64_t offset, int64_t length) override;
   int remove(const char* path) override;

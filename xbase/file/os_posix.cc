@@ -100,6 +100,16 @@ class PosixFiles final : public OsFiles {
 #endif
   }
 
+  int dropCached(int fd, int64_t offset, int64_t length) override {
+#ifdef POSIX_FADV_DONTNEED
+    // posix_fadvise answers with the error number itself.
+    return ::posix_fadvise(fd, static_cast<off_t>(offset), static_cast<off_t>(length),
+                           POSIX_FADV_DONTNEED);
+#else
+    return 0;
+#endif
+  }
+
   int shareLock(int fd, bool exclusive) override {
     int rc;
     do {
