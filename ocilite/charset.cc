@@ -94,8 +94,8 @@ void singleByteToUtf8(const SingleByteSet &set, const unsigned char *in, size_t 
   // Sized once for the longest form (three bytes a character) and one byte more,
   // written through a pointer and cut back to what was written: every bound
   // character of an import comes through here.  A run of ASCII goes over eight
-  // bytes at a time (in a set that keeps ASCII); any other byte's form is stored as four bytes, and the
-  // pointer moves on by its length.
+  // bytes at a time (in a set that keeps ASCII); any other byte's form is stored
+  // as four bytes, and the pointer moves on by its length.
   size_t at = out.size();
   out.resize(at + 3 * n + 1);
   char *p = out.data() + at;

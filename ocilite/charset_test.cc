@@ -93,7 +93,6 @@ TEST(SingleByteSets, MissingCharactersBecomeQuestionMarksAndUnknownIdsHaveNoSet)
   for (ub2 id : {0, 832, 852, 871, 873, 9999}) EXPECT_EQ(singleByteSet(id), nullptr) << id;
 }
 
-
 TEST(SingleByteSets, ATextConvertsAsItsCharactersOneByOneAndACutKeepsItsStart) {
   // ASCII runs shorter and longer than a word, two- and three-byte characters,
   // a lone continuation byte, a lead byte without its continuation, and a

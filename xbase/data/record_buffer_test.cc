@@ -259,7 +259,6 @@ TEST_F(RecordBufferTest, ReadAheadReadsBlocksAndFindsRecordsAppendedMeanwhile) {
   engineRelease(&r);
 }
 
-
 // An OsFiles that records every hand-over of written bytes to the device.
 class RecordingWriteback : public OsFaultFiles {
  public:
