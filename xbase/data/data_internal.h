@@ -21,6 +21,10 @@ inline bool dataInError(const DataFile* data) { return data->context->errorCode 
 // memos, then the record's bytes (no end-of-file byte).
 int dataWriteRecord(DataFile* data, int32_t n);
 
+// The header's first dbf::kHeaderImageSize bytes as dataHeaderWrite writes them:
+// version, date, the given record count, header length.
+void dataHeaderImage(const DataFile* data, int32_t count, unsigned char* image);
+
 // Releases the record locks held (in reverse order of taking).
 int dataUnlockRecords(DataFile* data);
 

@@ -2,7 +2,12 @@
 #include "xbase/data/record_buffer.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <new>
+#include <thread>
+#include <utility>
 
 #include "xbase/data/data_internal.h"
 #include "xbase/data/dbf_format.h"
@@ -11,12 +16,16 @@
 #include "xbase/data/memo.h"
 #include "xbase/data/pool.h"
 #include "xbase/data/record.h"
+#include "xbase/file/conv.h"
 #include "xbase/file/os.h"
 
 namespace {
 
-// Bytes of records (and of new memos) a buffer gathers before it is written.
+// Bytes of records (and of memos) a read-ahead buffer reads at once.
 constexpr uint32_t kBlockBytes = 64 * 1024;
+// Bytes of records (and of new memos) a write-behind buffer gathers before it is
+// handed to the writer: large enough that waking the writer costs next to nothing.
+constexpr uint32_t kBehindBytes = 1024 * 1024;
 constexpr int64_t kMemoBlock = dbf::kMemoBlockSize;
 // Bytes written one block after another after which they are handed to the device.
 constexpr int64_t kWritebackBytes = 8 << 20;
@@ -62,7 +71,8 @@ void noteWritten(int fd, WrittenRun& run, int64_t offset, size_t n) {
 // the header count them.  Straight through the seam, as the context holds the error.
 // Best effort: when the end mark does not fit either, one record fewer is kept, and
 // the count the engine derives from the file still covers only whole records.
-int32_t keepWrittenRecords(DataFile* data, int64_t offset, size_t put, int32_t gathered) {
+int32_t keepWrittenRecords(DataFile* data, int64_t offset, size_t put, int32_t gathered,
+                           int32_t countBefore) {
   OsFiles& os = osFiles();
   const int fd = data->file.handle;
   int64_t keep = static_cast<int64_t>(put) / data->recordLength;
@@ -78,7 +88,7 @@ int32_t keepWrittenRecords(DataFile* data, int64_t offset, size_t put, int32_t g
   }
   if (keep > 0) {
     unsigned char count[4];
-    dbf::put32(count, static_cast<uint32_t>(data->header.recordCount - gathered + keep));
+    dbf::put32(count, static_cast<uint32_t>(countBefore + keep));
     size_t done = 0;
     os.pwrite(fd, count, sizeof count, dbf::kRecordCountOffset, &done);
   }
@@ -113,8 +123,8 @@ int flushRecords(DataFile* data, RecordBuffer* b) {
   b->recordCount = 0;
   b->used = 0;
   if (err != 0) {
-    int32_t kept = keepWrittenRecords(data, offset, put, gathered);
-    data->header.recordCount -= gathered - kept;
+    const int32_t before = data->header.recordCount - gathered;
+    data->header.recordCount = before + keepWrittenRecords(data, offset, put, gathered, before);
     if (data->recordNumber > data->header.recordCount) data->recordNumber = -1;
     return errorReport(data->context, errorWrite, data->file.name);
   }
@@ -131,6 +141,201 @@ void dropRecords(DataFile* data, RecordBuffer* b) {
   b->used = 0;
 }
 
+// A full block on its way to the files, in the order of a flush: the memo blocks and
+// the memo file's next-free number, the records with the end mark, the header.
+struct WriteJob {
+  int memoFd;
+  const char* memo;
+  uint32_t memoBytes;
+  int64_t memoOffset;
+  unsigned char memoHead[4];
+  int dataFd;
+  const char* records;
+  uint32_t recordBytes;  // the end mark included
+  int64_t recordOffset;
+  int32_t gathered;
+  int32_t countBefore;  // records in the file before this block
+  unsigned char header[dbf::kHeaderImageSize];
+  // What came of it: 0 or the errno of the write that failed, and where.
+  int err;
+  bool memoFailed;
+  bool headerFailed;
+  size_t recordsPut;
+};
+
+// Writes the job's bytes; the first failure ends it.
+void writeJob(WriteJob& j, WrittenRun& records, WrittenRun& memos) {
+  size_t put = 0;
+  if (j.memoBytes > 0) {
+    j.err = writeAll(j.memoFd, j.memo, j.memoBytes, j.memoOffset, &put);
+    if (j.err == 0) {
+      noteWritten(j.memoFd, memos, j.memoOffset, j.memoBytes);
+      j.err = writeAll(j.memoFd, reinterpret_cast<const char*>(j.memoHead), sizeof j.memoHead,
+                       dbf::kMemoNextFreeOffset, &put);
+    }
+    if (j.err != 0) {
+      j.memoFailed = true;
+      return;
+    }
+  }
+  if (j.gathered == 0) return;
+  j.err = writeAll(j.dataFd, j.records, j.recordBytes, j.recordOffset, &j.recordsPut);
+  if (j.err != 0) return;
+  noteWritten(j.dataFd, records, j.recordOffset, j.recordsPut);
+  j.err = writeAll(j.dataFd, reinterpret_cast<const char*>(j.header), sizeof j.header, 0, &put);
+  j.headerFailed = j.err != 0;
+}
+
+}  // namespace
+
+// The thread of a write-behind buffer and the spare buffers it swaps with it.  The
+// main thread posts a job only when the previous one is done (busy false), and reads
+// the job's results only then: the mutex orders everything else.
+struct BehindWriter {
+  std::mutex lock;
+  std::condition_variable changed;
+  bool busy = false;
+  bool quit = false;
+  WriteJob job{};
+  char* bytes = nullptr;
+  char* memo = nullptr;
+  uint32_t memoCapacity = 0;
+  RecordBuffer* owner = nullptr;
+  std::thread thread;
+
+  void run() {
+    std::unique_lock<std::mutex> hold(lock);
+    for (;;) {
+      changed.wait(hold, [this] { return busy || quit; });
+      if (!busy) return;
+      hold.unlock();
+      writeJob(job, owner->recordsWritten, owner->memosWritten);
+      hold.lock();
+      busy = false;
+      changed.notify_all();
+    }
+  }
+};
+
+namespace {
+
+void freeWriter(BehindWriter* w) {
+  engineFree(w->bytes);
+  engineFree(w->memo);
+  delete w;
+}
+
+// Starts the buffer's writer with spare buffers the size of its own; false when
+// either cannot be had (the blocks are then written in place).
+bool startWriter(DataFile* data, RecordBuffer* b) {
+  if (b->writer) return true;
+  auto* w = new (std::nothrow) BehindWriter;
+  if (!w) return false;
+  w->owner = b;
+  w->bytes = static_cast<char*>(engineAlloc(data->context, b->capacity + 1u));
+  if (b->memo) {
+    w->memo = static_cast<char*>(engineAlloc(data->context, b->memoCapacity));
+    w->memoCapacity = b->memoCapacity;
+  }
+  if (!w->bytes || (b->memo && !w->memo)) {
+    freeWriter(w);
+    return false;
+  }
+  try {
+    w->thread = std::thread(&BehindWriter::run, w);
+  } catch (...) {
+    freeWriter(w);
+    return false;
+  }
+  b->writer = w;
+  return true;
+}
+
+// Waits for the block with the writer.  When one of its writes failed, the files are
+// put right as after a failed flush in place, the records gathered since are dropped
+// (they would follow a gap) and the failure is reported: 0 or that code.
+int awaitWriter(DataFile* data, RecordBuffer* b) {
+  if (!b->handedOver) return 0;
+  BehindWriter* w = b->writer;
+  {
+    std::unique_lock<std::mutex> hold(w->lock);
+    w->changed.wait(hold, [w] { return !w->busy; });
+  }
+  b->handedOver = false;
+  const WriteJob& j = w->job;
+  if (j.err == 0) return 0;
+  b->recordCount = 0;
+  b->used = 0;
+  b->memoUsed = 0;
+  b->memoKnown = false;
+  int32_t count = j.countBefore;
+  if (j.headerFailed)
+    count += j.gathered;
+  else if (!j.memoFailed)
+    count += keepWrittenRecords(data, j.recordOffset, j.recordsPut, j.gathered, j.countBefore);
+  data->header.recordCount = count;
+  if (data->recordNumber > count) data->recordNumber = -1;
+  return errorReport(data->context, errorWrite,
+                     j.memoFailed ? data->memoFile.name : data->file.name);
+}
+
+// A full buffer: hands what it gathered to the writer and gathers on in the spare
+// buffers, or writes it in place when no writer can be had.
+int handOver(DataFile* data, RecordBuffer* b) {
+  int rc = awaitWriter(data, b);
+  if (rc != 0) return rc;
+  if (!startWriter(data, b)) return recordBufferFlush(data);
+  BehindWriter* w = b->writer;
+  std::swap(b->bytes, w->bytes);
+  std::swap(b->memo, w->memo);
+  std::swap(b->memoCapacity, w->memoCapacity);
+  WriteJob& j = w->job;
+  j = WriteJob{};
+  j.memoFd = data->memoFile.handle;
+  j.memo = w->memo;
+  j.memoBytes = b->memoUsed;
+  j.memoOffset = b->memoStart * kMemoBlock;
+  const int64_t nextFree = b->memoStart + b->memoUsed / kMemoBlock;
+  dbf::put32(j.memoHead, static_cast<uint32_t>(nextFree));
+  j.dataFd = data->file.handle;
+  j.records = w->bytes;
+  w->bytes[b->used] = static_cast<char>(dbf::kEndOfFile);
+  j.recordBytes = b->used + 1u;
+  j.recordOffset = dataRecordOffset(data, b->firstRecord);
+  j.gathered = b->recordCount;
+  j.countBefore = data->header.recordCount - b->recordCount;
+  todayHeaderDate(data->header.date);
+  dataHeaderImage(data, data->header.recordCount, j.header);
+  // The next memos follow these: the memo file is not measured while they are on
+  // their way.
+  if (b->memoUsed > 0) b->memoStart = nextFree;
+  b->memoUsed = 0;
+  b->recordCount = 0;
+  b->used = 0;
+  data->fileChanged = 0;
+  b->handedOver = true;
+  {
+    std::lock_guard<std::mutex> hold(w->lock);
+    w->busy = true;
+  }
+  w->changed.notify_all();
+  return 0;
+}
+
+void stopWriter(RecordBuffer* b) {
+  BehindWriter* w = b->writer;
+  if (!w) return;
+  {
+    std::lock_guard<std::mutex> hold(w->lock);
+    w->quit = true;
+  }
+  w->changed.notify_all();
+  w->thread.join();  // a job still posted is written first
+  freeWriter(w);
+  b->writer = nullptr;
+  b->handedOver = false;
+}
+
 }  // namespace
 
 void recordBufferAttach(DataFile* data) {
@@ -141,7 +346,7 @@ void recordBufferAttach(DataFile* data) {
   // Writes gather only where no other process may look at the file meanwhile and
   // every write is not to be committed on its own.
   if (!reading && (!dataExclusive(data) || c->commitEveryWrite)) return;
-  uint32_t capacity = kBlockBytes;
+  uint32_t capacity = reading ? kBlockBytes : kBehindBytes;
   if (static_cast<uint32_t>(data->recordLength) > capacity) capacity = data->recordLength;
   auto* b = static_cast<RecordBuffer*>(engineAlloc(c, sizeof(RecordBuffer)));
   if (!b) return;
@@ -160,6 +365,7 @@ void recordBufferAttach(DataFile* data) {
 void recordBufferRelease(DataFile* data) {
   RecordBuffer* b = data->buffer;
   if (!b) return;
+  stopWriter(b);
   engineFree(b->bytes);
   engineFree(b->memo);
   engineFree(b);
@@ -174,7 +380,8 @@ int recordBufferFlush(DataFile* data) {
   // to the file, and put back afterwards: it is the one the caller reports.
   const int32_t pending = c->errorCode;
   if (pending < 0) c->errorCode = 0;
-  int rc = flushMemos(data, b);
+  int rc = awaitWriter(data, b);
+  if (rc == 0) rc = flushMemos(data, b);
   if (rc == 0)
     rc = flushRecords(data, b);
   else
@@ -202,12 +409,12 @@ int recordBufferStoreMemo(DataFile* data, const char* text, int32_t length, int6
   const int64_t bytes = blocks * kMemoBlock;
   if (bytes > UINT32_MAX / 2) return errorReport(c, errorMemory);
   if (b->memoUsed > 0 && b->memoUsed + bytes > b->memoCapacity) {
-    int rc = recordBufferFlush(data);
+    int rc = handOver(data, b);
     if (rc != 0) return rc;
   }
   if (bytes > b->memoCapacity) {
     // Room for at least one memo of this size; otherwise the usual block size.
-    uint32_t capacity = bytes > kBlockBytes ? static_cast<uint32_t>(bytes) : kBlockBytes;
+    uint32_t capacity = bytes > kBehindBytes ? static_cast<uint32_t>(bytes) : kBehindBytes;
     char* memo = static_cast<char*>(engineAlloc(c, capacity));
     if (!memo) return errorReport(c, errorMemory);
     engineFree(b->memo);
@@ -246,7 +453,7 @@ int recordBufferAppend(DataFile* data) {
   data->recordChanged = 0;
   data->recordNumber = count + 1;
   int rc = memoAppendAll(data);
-  if (rc == 0 && b->used + length > b->capacity) rc = recordBufferFlush(data);
+  if (rc == 0 && b->used + length > b->capacity) rc = handOver(data, b);
   if (rc != 0) {
     // What was gathered before this record still goes to the file.
     recordBufferFlush(data);

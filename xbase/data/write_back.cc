@@ -74,6 +74,13 @@ int dataFlush(DataFile* data) {
   return indexHookFlush(data);
 }
 
+void dataHeaderImage(const DataFile* data, int32_t count, unsigned char* image) {
+  image[dbf::kVersionOffset] = data->header.version;
+  std::memcpy(image + dbf::kDateOffset, data->header.date, 3);
+  dbf::put32(image + dbf::kRecordCountOffset, static_cast<uint32_t>(count));
+  dbf::put16(image + dbf::kHeaderLengthOffset, data->header.headerLength);
+}
+
 int dataHeaderWrite(DataFile* data, int updateDate, int updateCount) {
   if (!data || dataInError(data)) return -1;
   if (!updateDate && !updateCount) return 0;
@@ -85,10 +92,7 @@ int dataHeaderWrite(DataFile* data, int updateDate, int updateCount) {
   if (count < 0) return -1;
 
   unsigned char image[dbf::kHeaderImageSize];
-  image[dbf::kVersionOffset] = data->header.version;
-  std::memcpy(image + dbf::kDateOffset, data->header.date, 3);
-  dbf::put32(image + dbf::kRecordCountOffset, static_cast<uint32_t>(count));
-  dbf::put16(image + dbf::kHeaderLengthOffset, data->header.headerLength);
+  dataHeaderImage(data, count, image);
 
   int from = updateDate ? 0 : dbf::kRecordCountOffset;
   int to = updateCount ? dbf::kHeaderImageSize : dbf::kRecordCountOffset;
