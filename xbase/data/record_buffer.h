@@ -5,7 +5,7 @@
 //  - write-behind, for a file held exclusively and written without index tags:
 //    appended records are gathered in a bounded buffer, the new memos they carry in a
 //    second one.  A flush writes the memo blocks, then the memo file's next-free
-//    number, then the records with the end mark after them in one write, and only
+//    number, then the records with the end mark after them (in writes of 64 KiB), and only
 //    then the header's date and count.  A process killed at any moment therefore
 //    leaves a header that counts no more than the whole records in the file, and no
 //    counted record names a memo that is not there.  Everything gathered is written
