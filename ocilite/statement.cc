@@ -396,35 +396,78 @@ bool supportedDefineType(ub2 dty) {
 
 enum class Put { Ok, Truncated, NullNoIndicator, Error };
 
+// A piece of a value of an OCI_DYNAMIC_FETCH define: the buffer its callback gave,
+// the size offered there (the piece's length goes back through it), and where the
+// indicator and return code go.
+struct Piece {
+  void *buffer = nullptr;
+  ub4 *length = nullptr;
+  void *indicator = nullptr;
+  ub2 *rcode = nullptr;
+};
+
+// Asks the define's callback for the next piece of row `row` (OCI_FIRST_PIECE, then
+// OCI_NEXT_PIECE); `more` says bytes are left, so that an empty piece is refused.
+bool askPiece(DefineHandle *d, ub4 row, ub1 piece, bool more, Piece &p, OraError &err) {
+  ub1 given = piece;
+  if (!d->callback ||
+      d->callback(d->context, reinterpret_cast<OCIDefine *>(d), row, &p.buffer, &p.length, &given, &p.indicator,
+                  &p.rcode) != OCI_CONTINUE ||
+      !p.length || (!p.buffer && *p.length > 0) || (*p.length == 0 && more)) {
+    err = oraError(24343);
+    return false;
+  }
+  return true;
+}
+
+// Says the piece holds n bytes of a value (or of a NULL).
+void endPiece(const Piece &p, size_t n, bool isNull) {
+  *p.length = static_cast<ub4>(n);
+  if (p.indicator) *static_cast<sb2 *>(p.indicator) = isNull ? -1 : 0;
+  if (p.rcode) *p.rcode = 0;
+}
+
 // Hands a value of an OCI_DYNAMIC_FETCH define to its callback: the callback
-// gives a buffer and its size for each piece (OCI_FIRST_PIECE, then
-// OCI_NEXT_PIECE), the piece's length comes back through the same ub4, until
-// the whole value has gone.  A NULL is one call whose indicator becomes -1.
-Put deliverPieces(DefineHandle *d, ub4 row, const unsigned char *src, size_t len, bool isNull, OraError &err) {
+// gives a buffer and its size for each piece, the piece's length comes back
+// through the same ub4, until the whole value has gone.  A NULL is one call whose
+// indicator becomes -1.  `first`, when given, is the first piece, asked for already.
+Put deliverPieces(DefineHandle *d, ub4 row, const unsigned char *src, size_t len, bool isNull, OraError &err,
+                  const Piece *first = nullptr) {
   size_t offset = 0;
   ub1 piece = OCI_FIRST_PIECE;
   do {
-    void *buffer = nullptr;
-    ub4 *length = nullptr;
-    void *indicator = nullptr;
-    ub2 *rcode = nullptr;
-    ub1 given = piece;
-    if (!d->callback ||
-        d->callback(d->context, reinterpret_cast<OCIDefine *>(d), row, &buffer, &length, &given, &indicator,
-                    &rcode) != OCI_CONTINUE ||
-        !length || (!buffer && *length > 0) || (*length == 0 && offset < len)) {
-      err = oraError(24343);
+    Piece p;
+    if (first) {
+      p = *first;
+      first = nullptr;
+    } else if (!askPiece(d, row, piece, offset < len, p, err)) {
       return Put::Error;
     }
-    size_t n = len - offset < *length ? len - offset : *length;
-    if (n) std::memcpy(buffer, src + offset, n);
+    size_t n = len - offset < *p.length ? len - offset : *p.length;
+    if (n) std::memcpy(p.buffer, src + offset, n);
     offset += n;
-    *length = static_cast<ub4>(n);
-    if (indicator) *static_cast<sb2 *>(indicator) = isNull ? -1 : 0;
-    if (rcode) *rcode = 0;
+    endPiece(p, n, isNull);
     piece = OCI_NEXT_PIECE;
   } while (offset < len);
   return Put::Ok;
+}
+
+// deliverPieces for UTF-8 text going to a single-byte set: converted straight into
+// the first piece when it has room for the longest result (a character per byte of
+// UTF-8), as the buffers of whole values do; otherwise through `scratch`.
+Put deliverConverted(DefineHandle *d, ub4 row, const SingleByteSet &set, const unsigned char *src, size_t len,
+                     std::string &scratch, OraError &err) {
+  Piece first;
+  if (!askPiece(d, row, OCI_FIRST_PIECE, len > 0, first, err)) return Put::Error;
+  if (*first.length >= len) {
+    endPiece(first, utf8ToSingleByte(set, src, len, static_cast<unsigned char *>(first.buffer), len), false);
+    return Put::Ok;
+  }
+  scratch.resize(len);
+  size_t n = utf8ToSingleByte(set, src, len, reinterpret_cast<unsigned char *>(scratch.data()), len);
+  scratch.resize(n < len ? n : len);
+  return deliverPieces(d, row, reinterpret_cast<const unsigned char *>(scratch.data()), scratch.size(), false, err,
+                       &first);
 }
 
 // Writes column `col` of the current row into row `row` of define `d`.
@@ -559,15 +602,7 @@ Put putValue(StmtHandle *s, DefineHandle *d, ub4 row, int col, OraError &err) {
 
   if (d->dynamic) {
     const SingleByteSet *set = binary ? nullptr : setOf(d);
-    if (set && !isAscii(src, len)) {
-      std::string &converted = s->pieceScratch;
-      converted.resize(len);  // a single-byte set takes at most one byte a character
-      size_t n = utf8ToSingleByte(*set, src, len, reinterpret_cast<unsigned char *>(converted.data()),
-                                  converted.size());
-      converted.resize(n < converted.size() ? n : converted.size());
-      return deliverPieces(d, row, reinterpret_cast<const unsigned char *>(converted.data()), converted.size(), false,
-                           err);
-    }
+    if (set && !isAscii(src, len)) return deliverConverted(d, row, *set, src, len, s->pieceScratch, err);
     return deliverPieces(d, row, src, len, false, err);
   }
 
