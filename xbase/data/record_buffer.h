@@ -2,28 +2,27 @@
 // when the file is opened (a value above 0 switches it on; the default -1 and 0 keep
 // one system call per record):
 //
-//  - write-behind, for a file held exclusively and written without index tags:
-//    appended records are gathered in a bounded buffer, the new memos they carry in a
-//    second one.  A flush writes the memo blocks, then the memo file's next-free
-//    number, then the records with the end mark after them (in writes of 64 KiB), and only
-//    then the header's date and count.  A process killed at any moment therefore
-//    leaves a header that counts no more than the whole records in the file, and no
-//    counted record names a memo that is not there.  Everything gathered is written
-//    before any read or rewrite of the file, before the header is written, at
-//    dataFlush, at dataClose and before a failing append returns.  A full block is
-//    written by a thread of its own while the next block gathers (one block at most
-//    is on its way; the order of the writes stays the one above), and everything is
-//    waited for at those same points.  A write that fails is reported as -120 with
-//    the file's name, by the append that finds it (the next full block) or by the
-//    flush; the whole records that reached the file stay and are counted, a cut
-//    record is taken off again, and records gathered after a failed block are
-//    dropped, as they would follow a gap.  Every 8 MiB written one
-//    block after another, the system is asked to start writing them out to the device
-//    (a hint, without waiting): a long export streams to the disk while it runs,
+//  - write-behind, for a file held exclusively and written without index tags: appended
+//    records are gathered in a bounded buffer, the new memos they carry in a second
+//    one.  A flush writes the memo blocks, then the memo file's next-free number, then
+//    the records with the end mark after them (in writes of 64 KiB), and only then the
+//    header's date and count.  A process killed at any moment therefore leaves a header
+//    that counts no more than the whole records in the file, and no counted record
+//    names a memo that is not there.  Everything gathered is written before any read or
+//    rewrite of the file, before the header is written, at dataFlush, at dataClose and
+//    before a failing append returns.  A full block is written by a thread of its own
+//    while the next block gathers (one block at most is on its way; the order of the
+//    writes stays the one above), and everything is waited for at those same points.  A
+//    write that fails is reported as -120 with the file's name, by the append that
+//    finds it (the next full block) or by the flush; the whole records that reached the
+//    file stay and are counted, a cut record is taken off again, and records gathered
+//    after a failed block are dropped, as they would follow a gap.  Every 8 MiB written
+//    one block after another, the system is asked to start writing them out to the
+//    device (a hint, without waiting): a long export streams to the disk while it runs,
 //    rather than leaving it all for the sync at its commit, and the memory of unwritten
 //    pages stays bounded.  Past the file's first 256 MiB, the 8 MiB handed over the
-//    time before are also let go from the system's cache once written out: an export
-//    of gigabytes then reuses the same few megabytes of memory instead of pushing
+//    time before are also let go from the system's cache once written out: an export of
+//    gigabytes then reuses the same few megabytes of memory instead of pushing
 //    everything else out of the cache (and, on a virtual machine, instead of touching
 //    gigabytes of memory the host must first provide).
 //
