@@ -102,52 +102,6 @@ int32_t keepWrittenRecords(DataFile* data, int64_t offset, size_t put, int32_t g
   return static_cast<int32_t>(keep);
 }
 
-int flushMemos(DataFile* data, RecordBuffer* b) {
-  if (b->memoUsed == 0) return 0;
-  size_t put = 0;
-  const int64_t offset = b->memoStart * kMemoBlock;
-  int err = writeAll(data->memoFile.handle, b->memo, b->memoUsed, offset, &put);
-  if (err == 0) {
-    noteWritten(data->memoFile.handle, b->memosWritten, offset, b->memoUsed);
-    unsigned char head[4];
-    dbf::put32(head, static_cast<uint32_t>(b->memoStart + b->memoUsed / kMemoBlock));
-    err = writeAll(data->memoFile.handle, reinterpret_cast<char*>(head), sizeof head,
-                   dbf::kMemoNextFreeOffset, &put);
-  }
-  b->memoUsed = 0;
-  b->memoKnown = false;
-  if (err != 0) return errorReport(data->context, errorWrite, data->memoFile.name);
-  return 0;
-}
-
-int flushRecords(DataFile* data, RecordBuffer* b) {
-  if (b->recordCount == 0) return 0;
-  const int32_t gathered = b->recordCount;
-  const int64_t offset = dataRecordOffset(data, b->firstRecord);
-  b->bytes[b->used] = static_cast<char>(dbf::kEndOfFile);
-  size_t put = 0;
-  int err = writeAll(data->file.handle, b->bytes, b->used + 1u, offset, &put);
-  b->recordCount = 0;
-  b->used = 0;
-  if (err != 0) {
-    const int32_t before = data->header.recordCount - gathered;
-    data->header.recordCount = before + keepWrittenRecords(data, offset, put, gathered, before);
-    if (data->recordNumber > data->header.recordCount) data->recordNumber = -1;
-    return errorReport(data->context, errorWrite, data->file.name);
-  }
-  noteWritten(data->file.handle, b->recordsWritten, offset, put);
-  return dataHeaderWrite(data, 1, 1);
-}
-
-// Gathered records name memos of the memo buffer: those records go only when the
-// memos reached the file first.
-void dropRecords(DataFile* data, RecordBuffer* b) {
-  data->header.recordCount -= b->recordCount;
-  if (data->recordNumber > data->header.recordCount) data->recordNumber = -1;
-  b->recordCount = 0;
-  b->used = 0;
-}
-
 // A full block on its way to the files, in the order of a flush: the memo blocks and
 // the memo file's next-free number, the records with the end mark, the header.
 struct WriteJob {
@@ -191,6 +145,58 @@ void writeJob(WriteJob& j, WrittenRun& records, WrittenRun& memos) {
   noteWritten(j.dataFd, records, j.recordOffset, j.recordsPut);
   j.err = writeAll(j.dataFd, reinterpret_cast<const char*>(j.header), sizeof j.header, 0, &put);
   j.headerFailed = j.err != 0;
+}
+
+// Makes what the buffer gathered a job, its records in `records` and its memos in
+// `memo` (the buffer's own arrays, or those it just gave the writer), and empties the
+// buffer.  The next memos are numbered on from these.
+void takeJob(DataFile* data, RecordBuffer* b, char* records, const char* memo, WriteJob& j) {
+  j = WriteJob{};
+  j.memoFd = data->memoFile.handle;
+  j.memo = memo;
+  j.memoBytes = b->memoUsed;
+  j.memoOffset = b->memoStart * kMemoBlock;
+  const int64_t nextFree = b->memoStart + b->memoUsed / kMemoBlock;
+  dbf::put32(j.memoHead, static_cast<uint32_t>(nextFree));
+  j.dataFd = data->file.handle;
+  j.records = records;
+  j.gathered = b->recordCount;
+  j.countBefore = data->header.recordCount - b->recordCount;
+  if (j.gathered > 0) {
+    records[b->used] = static_cast<char>(dbf::kEndOfFile);
+    j.recordBytes = b->used + 1u;
+    j.recordOffset = dataRecordOffset(data, b->firstRecord);
+    todayHeaderDate(data->header.date);
+    dataHeaderImage(data, data->header.recordCount, j.header);
+    data->fileChanged = 0;
+  }
+  if (b->memoUsed > 0) b->memoStart = nextFree;
+  b->memoUsed = 0;
+  b->recordCount = 0;
+  b->used = 0;
+}
+
+// After a job was written: 0, or, when one of its writes failed, the files put right
+// (the whole records that reached the file kept and counted, a cut one taken off;
+// records whose memos failed dropped), what the buffer gathered since dropped too (it
+// would follow a gap), and the failure reported with the file's name.
+int settleJob(DataFile* data, RecordBuffer* b, const WriteJob& j) {
+  if (j.err == 0) return 0;
+  b->recordCount = 0;
+  b->used = 0;
+  b->memoUsed = 0;
+  b->memoKnown = false;
+  int32_t count = j.countBefore;
+  if (j.headerFailed) {
+    count += j.gathered;  // whole in the file; the header still counts them out
+    data->fileChanged = 1;
+  } else if (!j.memoFailed) {
+    count += keepWrittenRecords(data, j.recordOffset, j.recordsPut, j.gathered, j.countBefore);
+  }
+  data->header.recordCount = count;
+  if (data->recordNumber > count) data->recordNumber = -1;
+  return errorReport(data->context, errorWrite,
+                     j.memoFailed ? data->memoFile.name : data->file.name);
 }
 
 }  // namespace
@@ -258,9 +264,7 @@ bool startWriter(DataFile* data, RecordBuffer* b) {
   return true;
 }
 
-// Waits for the block with the writer.  When one of its writes failed, the files are
-// put right as after a failed flush in place, the records gathered since are dropped
-// (they would follow a gap) and the failure is reported: 0 or that code.
+// Waits for the block with the writer and settles it (settleJob): 0 or the failure.
 int awaitWriter(DataFile* data, RecordBuffer* b) {
   if (!b->handedOver) return 0;
   BehindWriter* w = b->writer;
@@ -269,21 +273,7 @@ int awaitWriter(DataFile* data, RecordBuffer* b) {
     w->changed.wait(hold, [w] { return !w->busy; });
   }
   b->handedOver = false;
-  const WriteJob& j = w->job;
-  if (j.err == 0) return 0;
-  b->recordCount = 0;
-  b->used = 0;
-  b->memoUsed = 0;
-  b->memoKnown = false;
-  int32_t count = j.countBefore;
-  if (j.headerFailed)
-    count += j.gathered;
-  else if (!j.memoFailed)
-    count += keepWrittenRecords(data, j.recordOffset, j.recordsPut, j.gathered, j.countBefore);
-  data->header.recordCount = count;
-  if (data->recordNumber > count) data->recordNumber = -1;
-  return errorReport(data->context, errorWrite,
-                     j.memoFailed ? data->memoFile.name : data->file.name);
+  return settleJob(data, b, w->job);
 }
 
 // A full buffer: hands what it gathered to the writer and gathers on in the spare
@@ -296,30 +286,7 @@ int handOver(DataFile* data, RecordBuffer* b) {
   std::swap(b->bytes, w->bytes);
   std::swap(b->memo, w->memo);
   std::swap(b->memoCapacity, w->memoCapacity);
-  WriteJob& j = w->job;
-  j = WriteJob{};
-  j.memoFd = data->memoFile.handle;
-  j.memo = w->memo;
-  j.memoBytes = b->memoUsed;
-  j.memoOffset = b->memoStart * kMemoBlock;
-  const int64_t nextFree = b->memoStart + b->memoUsed / kMemoBlock;
-  dbf::put32(j.memoHead, static_cast<uint32_t>(nextFree));
-  j.dataFd = data->file.handle;
-  j.records = w->bytes;
-  w->bytes[b->used] = static_cast<char>(dbf::kEndOfFile);
-  j.recordBytes = b->used + 1u;
-  j.recordOffset = dataRecordOffset(data, b->firstRecord);
-  j.gathered = b->recordCount;
-  j.countBefore = data->header.recordCount - b->recordCount;
-  todayHeaderDate(data->header.date);
-  dataHeaderImage(data, data->header.recordCount, j.header);
-  // The next memos follow these: the memo file is not measured while they are on
-  // their way.
-  if (b->memoUsed > 0) b->memoStart = nextFree;
-  b->memoUsed = 0;
-  b->recordCount = 0;
-  b->used = 0;
-  data->fileChanged = 0;
+  takeJob(data, b, w->bytes, w->memo, w->job);
   b->handedOver = true;
   {
     std::lock_guard<std::mutex> hold(w->lock);
@@ -388,11 +355,13 @@ int recordBufferFlush(DataFile* data) {
   const int32_t pending = c->errorCode;
   if (pending < 0) c->errorCode = 0;
   int rc = awaitWriter(data, b);
-  if (rc == 0) rc = flushMemos(data, b);
-  if (rc == 0)
-    rc = flushRecords(data, b);
-  else
-    dropRecords(data, b);
+  if (rc == 0) {
+    WriteJob job;
+    takeJob(data, b, b->bytes, b->memo, job);
+    writeJob(job, b->recordsWritten, b->memosWritten);
+    b->memoKnown = false;  // memos written without the buffer may follow: measure again
+    rc = settleJob(data, b, job);
+  }
   if (pending < 0) c->errorCode = pending;
   return rc;
 }
