@@ -454,7 +454,8 @@ Put deliverPieces(DefineHandle *d, ub4 row, const unsigned char *src, size_t len
 
 // deliverPieces for UTF-8 text going to a single-byte set: converted straight into
 // the first piece when it has room for the longest result (a character per byte of
-// UTF-8), as the buffers of whole values do; otherwise through `scratch`.
+// UTF-8), as the buffers of whole values do, ASCII going over as it is in the same
+// pass; otherwise through `scratch`, unless it is all ASCII.
 Put deliverConverted(DefineHandle *d, ub4 row, const SingleByteSet &set, const unsigned char *src, size_t len,
                      std::string &scratch, OraError &err) {
   Piece first;
@@ -463,6 +464,7 @@ Put deliverConverted(DefineHandle *d, ub4 row, const SingleByteSet &set, const u
     endPiece(first, utf8ToSingleByte(set, src, len, static_cast<unsigned char *>(first.buffer), len), false);
     return Put::Ok;
   }
+  if (isAscii(src, len)) return deliverPieces(d, row, src, len, false, err, &first);
   scratch.resize(len);
   size_t n = utf8ToSingleByte(set, src, len, reinterpret_cast<unsigned char *>(scratch.data()), len);
   scratch.resize(n < len ? n : len);
@@ -602,7 +604,7 @@ Put putValue(StmtHandle *s, DefineHandle *d, ub4 row, int col, OraError &err) {
 
   if (d->dynamic) {
     const SingleByteSet *set = binary ? nullptr : setOf(d);
-    if (set && !isAscii(src, len)) return deliverConverted(d, row, *set, src, len, s->pieceScratch, err);
+    if (set) return deliverConverted(d, row, *set, src, len, s->pieceScratch, err);
     return deliverPieces(d, row, src, len, false, err);
   }
 
