@@ -26,6 +26,10 @@ constexpr uint32_t kBlockBytes = 64 * 1024;
 // Bytes of records (and of new memos) a write-behind buffer gathers before it is
 // handed to the writer: large enough that waking the writer costs next to nothing.
 constexpr uint32_t kBehindBytes = 1024 * 1024;
+// Full blocks that may be on their way to the files at once.  An export appends in
+// bursts (the rows of a fetch), several blocks in a row; with one block on its way
+// the caller would wait for the writer at each burst.
+constexpr int kBlocksAhead = 3;
 constexpr int64_t kMemoBlock = dbf::kMemoBlockSize;
 // Bytes written one block after another after which they are handed to the device.
 constexpr int64_t kWritebackBytes = 8 << 20;
@@ -201,30 +205,45 @@ int settleJob(DataFile* data, RecordBuffer* b, const WriteJob& j) {
 
 }  // namespace
 
-// The thread of a write-behind buffer and the spare buffers it swaps with it.  The
-// main thread posts a job only when the previous one is done (busy false), and reads
-// the job's results only then: the mutex orders everything else.
+// The thread of a write-behind buffer and the blocks handed to it, a ring of slots
+// written in the order they were handed over.  A slot's job and buffers belong to the
+// main thread while the slot is not queued; the mutex orders everything else.  After
+// a job that failed, the writer leaves the ones queued behind it unwritten (each would
+// follow a gap), until the main thread has settled the failure.
 struct BehindWriter {
+  struct Slot {
+    WriteJob job{};
+    char* bytes = nullptr;
+    char* memo = nullptr;
+    uint32_t memoCapacity = 0;
+  };
   std::mutex lock;
   std::condition_variable changed;
-  bool busy = false;
+  Slot slots[kBlocksAhead];
+  int next = 0;    // the slot the writer takes next
+  int queued = 0;  // slots handed over and not yet written
+  bool failed = false;
   bool quit = false;
-  WriteJob job{};
-  char* bytes = nullptr;
-  char* memo = nullptr;
-  uint32_t memoCapacity = 0;
+  // The main thread's: the slot handed over longest ago and not yet settled, and how
+  // many are not settled (queued or written).
+  int oldest = 0;
+  int unsettled = 0;
   RecordBuffer* owner = nullptr;
   std::thread thread;
 
   void run() {
     std::unique_lock<std::mutex> hold(lock);
     for (;;) {
-      changed.wait(hold, [this] { return busy || quit; });
-      if (!busy) return;
+      changed.wait(hold, [this] { return queued > 0 || quit; });
+      if (queued == 0) return;
+      WriteJob& job = slots[next].job;
+      const bool skip = failed;
       hold.unlock();
-      writeJob(job, owner->recordsWritten, owner->memosWritten);
+      if (!skip) writeJob(job, owner->recordsWritten, owner->memosWritten);
       hold.lock();
-      busy = false;
+      if (job.err != 0) failed = true;
+      next = (next + 1) % kBlocksAhead;
+      --queued;
       changed.notify_all();
     }
   }
@@ -233,26 +252,30 @@ struct BehindWriter {
 namespace {
 
 void freeWriter(BehindWriter* w) {
-  engineFree(w->bytes);
-  engineFree(w->memo);
+  for (BehindWriter::Slot& slot : w->slots) {
+    engineFree(slot.bytes);
+    engineFree(slot.memo);
+  }
   delete w;
 }
 
-// Starts the buffer's writer with spare buffers the size of its own; false when
-// either cannot be had (the blocks are then written in place).
+// Starts the buffer's writer with a ring of buffers the size of its own; false when
+// any cannot be had (the blocks are then written in place).
 bool startWriter(DataFile* data, RecordBuffer* b) {
   if (b->writer) return true;
   auto* w = new (std::nothrow) BehindWriter;
   if (!w) return false;
   w->owner = b;
-  w->bytes = static_cast<char*>(engineAlloc(data->context, b->capacity + 1u));
-  if (b->memo) {
-    w->memo = static_cast<char*>(engineAlloc(data->context, b->memoCapacity));
-    w->memoCapacity = b->memoCapacity;
-  }
-  if (!w->bytes || (b->memo && !w->memo)) {
-    freeWriter(w);
-    return false;
+  for (BehindWriter::Slot& slot : w->slots) {
+    slot.bytes = static_cast<char*>(engineAlloc(data->context, b->capacity + 1u));
+    if (b->memo) {
+      slot.memo = static_cast<char*>(engineAlloc(data->context, b->memoCapacity));
+      slot.memoCapacity = b->memoCapacity;
+    }
+    if (!slot.bytes || (b->memo && !slot.memo)) {
+      freeWriter(w);
+      return false;
+    }
   }
   try {
     w->thread = std::thread(&BehindWriter::run, w);
@@ -264,33 +287,72 @@ bool startWriter(DataFile* data, RecordBuffer* b) {
   return true;
 }
 
-// Waits for the block with the writer and settles it (settleJob): 0 or the failure.
+// Settles the slot handed over longest ago, which the writer is done with: 0 or the
+// failure (settleJob).  A job left unwritten behind a failed one settles as nothing.
+int settleOldest(DataFile* data, RecordBuffer* b) {
+  BehindWriter* w = b->writer;
+  BehindWriter::Slot& slot = w->slots[w->oldest];
+  w->oldest = (w->oldest + 1) % kBlocksAhead;
+  --w->unsettled;
+  return settleJob(data, b, slot.job);
+}
+
+// After a failure was settled and the files put right: the blocks handed over from
+// now on are written again.
+void writeAgain(BehindWriter* w) {
+  std::lock_guard<std::mutex> hold(w->lock);
+  w->failed = false;
+}
+
+// Waits for every block with the writer and settles them in order: 0 or the first
+// failure.
 int awaitWriter(DataFile* data, RecordBuffer* b) {
   if (!b->handedOver) return 0;
   BehindWriter* w = b->writer;
   {
     std::unique_lock<std::mutex> hold(w->lock);
-    w->changed.wait(hold, [w] { return !w->busy; });
+    w->changed.wait(hold, [w] { return w->queued == 0; });
+  }
+  int rc = 0;
+  while (w->unsettled > 0) {
+    int settled = settleOldest(data, b);
+    if (rc == 0) rc = settled;
   }
   b->handedOver = false;
-  return settleJob(data, b, w->job);
+  if (rc != 0) writeAgain(w);
+  return rc;
 }
 
-// A full buffer: hands what it gathered to the writer and gathers on in the spare
-// buffers, or writes it in place when no writer can be had.
+// A full buffer: hands what it gathered to the writer and gathers on in the buffers
+// of a free slot, or writes it in place when no writer can be had.  Waits only when
+// every slot is still on its way; the blocks written meanwhile are settled first, so
+// that a failure is heard of at the next hand-over.
 int handOver(DataFile* data, RecordBuffer* b) {
-  int rc = awaitWriter(data, b);
-  if (rc != 0) return rc;
   if (!startWriter(data, b)) return recordBufferFlush(data);
   BehindWriter* w = b->writer;
-  std::swap(b->bytes, w->bytes);
-  std::swap(b->memo, w->memo);
-  std::swap(b->memoCapacity, w->memoCapacity);
-  takeJob(data, b, w->bytes, w->memo, w->job);
+  int written = 0;
+  {
+    std::unique_lock<std::mutex> hold(w->lock);
+    w->changed.wait(hold, [w] { return w->queued < kBlocksAhead; });
+    written = w->unsettled - w->queued;
+  }
+  for (; written > 0; --written) {
+    if (int rc = settleOldest(data, b)) {
+      awaitWriter(data, b);  // the blocks behind it were left unwritten
+      writeAgain(w);
+      return rc;
+    }
+  }
+  BehindWriter::Slot& slot = w->slots[(w->oldest + w->unsettled) % kBlocksAhead];
+  std::swap(b->bytes, slot.bytes);
+  std::swap(b->memo, slot.memo);
+  std::swap(b->memoCapacity, slot.memoCapacity);
+  takeJob(data, b, slot.bytes, slot.memo, slot.job);
+  ++w->unsettled;
   b->handedOver = true;
   {
     std::lock_guard<std::mutex> hold(w->lock);
-    w->busy = true;
+    ++w->queued;
   }
   w->changed.notify_all();
   return 0;
@@ -304,7 +366,7 @@ void stopWriter(RecordBuffer* b) {
     w->quit = true;
   }
   w->changed.notify_all();
-  w->thread.join();  // a job still posted is written first
+  w->thread.join();  // the jobs still queued are written first
   freeWriter(w);
   b->writer = nullptr;
   b->handedOver = false;

@@ -10,13 +10,14 @@
 //    that counts no more than the whole records in the file, and no counted record
 //    names a memo that is not there.  Everything gathered is written before any read or
 //    rewrite of the file, before the header is written, at dataFlush, at dataClose and
-//    before a failing append returns.  A full block is written by a thread of its own
-//    while the next block gathers (one block at most is on its way; the order of the
-//    writes stays the one above), and everything is waited for at those same points.  A
-//    write that fails is reported as -120 with the file's name, by the append that
-//    finds it (the next full block) or by the flush; the whole records that reached the
-//    file stay and are counted, a cut record is taken off again, and records gathered
-//    after a failed block are dropped, as they would follow a gap.  Every 8 MiB written
+//    before a failing append returns.  Full blocks are written by a thread of its own,
+//    one after the other in the order they filled, while the next block gathers (up to
+//    three are on their way; the order of the writes stays the one above), and
+//    everything is waited for at those same points.  A write that fails is reported as
+//    -120 with the file's name, by the append that finds it (the next full block) or by
+//    the flush; the whole records that reached the file stay and are counted, a cut
+//    record is taken off again, and the blocks behind the failed one and the records
+//    gathered after it are dropped, as they would follow a gap.  Every 8 MiB written
 //    one block after another, the system is asked to start writing them out to the
 //    device (a hint, without waiting): a long export streams to the disk while it runs,
 //    rather than leaving it all for the sync at its commit, and the memory of unwritten
@@ -75,9 +76,9 @@ struct RecordBuffer {
   // hand-over to the device.
   WrittenRun recordsWritten;
   WrittenRun memosWritten;
-  // Write-behind: the thread that writes a full block while the next one gathers
-  // (null until the first block is full), and whether a block is with it and not
-  // yet awaited.
+  // Write-behind: the thread that writes the full blocks while the next one gathers
+  // (null until the first block is full), and whether blocks were handed to it and
+  // not yet awaited.
   struct BehindWriter* writer;
   bool handedOver;
   // Read-ahead: the file offset of bytes[0] and the record read last.

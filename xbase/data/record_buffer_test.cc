@@ -209,6 +209,41 @@ TEST_F(RecordBufferTest, FailedGatheredWriteIsReportedAndKeepsTheFileSound) {
   EXPECT_GT(keptBefore, 2);  // failures after whole blocks had gone to the file
 }
 
+// After a gathered write failed once, and several blocks were on their way behind
+// it, a caller that clears the error appends on: the records from the first one the
+// file lacks go to the file after the kept ones, every block of them written.
+TEST_F(RecordBufferTest, AppendsAfterAFailedGatheredWriteReachTheFile) {
+  makeBase(0);
+  int resumed = 0;
+  for (int n = 2; n < 200; n += 3) {
+    const std::string where = "write #" + std::to_string(n);
+    emptyFile("RUN");
+    CODE4 c;
+    DataFile* d = openForAppend(&c, "RUN", true);
+    ASSERT_NE(d, nullptr);
+    bool fired = false;
+    {
+      OsFaultScope scope;
+      scope->failNth(OsCall::write, n, ENOSPC, false);
+      if (appendRecords(d, 1, kMany) != 0 || dataWriteGathered(d) != 0) {
+        c.errorCode = 0;
+        const int32_t kept = dataRecordCount(d);
+        ASSERT_GE(kept, 0) << where;
+        EXPECT_EQ(appendRecords(d, kept + 1, kMany), 0) << where;
+        EXPECT_EQ(dataWriteGathered(d), 0) << where;
+        if (kept > 0) ++resumed;
+      }
+      fired = scope->fired();
+    }
+    EXPECT_EQ(dataClose(d), 0) << where;
+    engineRelease(&c);
+    ASSERT_EQ(checkFile("RUN", kMany), "") << where;
+    EXPECT_EQ(keys("RUN"), upTo(kMany)) << where;
+    if (!fired) break;  // past the run's last write
+  }
+  EXPECT_GT(resumed, 2);
+}
+
 // Read-ahead: a sequential pass reads records and memos in blocks, and a record or
 // memo another writer appends after the blocks were read is still found.
 TEST_F(RecordBufferTest, ReadAheadReadsBlocksAndFindsRecordsAppendedMeanwhile) {
