@@ -259,8 +259,9 @@ void freeWriter(BehindWriter* w) {
   delete w;
 }
 
-// Starts the buffer's writer with a ring of buffers the size of its own; false when
-// any cannot be had (the blocks are then written in place).
+// Starts the buffer's writer with a ring of record buffers the size of its own (memo
+// buffers come as memos need them, recordBufferStoreMemo); false when any cannot be
+// had (the blocks are then written in place).
 bool startWriter(DataFile* data, RecordBuffer* b) {
   if (b->writer) return true;
   auto* w = new (std::nothrow) BehindWriter;
@@ -268,11 +269,7 @@ bool startWriter(DataFile* data, RecordBuffer* b) {
   w->owner = b;
   for (BehindWriter::Slot& slot : w->slots) {
     slot.bytes = static_cast<char*>(engineAlloc(data->context, b->capacity + 1u));
-    if (b->memo) {
-      slot.memo = static_cast<char*>(engineAlloc(data->context, b->memoCapacity));
-      slot.memoCapacity = b->memoCapacity;
-    }
-    if (!slot.bytes || (b->memo && !slot.memo)) {
+    if (!slot.bytes) {
       freeWriter(w);
       return false;
     }
@@ -289,11 +286,18 @@ bool startWriter(DataFile* data, RecordBuffer* b) {
 
 // Settles the slot handed over longest ago, which the writer is done with: 0 or the
 // failure (settleJob).  A job left unwritten behind a failed one settles as nothing.
+// A memo buffer grown past the block size for one long memo is let go here, so that
+// the slots do not keep it.
 int settleOldest(DataFile* data, RecordBuffer* b) {
   BehindWriter* w = b->writer;
   BehindWriter::Slot& slot = w->slots[w->oldest];
   w->oldest = (w->oldest + 1) % kBlocksAhead;
   --w->unsettled;
+  if (slot.memoCapacity > kBehindBytes) {
+    engineFree(slot.memo);
+    slot.memo = nullptr;
+    slot.memoCapacity = 0;
+  }
   return settleJob(data, b, slot.job);
 }
 
@@ -325,15 +329,18 @@ int awaitWriter(DataFile* data, RecordBuffer* b) {
 
 // A full buffer: hands what it gathered to the writer and gathers on in the buffers
 // of a free slot, or writes it in place when no writer can be had.  Waits only when
-// every slot is still on its way; the blocks written meanwhile are settled first, so
-// that a failure is heard of at the next hand-over.
+// every slot is still on its way, or, for a block whose memo buffer grew for a long
+// memo, until nothing else is, so that at most two such buffers are held at once.
+// The blocks written meanwhile are settled first, so that a failure is heard of at
+// the next hand-over.
 int handOver(DataFile* data, RecordBuffer* b) {
   if (!startWriter(data, b)) return recordBufferFlush(data);
   BehindWriter* w = b->writer;
+  const int room = b->memoCapacity > kBehindBytes ? 1 : kBlocksAhead;
   int written = 0;
   {
     std::unique_lock<std::mutex> hold(w->lock);
-    w->changed.wait(hold, [w] { return w->queued < kBlocksAhead; });
+    w->changed.wait(hold, [w, room] { return w->queued < room; });
     written = w->unsettled - w->queued;
   }
   for (; written > 0; --written) {
