@@ -151,7 +151,7 @@ inline ::testing::AssertionResult reportedError(const std::string& printed, int3
   if (code >= 0) return ::testing::AssertionFailure() << "no error code: " << code;
   if (printed.find("Error Number") == std::string::npos)
     return ::testing::AssertionFailure() << "nothing printed for " << code;
-  char number[7];
+  char number[12];
   snprintf(number, sizeof number, "%6d", code);
   if (printed.find(number) == std::string::npos)
     return ::testing::AssertionFailure() << "code " << code << " not in [" << printed << "]";

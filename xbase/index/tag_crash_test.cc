@@ -188,7 +188,9 @@ TEST_F(TagCrashTest, BuildKilledAtAnyWriteNeverLeavesAGroupNamingAPartialTag) {
     // through and every listed tag checks.
     int32_t tags = 0;
     EXPECT_EQ(appendAndCheck(&tags), "") << "crash at write " << n;
-    if (!crashed) EXPECT_EQ(tags, 2);
+    if (!crashed) {
+      EXPECT_EQ(tags, 2);
+    }
     if (!crashed || HasFailure()) break;
     ++crashes;
   }
