@@ -229,7 +229,7 @@ std::string toPlainText(const Decimal &d) {
   std::string text = toOracleText(d, '.');
   if (text.find('E') != std::string::npos) return text;
   size_t at = d.negative ? 1 : 0;
-  if (text[at] == '.') text.insert(at, "0");
+  if (text[at] == '.') text.insert(text.begin() + static_cast<std::ptrdiff_t>(at), '0');
   return text;
 }
 
