@@ -301,30 +301,32 @@ int settleOldest(DataFile* data, RecordBuffer* b) {
   return settleJob(data, b, slot.job);
 }
 
-// After a failure was settled and the files put right: the blocks handed over from
-// now on are written again.
-void writeAgain(BehindWriter* w) {
-  std::lock_guard<std::mutex> hold(w->lock);
-  w->failed = false;
-}
-
-// Waits for every block with the writer and settles them in order: 0 or the first
-// failure.
-int awaitWriter(DataFile* data, RecordBuffer* b) {
-  if (!b->handedOver) return 0;
+// Waits for the blocks still with the writer and settles them in order: `rc`, the
+// failure already settled if any, else 0 or the first failure among them.  After a
+// failure the files have been put right, and the writer writes again what is handed
+// over from now on.
+int settleAll(DataFile* data, RecordBuffer* b, int rc) {
   BehindWriter* w = b->writer;
   {
     std::unique_lock<std::mutex> hold(w->lock);
     w->changed.wait(hold, [w] { return w->queued == 0; });
   }
-  int rc = 0;
   while (w->unsettled > 0) {
     int settled = settleOldest(data, b);
     if (rc == 0) rc = settled;
   }
   b->handedOver = false;
-  if (rc != 0) writeAgain(w);
+  if (rc != 0) {
+    std::lock_guard<std::mutex> hold(w->lock);
+    w->failed = false;
+  }
   return rc;
+}
+
+// Waits for every block with the writer and settles them in order: 0 or the first
+// failure.
+int awaitWriter(DataFile* data, RecordBuffer* b) {
+  return b->handedOver ? settleAll(data, b, 0) : 0;
 }
 
 // A full buffer: hands what it gathered to the writer and gathers on in the buffers
@@ -344,11 +346,8 @@ int handOver(DataFile* data, RecordBuffer* b) {
     written = w->unsettled - w->queued;
   }
   for (; written > 0; --written) {
-    if (int rc = settleOldest(data, b)) {
-      awaitWriter(data, b);  // the blocks behind it were left unwritten
-      writeAgain(w);
-      return rc;
-    }
+    // The blocks behind a failed one were left unwritten.
+    if (int rc = settleOldest(data, b)) return settleAll(data, b, rc);
   }
   BehindWriter::Slot& slot = w->slots[(w->oldest + w->unsettled) % kBlocksAhead];
   std::swap(b->bytes, slot.bytes);
