@@ -105,4 +105,43 @@ TEST_F(PathFormsTest, EveryFormOfANameReachesTheSameFiles) {
       << r.out;
 }
 
+// Files whose names differ only in case, side by side (as copied from a system that
+// tells them apart): the name as written reaches its own data, memo and code-page
+// files and leaves the others alone; a name spelled as neither still fails as missing.
+TEST_F(PathFormsTest, ExactSpellingReachesItsOwnFilesBesideCaseTwins) {
+  e2e::RunResult r = shell(
+      "mkdir data && dbftool create data/orders.dbf N:N:5 T:C:4 M:M:10 && "
+      "printf '\\0' | dd of=data/orders.dbf bs=1 seek=29 conv=notrunc 2>/dev/null && "
+      "cp data/orders.dbf data/ORDERS.DBF && cp data/orders.dbt data/ORDERS.DBT && "
+      "printf 1251 > data/orders.cpg && printf 866 > data/ORDERS.CPG && "
+      "cp -p data/ORDERS.DBF ORDERS.DBF.was && cp -p data/ORDERS.DBT ORDERS.DBT.was && "
+      "sqlite3 -bail shop.db \"CREATE TABLE O (N NUMBER(5), T VARCHAR2(4), M CLOB); "
+      "INSERT INTO O VALUES (1, 'а', 'first'); "
+      "CREATE TABLE I (N NUMBER(5), T VARCHAR2(4), M CLOB)\"");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+
+  r = drift("exdrift", "%TABLE_NAME=O\nN=N\nT=T\nM=M\n", "data/orders.dbf");
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  // The letter in code page 1251 (orders.cpg), its memo in orders.dbt; the twins as
+  // they were.
+  r = shell(
+      "od -An -tx1 -j135 -N1 data/orders.dbf && cmp data/ORDERS.DBF ORDERS.DBF.was && "
+      "cmp data/ORDERS.DBT ORDERS.DBT.was && ls data");
+  EXPECT_EQ(r.out, " e0\nORDERS.CPG\nORDERS.DBF\nORDERS.DBT\norders.cpg\norders.dbf\norders.dbt\n")
+      << r.err;
+
+  // Without its extension the name still finds its own file; the upper-case twin has
+  // no record; a third spelling cannot tell which is meant.
+  const std::string fields = "%TABLE_NAME=I\nN=N\nT=T\nM=M\n";
+  r = drift("indrift", fields, "data/orders");
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  r = drift("indrift", fields, "data/ORDERS.DBF");
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_TRUE(contains(r.out, "Processed 0 lines")) << r.out;
+  r = drift("indrift", fields, "data/Orders.dbf");
+  EXPECT_EQ(r.exitCode, 2) << r.out;
+  r = shell("sqlite3 shop.db 'SELECT N, T, M FROM I'");
+  EXPECT_EQ(r.out, "1|а|first\n");
+}
+
 }  // namespace

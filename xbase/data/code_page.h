@@ -35,8 +35,9 @@ bool codePageIsMultiByte(int codePage);
 int dataCodePage(const DataFile* data);
 
 // The code page a .cpg file beside the named data file names; 0 when there is no
-// such file or it names no code page known here.
-int cpgCodePage(const char* dataName);
+// such file or it names no code page known here.  `spelling`: the data file's path as
+// the system spells it (DataFile::systemPath), or null.
+int cpgCodePage(const char* dataName, const char* spelling = nullptr);
 
 // The code page a .cpg text names (0: none known).
 int parseCpgText(const std::string& text);

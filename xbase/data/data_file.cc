@@ -167,7 +167,9 @@ int openMemo(DataFile* data, const char* dataName) {
   copyBounded(memoName, dataName, sizeof memoName);
   if (fileSetExtension(memoName, sizeof memoName, "DBT", 1) != 0)
     return errorReport(c, errorOpen, "File Name:", dataName);
-  int rc = fileOpen(&data->memoFile, c, memoName, 1);
+  // Beside the data file, in its spelling.
+  const std::string spelling = data->systemPath ? fileSpelling(data->systemPath, "DBT", true) : "";
+  int rc = fileOpen(&data->memoFile, c, memoName, 1, data->systemPath ? spelling.c_str() : nullptr);
   if (rc != 0) return rc;
   unsigned char next[4];
   if (fileReadAll(&data->memoFile, dbf::kMemoNextFreeOffset, next, sizeof next) != 0)
@@ -218,10 +220,14 @@ DataFile* dataOpen(CODE4* c, const char* name) {
     dataClose(data);
     return nullptr;
   }
-  if (fileOpen(&data->file, c, fileName, 1) != 0) {
+  std::string path;
+  if (fileOpen(&data->file, c, fileName, 1, fileSpelling(name, "DBF", false).c_str(), &path) != 0) {
     dataClose(data);
     return nullptr;
   }
+  // Without room for the path the engine's names alone are looked up.
+  data->systemPath = static_cast<char*>(engineAlloc(c, path.size() + 1));
+  if (data->systemPath) std::memcpy(data->systemPath, path.c_str(), path.size() + 1);
   listAddLast(&c->dataFiles, data);
   setAlias(data, fileName);
 
@@ -284,6 +290,7 @@ int32_t dataClose(DataFile* data) {
   engineFree(data->record);
   engineFree(data->oldRecord);
   if (data->locks != &data->lockSlot) engineFree(data->locks);
+  engineFree(data->systemPath);
   poolFree(c->dataPool, data);
   c->errorCode = result;
   return result;

@@ -86,6 +86,11 @@ struct DataFile {
   EngineFile memoFile;            // handle -1 when the data file has no memo file
   int32_t lastMeasuredCount;
   RecordBuffer* buffer;           // block buffering (record_buffer.h); null when off
+  // The system's path the data file was found at: the files beside it (memo, code
+  // page) are looked up in its spelling, so that a file's own memo is found beside
+  // another whose name differs only in case.  Null when it could not be had (the
+  // engine's names alone are looked up then).
+  char* systemPath;
 };
 
 // Opens an existing data file.  The name gets the extension "DBF" when it has none

@@ -71,7 +71,8 @@ void fileInit(EngineFile* file) {
   file->handle = -1;
 }
 
-int fileOpen(EngineFile* file, CODE4* context, const char* name, int copyName) {
+int fileOpen(EngineFile* file, CODE4* context, const char* name, int copyName, const char* spelling,
+             std::string* path) {
   if (context == nullptr || context->errorCode < 0) return -1;
   fileInit(file);
   file->owner = context;
@@ -83,7 +84,8 @@ int fileOpen(EngineFile* file, CODE4* context, const char* name, int copyName) {
   bool readOnly = context->openReadOnly == 1;
   int fd = -1;
   std::string tried;
-  FileResult result = fileOpenHandle(name, readOnly, context->openExclusive != 0, &fd, &tried);
+  FileResult result =
+      fileOpenHandle(name, readOnly, context->openExclusive != 0, &fd, &tried, spelling);
   if (result.failed) {
     noteOpenFailure(context, result.err, tried);
     return fileReport(context, result);
@@ -95,6 +97,7 @@ int fileOpen(EngineFile* file, CODE4* context, const char* name, int copyName) {
   }
   file->handle = fd;
   file->readOnly = readOnly ? 1 : 0;
+  if (path != nullptr) *path = std::move(tried);
   file->noLocking = static_cast<uint8_t>(context->openExclusive & 0xFF);
   return 0;
 }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "xbase/file/file.h"
 
@@ -39,7 +40,11 @@ void fileInit(EngineFile* file);
 // fails and errOpenFile is 0; else -60 reported with "File Name:" and the name; -1 at
 // once while the code is negative (the record untouched).  copyName nonzero keeps a
 // private copy of the name; otherwise the caller's text must outlive the open file.
-int fileOpen(EngineFile* file, CODE4* context, const char* name, int copyName);
+// `spelling`, when given, is the name as its user wrote it: the system looks it up
+// instead of the engine's upper-case form (osPathOf).  `path`, when given, receives
+// the system's path of the file opened.
+int fileOpen(EngineFile* file, CODE4* context, const char* name, int copyName,
+             const char* spelling = nullptr, std::string* path = nullptr);
 // Creates a file (owner read-write), failing when it exists if createFailsIfExists,
 // else emptying it; share mode deny-write when openExclusive is set.  Returns 0; 60
 // quietly when errCreateFile is 0; else -20 reported with "File Name:" and the name;

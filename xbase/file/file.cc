@@ -31,14 +31,15 @@ int openShared(const std::string& path, int flags, bool exclusive, int* fd) {
 }  // namespace
 
 FileResult fileOpenHandle(const char* name, bool readOnly, bool exclusive, int* fd,
-                          std::string* triedPath) {
+                          std::string* triedPath, const char* spelling) {
   std::string path;
-  int err = name == nullptr ? ENOENT : osPathOf(name, &path);
+  int err = name == nullptr ? ENOENT : osPathOf(name, &path, spelling);
   if (err == 0) err = openShared(path, readOnly ? O_RDONLY : O_RDWR, exclusive, fd);
-  if (err != 0) {
-    *triedPath = path.empty() && name != nullptr ? std::string(name) : path;
-    return fileFailed(FileOp::open, err, name);
-  }
+  // A failure names the path in the engine's spelling, as the messages always have.
+  if (err != 0 && spelling != nullptr && name != nullptr && osPathOf(name, &path) != 0)
+    path.clear();
+  *triedPath = path.empty() && name != nullptr ? std::string(name) : path;
+  if (err != 0) return fileFailed(FileOp::open, err, name);
   return fileSucceeded(FileOp::open, name);
 }
 

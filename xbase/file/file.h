@@ -56,10 +56,11 @@ struct RawFile {
 
 // Opens an existing file read-write (read-only when readOnly), then takes the share
 // lock: exclusive (deny-read-write) when exclusive, else shared (deny-none).  *fd
-// receives the descriptor.  On failure nothing stays open and *triedPath holds the
-// path as the system was asked for it (the name itself when it could not be mapped).
+// receives the descriptor and *triedPath the path as the system was asked for it (the
+// name itself when it could not be mapped).  On failure nothing stays open.
+// `spelling`: the name as its user wrote it, looked up instead (osPathOf), or null.
 FileResult fileOpenHandle(const char* name, bool readOnly, bool exclusive, int* fd,
-                          std::string* triedPath);
+                          std::string* triedPath, const char* spelling = nullptr);
 // Creates a file (owner read-write), failing when it exists if createNew, else
 // emptying it once the share lock (deny-write when exclusive) is held, so that a
 // conflicting create never truncates another user's file.

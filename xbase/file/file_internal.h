@@ -8,4 +8,8 @@
 // directory's entries (one match: taken; several: the name fails as missing; none: the
 // spelling is kept, so a create makes it).  Returns 0, or the errno to fail with
 // (ENAMETOOLONG for a name the system cannot take, ENOENT for an ambiguous one).
-int osPathOf(const char* name, std::string* path);
+// `spelling`, when given, is the name as its user wrote it (fileSpelling): when it
+// differs from the name only in case, it is looked up instead, so that the exact
+// spelling is the user's and not the engine's upper-case form (a file named exactly
+// as written is found beside one whose name differs only in case).
+int osPathOf(const char* name, std::string* path, const char* spelling = nullptr);

@@ -30,17 +30,30 @@ std::string_view fileBaseName(std::string_view path, bool drive) {
   return cut == std::string_view::npos ? path : path.substr(cut + 1);
 }
 
+namespace {
+
+// Where the extension rule puts the name's extension: the offset of its '.', or the
+// name's length when it has none.  The extension starts at the last '.' of the base
+// name, so a dot in a directory name is never taken for an extension.
+size_t extensionAt(std::string_view name) {
+  const std::string_view base = fileBaseName(name);
+  const size_t dot = base.rfind('.');
+  return dot == std::string_view::npos ? name.size() : name.size() - base.size() + dot;
+}
+
+bool hasLowerCase(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char ch) { return ch >= 'a' && ch <= 'z'; });
+}
+
+}  // namespace
+
 int fileSetExtension(char* name, int32_t bufferSize, const char* ext, int force) {
   if (name == nullptr || bufferSize < 1) return -1;
   const void* end = std::memchr(name, '\0', static_cast<size_t>(bufferSize));
   if (end == nullptr) return -1;
   size_t length = static_cast<size_t>(static_cast<const char*>(end) - name);
 
-  // The extension starts at the last '.' of the base name, so a dot in a directory name
-  // is never taken for an extension.
-  const std::string_view base = fileBaseName(std::string_view(name, length));
-  const size_t dot = base.rfind('.');
-  size_t at = dot == std::string_view::npos ? length : length - base.size() + dot;
+  size_t at = extensionAt(std::string_view(name, length));
   bool hasExtension = at != length;
   if (!hasExtension || force) {
     if (ext == nullptr) ext = "";
@@ -57,10 +70,33 @@ int fileSetExtension(char* name, int32_t bufferSize, const char* ext, int force)
   return 0;
 }
 
-int osPathOf(const char* name, std::string* path) {
+std::string fileSpelling(std::string_view name, const char* ext, bool force) {
+  std::string spelling = fileSystemName(name);
+  const size_t at = extensionAt(spelling);
+  if (at != spelling.size() && !force) return spelling;
+  std::string_view given = ext == nullptr ? "" : ext;
+  if (!given.empty() && given.front() == '.') given.remove_prefix(1);
+  std::string extension(given);
+  // In the case of the extension it replaces, else of the base name.
+  const bool lower = hasLowerCase(at != spelling.size() ? std::string_view(spelling).substr(at)
+                                                        : fileBaseName(spelling));
+  for (char& ch : extension)
+    ch = static_cast<char>(lower ? std::tolower(static_cast<unsigned char>(ch))
+                                 : std::toupper(static_cast<unsigned char>(ch)));
+  spelling.resize(at);
+  return spelling + "." + extension;
+}
+
+int osPathOf(const char* name, std::string* path, const char* spelling) {
   if (name == nullptr || *name == '\0') return ENOENT;
   if (std::strlen(name) >= PATH_MAX) return ENAMETOOLONG;
-  const std::string wanted = fileSystemName(name);
+  // The caller's spelling is looked up in place of the engine's upper-case name when it
+  // names the same path ignoring case.
+  std::string wanted = fileSystemName(name);
+  if (spelling != nullptr) {
+    std::string spelled = fileSystemName(spelling);
+    if (strcasecmp(spelled.c_str(), wanted.c_str()) == 0) wanted = std::move(spelled);
+  }
   OsFiles& os = osFiles();
   bool found = false;
   if (int err = os.exists(wanted.c_str(), &found)) return err;

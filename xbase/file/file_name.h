@@ -17,3 +17,11 @@ std::string fileSystemName(std::string_view name);
 // has neither.  With `drive`, a ':' ends a drive and counts as a separator too, as in
 // the engine's alias and tag names.  The directory part is what comes before it.
 std::string_view fileBaseName(std::string_view path, bool drive = false);
+
+// The name as its user spelled it, in the system's form, with the extension that
+// fileSetExtension would give it (`ext` when it has none, or always with `force`), but
+// without the engine's upper-casing: the extension is written in lower case when the
+// extension it replaces (else the base name) holds a lower-case letter, else in upper
+// case.  The file layer tries this
+// spelling first when it looks the engine's name up (osPathOf).
+std::string fileSpelling(std::string_view name, const char* ext, bool force);
