@@ -142,6 +142,17 @@ TEST_F(PathFormsTest, ExactSpellingReachesItsOwnFilesBesideCaseTwins) {
   EXPECT_EQ(r.exitCode, 2) << r.out;
   r = shell("sqlite3 shop.db 'SELECT N, T, M FROM I'");
   EXPECT_EQ(r.out, "1|а|first\n");
+
+  // Each twin with a group of its own (the twin's made elsewhere and copied in): an
+  // append keeps its own file's tag current and leaves the twin's tag alone.
+  r = shell(
+      "dbftool index data/orders.dbf data/own.ntx T --group data/orders.cgp >/dev/null && "
+      "mkdir elsewhere && cp data/ORDERS.DBF data/ORDERS.DBT elsewhere && "
+      "dbftool index elsewhere/ORDERS.DBF elsewhere/TWIN.NTX T >/dev/null && "
+      "cp elsewhere/TWIN.NTX data && printf 'TWIN.NTX\\r\\n' > data/ORDERS.CGP && "
+      "dbftool append data/orders.dbf N=2 T=b >/dev/null && "
+      "cmp data/TWIN.NTX elsewhere/TWIN.NTX && dbftool seek data/orders.dbf data/own b");
+  EXPECT_EQ(r.out, "{\"recno\":2,\"key\":\"b\",\"exact\":true}\n") << r.err;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ int32_t dataRecordLength(const DataFile* data) { return data->recordLength; }
 EngineFile* dataDbfFile(DataFile* data) { return &data->file; }
 
 EngineFile* dataMemoFile(DataFile* data) { return data->memoFile.handle >= 0 ? &data->memoFile : nullptr; }
+const char* dataSystemPath(const DataFile* data) { return data->systemPath; }
 
 int dataLanguageDriverSet(DataFile* data, uint8_t ldid) {
   if (int rc = fileWrite(&data->file, dbf::kLanguageDriverOffset, &ldid, 1)) return rc;

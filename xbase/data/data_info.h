@@ -16,6 +16,9 @@ int32_t dataRecordLength(const DataFile* data);
 // The dbf file itself, and its memo file (null when the data file has none).
 EngineFile* dataDbfFile(DataFile* data);
 EngineFile* dataMemoFile(DataFile* data);
+// The system's path the dbf file was found at (null when not kept): the spelling in
+// which the files beside it are looked up.
+const char* dataSystemPath(const DataFile* data);
 // Writes ldid as the header's language driver byte and keeps it as the file's code
 // page.  0, or the negative code of the failed write.
 int dataLanguageDriverSet(DataFile* data, uint8_t ldid);

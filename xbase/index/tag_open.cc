@@ -264,7 +264,11 @@ IndexFile* i4open(DataFile* data, const char* name) {
   // The group file is only read: a read-only group serves a writer as well.
   int32_t savedReadOnly = c->openReadOnly;
   c->openReadOnly = 1;
-  int opened = fileOpen(&index->groupFile, c, groupName, 1);
+  // The group beside the data file is looked up in the data file's spelling, as its
+  // memo file is.
+  const char* dataPath = name ? nullptr : dataSystemPath(data);
+  const std::string spelling = dataPath ? fileSpelling(dataPath, "CGP", true) : "";
+  int opened = fileOpen(&index->groupFile, c, groupName, 1, dataPath ? spelling.c_str() : nullptr);
   c->openReadOnly = savedReadOnly;
   if (opened != 0) {
     if (c->errOpenFile) errorReport(c, errorOpen, "Set CODE4.autoOpen to 'off'");
