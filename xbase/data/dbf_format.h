@@ -139,6 +139,8 @@ inline constexpr int kMaxRecordLength = 65535;
 // Byte-range lock offsets, far beyond any data.
 inline constexpr long kRecordLockBase = 1000000000L;  // append lock; record n at base + n
 inline constexpr long kFileLockLength = 1000000000L;  // whole-file lock from base
+// In the memo file: held while a new memo run is placed past the file's end.
+inline constexpr long kMemoEndLock = kRecordLockBase;
 
 // Little-endian helpers over raw header bytes.
 using le::get16;

@@ -232,17 +232,25 @@ int storeText(DataFile* data, const char* text, int32_t length, int64_t oldBlock
     }
     if (rc != 0) engineErrorSet(c, 0);
   }
+  // The file's end is measured and written past under the memo file's end lock, so
+  // that two writers sharing the file never place their memos at the same block (a
+  // file held exclusively or read-only takes no lock).  50: held by another, nothing
+  // written.
+  int rc = fileLock(&data->memoFile, dbf::kMemoEndLock, 1);
+  if (rc != 0) return rc;
   int64_t next = 0;
-  int rc = nextFreeBlock(data, &next);
-  if (rc != 0) return rc;
+  rc = nextFreeBlock(data, &next);
   int64_t used = (markedSize(length) + kBlock - 1) / kBlock;
-  if (next + used > UINT32_MAX) return memoError(data, "Memo file is full");
-  rc = writeRun(data, next, text, length, used * kBlock, true);
+  if (rc == 0 && next + used > UINT32_MAX) rc = memoError(data, "Memo file is full");
+  if (rc == 0) rc = writeRun(data, next, text, length, used * kBlock, true);
+  if (rc == 0) {
+    unsigned char head[4];
+    dbf::put32(head, static_cast<uint32_t>(next + used));
+    rc = fileWrite(&data->memoFile, dbf::kMemoNextFreeOffset, head, sizeof head);
+  }
+  const int unlocked = fileUnlock(&data->memoFile, dbf::kMemoEndLock, 1);
   if (rc != 0) return rc;
-  unsigned char head[4];
-  dbf::put32(head, static_cast<uint32_t>(next + used));
-  rc = fileWrite(&data->memoFile, dbf::kMemoNextFreeOffset, head, sizeof head);
-  if (rc != 0) return rc;
+  if (unlocked != 0) return unlocked;
   *block = next;
   return 0;
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 
 #include "xbase/data/data_create.h"
 #include "xbase/data/dbf_image_test_util.h"
@@ -148,6 +149,62 @@ TEST_F(MemoTest, RewriteGoesInPlaceWhenTheTextFitsTheOldRun) {
   EXPECT_EQ(fieldBytes(note(d)), "          ");
   EXPECT_EQ(text(d), "");
   EXPECT_EQ(e.code(), 0);
+}
+
+// Runs `between` once, inside the first write to descriptor `fd` after it is set: another
+// writer's whole update slips in between this writer's placing of a memo and its write.
+class InterleavingFiles : public OsFaultFiles {
+ public:
+  int pwrite(int f, const void* data, size_t n, int64_t offset, size_t* done) override {
+    if (f == fd && between) {
+      std::function<void()> run = std::move(between);
+      between = nullptr;
+      run();
+    }
+    return OsFaultFiles::pwrite(f, data, n, offset, done);
+  }
+  int fd = -1;
+  std::function<void()> between;
+};
+
+TEST_F(MemoTest, TwoWritersSharingTheFileNeverPlaceMemosAtTheSameBlock) {
+  DataFile* d = create();
+  ASSERT_NE(d, nullptr);
+  ASSERT_TRUE(append(d, "one", "a"));
+  ASSERT_TRUE(append(d, "two", "b"));
+  ASSERT_EQ(dataClose(d), 0);
+
+  InterleavingFiles files;
+  OsFiles* previous = osInstall(&files);
+  Engine other;  // a second writer, trying its locks once
+  other.c.lockTries = 1;
+  d = e.open(path);
+  DataFile* o = other.open(path);
+  ASSERT_NE(d, nullptr);
+  ASSERT_NE(o, nullptr);
+  // Each grows its own record's memo past its block, so each needs a new run at the end.
+  const std::string mine = pattern(700, 1), theirs = pattern(900, 2);
+  ASSERT_EQ(dataGo(o, 2), 0);
+  ASSERT_EQ(memoAssign(note(o), theirs.data(), 900), 0);
+  ASSERT_EQ(dataGo(d, 1), 0);
+  ASSERT_EQ(memoAssign(note(d), mine.data(), 700), 0);
+  int theirFirst = -999;
+  files.fd = d->memoFile.handle;
+  files.between = [&] { theirFirst = dataFlushRecord(o, 1); };
+  EXPECT_EQ(dataFlushRecord(d, 1), 0);
+  EXPECT_EQ(theirFirst, 50);  // the end of the memo file was being written past
+  EXPECT_EQ(dataFlushRecord(o, 1), 0);
+  EXPECT_EQ(dataClose(o), 0);
+  EXPECT_EQ(dataClose(d), 0);
+  osInstall(previous);
+
+  d = e.open(path);
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(dataGo(d, 1), 0);
+  EXPECT_EQ(text(d), mine);
+  ASSERT_EQ(dataGo(d, 2), 0);
+  EXPECT_EQ(text(d), theirs);
+  EXPECT_EQ(nextFree(), 7u);  // blocks 1 and 2, then two runs of two blocks
 }
 
 TEST_F(MemoTest, CopyOutResetAndNonMemoFields) {

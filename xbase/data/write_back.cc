@@ -30,7 +30,7 @@ int dataWriteRecord(DataFile* data, int32_t n) {
   }
   for (int32_t i = 0; i < data->memoFieldCount; ++i) {
     rc = memoWrite(data->memoFields[i].field);
-    if (rc < 0) return rc;
+    if (rc != 0) return rc;  // 50: a lock is held by another process; the record unwritten
   }
   data->recordChanged = 0;
   // One write of the record's bytes; the end-of-file byte is only written by append.
