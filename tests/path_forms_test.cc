@@ -92,8 +92,9 @@ TEST_F(PathFormsTest, EveryFormOfANameReachesTheSameFiles) {
             "dbftool list Data\\\\orders.dbf data/BY_N && ls Data && "
             "dbftool index Data/nope.dbf Data/x.ntx N");
   // The tag takes the engine's upper-case name, the group file the case it is given.
-  EXPECT_EQ(r.out, "Data/by_n.ntx: 2 keys of 5 bytes\n1\t1\n2\t2\n"
-                   "BY_N.NTX\nORDERS.cgp\nmb.dbf\norders.dbf\norders.dbt\n")
+  EXPECT_EQ(r.out,
+            "Data/by_n.ntx: 2 keys of 5 bytes\n1\t00001\n2\t00002\n"
+            "BY_N.NTX\nORDERS.cgp\nmb.dbf\norders.dbf\norders.dbt\n")
       << r.err;
   EXPECT_EQ(r.err, "dbftool: Data/nope.dbf: Opening File (-60): File Name: DATA\\NOPE.DBF\n");
 

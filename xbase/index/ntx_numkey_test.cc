@@ -91,4 +91,29 @@ TEST_F(NumericKeyTest, ComputedValueRoundingToZeroKeysAsZero) {
   EXPECT_NE(k[0], k[1]);
 }
 
+// Numbers written left-aligned or short of the field's decimals (as exdrift writes
+// them) key as their values, beside right-aligned ones whose keys stay as they were.
+TEST_F(NumericKeyTest, LeftAlignedNumbersKeyAsTheirValues) {
+  appendRaw("10      ", "7   ");  // 1
+  appendRaw("   -5.50", "  -3");  // 2
+  appendRaw("2.5     ", "-12 ");  // 3
+  appendRaw("    9.00", "   9");  // 4
+  appendRaw(".5      ", "0   ");  // 5
+  appendRaw("-.25    ", "10  ");  // 6
+  appendRaw("1.234   ", "x1  ");  // 7: more decimals than the field, kept as written
+  IndexTag* amt = makeTag("A", "AMT");
+  ASSERT_NE(amt, nullptr);
+  EXPECT_EQ(recnos(amt), (std::vector<int32_t>{2, 6, 5, 3, 4, 1, 7}));
+  EXPECT_EQ(keys(amt)[4], "00009.00");
+  IndexTag* qty = makeTag("Q", "QTY");
+  ASSERT_NE(qty, nullptr);
+  EXPECT_EQ(recnos(qty), (std::vector<int32_t>{3, 2, 5, 1, 4, 6, 7}));
+  uint8_t key[8];
+  ASSERT_EQ(tagKeyFromText(amt, "2.5", key), 8);
+  ASSERT_EQ(tagSeek(amt, key, 8), 0);
+  EXPECT_EQ(tagCurrentRecno(amt), 3);
+  char message[300];
+  for (IndexTag* t : {amt, qty}) EXPECT_EQ(tagCheck(t, message, sizeof message), 0) << message;
+}
+
 }  // namespace

@@ -2,7 +2,9 @@
 // order.
 //
 //   C      the text; NULs left at the end by TRIM or LTRIM become blanks
-//   N      a numeric field's text: leading blanks and the minus sign become '0'; a
+//   N      a numeric field's text, right-aligned with the field's decimals first (as
+//          some programs write numbers left-aligned): leading blanks and
+//          the minus sign become '0'; a
 //          negative number has every character c replaced by 92 - c. A blank field
 //          is zero and a minus sign before zero digits ("-0.00") is no negative
 //          number, so both take the key of zero
@@ -51,6 +53,38 @@ void numericText(const char* text, int32_t len, int32_t decimals, uint8_t* out,
   if (negative && anyNonZeroDigit(out, size)) invert(out, size);
 }
 
+// A numeric field's text as the field's own right-aligned form with the field's
+// decimals ("10" in N(6,1) -> "  10.0", "-.5" -> "  -0.5"), so that numbers written
+// left-aligned or without their decimals key as their values.  A text that is already
+// in that form, blank, not a plain number, or has more decimals than the field is kept
+// as it is.  `decimals` is the field's (the tag's).
+std::string alignedNumber(const char* text, int32_t len, int32_t decimals) {
+  const std::string kept(text, static_cast<size_t>(len));
+  int32_t first = 0, last = len;
+  while (first < len && text[first] == ' ') ++first;
+  while (last > first && text[last - 1] == ' ') --last;
+  if (first == last) return kept;
+  int32_t i = first;
+  const bool negative = text[i] == '-';
+  if (negative) ++i;
+  const int32_t intStart = i;
+  while (i < last && text[i] >= '0' && text[i] <= '9') ++i;
+  std::string digits(text + intStart, static_cast<size_t>(i - intStart));
+  std::string fraction;
+  if (i < last && text[i] == '.') {
+    const int32_t fracStart = ++i;
+    while (i < last && text[i] >= '0' && text[i] <= '9') ++i;
+    fraction.assign(text + fracStart, static_cast<size_t>(i - fracStart));
+  }
+  if (i != last || (digits.empty() && fraction.empty())) return kept;
+  if (static_cast<int32_t>(fraction.size()) > decimals) return kept;
+  if (digits.empty()) digits = "0";
+  fraction.append(static_cast<size_t>(decimals) - fraction.size(), '0');
+  std::string number = (negative ? "-" : "") + digits + (decimals > 0 ? "." + fraction : "");
+  if (static_cast<int32_t>(number.size()) > len) return kept;
+  return std::string(static_cast<size_t>(len) - number.size(), ' ') + number;
+}
+
 void computedNumber(double value, int32_t decimals, uint8_t* out, int32_t size) {
   char text[400];
   int n = std::snprintf(text, sizeof text, "%0*.*f", size, decimals, std::fabs(value));
@@ -78,9 +112,11 @@ int tagConvertKey(IndexTag* tag, const char* result, int32_t len, uint8_t* out) 
         for (int32_t i = size - 1; i >= 0 && out[i] == '\0'; --i) out[i] = ' ';
       return 0;
     }
-    case 'N':
-      numericText(result, len, tag->decimals, out, size);
+    case 'N': {
+      const std::string aligned = alignedNumber(result, len, tag->decimals);
+      numericText(aligned.data(), len, tag->decimals, out, size);
       return 0;
+    }
     case 'n': {
       double v;
       std::memcpy(&v, result, sizeof v);
