@@ -154,6 +154,17 @@ TEST_F(PathFormsTest, ExactSpellingReachesItsOwnFilesBesideCaseTwins) {
       "dbftool append data/orders.dbf N=2 T=b >/dev/null && "
       "cmp data/TWIN.NTX elsewhere/TWIN.NTX && dbftool seek data/orders.dbf data/own b");
   EXPECT_EQ(r.out, "{\"recno\":2,\"key\":\"b\",\"exact\":true}\n") << r.err;
+
+  // Without files of its own beside it, the file never takes the twin's: an append
+  // without its group leaves the twin's tag alone, and without its memo file the
+  // import fails.
+  r = shell(
+      "rm data/orders.cgp && dbftool append data/orders.dbf N=3 T=c >/dev/null && "
+      "cmp data/TWIN.NTX elsewhere/TWIN.NTX && rm data/orders.dbt");
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  r = drift("indrift", fields, "data/orders.dbf");
+  EXPECT_EQ(r.exitCode, 2) << r.out;
+  EXPECT_TRUE(contains(r.out, "'data/orders.dbt': No such file or directory\n")) << r.out;
 }
 
 }  // namespace

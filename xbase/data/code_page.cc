@@ -74,11 +74,12 @@ bool codePageIsMultiByte(int codePage) {
 int dataCodePage(const DataFile* data) {
   for (const DriverEntry& e : kDrivers)
     if (e.id == data->languageDriver) return e.codePage;
-  const int fromCpg = data->file.name ? cpgCodePage(data->file.name, data->systemPath) : 0;
+  const int fromCpg =
+      data->file.name ? cpgCodePage(data->file.name, data->systemPath, data->caseTwin) : 0;
   return fromCpg != 0 ? fromCpg : kDefaultCodePage;
 }
 
-int cpgCodePage(const char* dataName, const char* spelling) {
+int cpgCodePage(const char* dataName, const char* spelling, bool exactName) {
   // The side file: the data file's name with the extension CPG.
   std::string name = dataName;
   const std::string_view base = fileBaseName(name);
@@ -87,7 +88,8 @@ int cpgCodePage(const char* dataName, const char* spelling) {
   name += ".CPG";
   const std::string spelled = spelling != nullptr ? fileSpelling(spelling, "CPG", true) : "";
   std::string path;
-  if (osPathOf(name.c_str(), &path, spelling != nullptr ? spelled.c_str() : nullptr) != 0) return 0;
+  const char* hint = spelling != nullptr ? spelled.c_str() : nullptr;
+  if (osPathOf(name.c_str(), &path, hint, exactName) != 0) return 0;
   OsFiles& os = osFiles();
   int fd = -1;
   if (os.open(path.c_str(), O_RDONLY, 0, &fd) != 0) return 0;

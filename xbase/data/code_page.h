@@ -36,8 +36,9 @@ int dataCodePage(const DataFile* data);
 
 // The code page a .cpg file beside the named data file names; 0 when there is no
 // such file or it names no code page known here.  `spelling`: the data file's path as
-// the system spells it (DataFile::systemPath), or null.
-int cpgCodePage(const char* dataName, const char* spelling = nullptr);
+// the system spells it (DataFile::systemPath), or null; `exactName`: the side file only
+// in that exact spelling (DataFile::caseTwin).
+int cpgCodePage(const char* dataName, const char* spelling = nullptr, bool exactName = false);
 
 // The code page a .cpg text names (0: none known).
 int parseCpgText(const std::string& text);

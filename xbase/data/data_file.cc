@@ -7,6 +7,7 @@
 #include <memory>
 #include <string_view>
 
+#include "xbase/data/data_info.h"
 #include "xbase/data/data_internal.h"
 #include "xbase/data/dbf_format.h"
 #include "xbase/data/error.h"
@@ -168,8 +169,9 @@ int openMemo(DataFile* data, const char* dataName) {
   if (fileSetExtension(memoName, sizeof memoName, "DBT", 1) != 0)
     return errorReport(c, errorOpen, "File Name:", dataName);
   // Beside the data file, in its spelling.
-  const std::string spelling = data->systemPath ? fileSpelling(data->systemPath, "DBT", true) : "";
-  int rc = fileOpen(&data->memoFile, c, memoName, 1, data->systemPath ? spelling.c_str() : nullptr);
+  const std::string spelling = dataBesideSpelling(data, "DBT");
+  int rc = fileOpen(&data->memoFile, c, memoName, 1, spelling.empty() ? nullptr : spelling.c_str(),
+                    nullptr, data->caseTwin);
   if (rc != 0) return rc;
   unsigned char next[4];
   if (fileReadAll(&data->memoFile, dbf::kMemoNextFreeOffset, next, sizeof next) != 0)
@@ -228,6 +230,7 @@ DataFile* dataOpen(CODE4* c, const char* name) {
   // Without room for the path the engine's names alone are looked up.
   data->systemPath = static_cast<char*>(engineAlloc(c, path.size() + 1));
   if (data->systemPath) std::memcpy(data->systemPath, path.c_str(), path.size() + 1);
+  data->caseTwin = data->systemPath != nullptr && fileHasCaseTwin(path);
   listAddLast(&c->dataFiles, data);
   setAlias(data, fileName);
 

@@ -91,6 +91,10 @@ struct DataFile {
   // another whose name differs only in case.  Null when it could not be had (the
   // engine's names alone are looked up then).
   char* systemPath;
+  // The data file has a case twin beside it (orders.dbf and ORDERS.DBF): the files
+  // beside it are then taken only in its exact spelling, as one that matches only
+  // ignoring case may as well be the twin's.
+  bool caseTwin;
 };
 
 // Opens an existing data file.  The name gets the extension "DBF" when it has none

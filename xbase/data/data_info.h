@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "xbase/data/data_file.h"
 
@@ -16,9 +17,11 @@ int32_t dataRecordLength(const DataFile* data);
 // The dbf file itself, and its memo file (null when the data file has none).
 EngineFile* dataDbfFile(DataFile* data);
 EngineFile* dataMemoFile(DataFile* data);
-// The system's path the dbf file was found at (null when not kept): the spelling in
-// which the files beside it are looked up.
-const char* dataSystemPath(const DataFile* data);
+// Whether the dbf file has a case twin beside it (DataFile::caseTwin).
+bool dataHasCaseTwin(const DataFile* data);
+// The file beside the dbf file with the extension ext, in the dbf file's spelling
+// (fileSpelling), or "" when the dbf file's path was not kept.
+std::string dataBesideSpelling(const DataFile* data, const char* ext);
 // Writes ldid as the header's language driver byte and keeps it as the file's code
 // page.  0, or the negative code of the failed write.
 int dataLanguageDriverSet(DataFile* data, uint8_t ldid);

@@ -72,7 +72,7 @@ void fileInit(EngineFile* file) {
 }
 
 int fileOpen(EngineFile* file, CODE4* context, const char* name, int copyName, const char* spelling,
-             std::string* path) {
+             std::string* path, bool exactName) {
   if (context == nullptr || context->errorCode < 0) return -1;
   fileInit(file);
   file->owner = context;
@@ -85,7 +85,7 @@ int fileOpen(EngineFile* file, CODE4* context, const char* name, int copyName, c
   int fd = -1;
   std::string tried;
   FileResult result =
-      fileOpenHandle(name, readOnly, context->openExclusive != 0, &fd, &tried, spelling);
+      fileOpenHandle(name, readOnly, context->openExclusive != 0, &fd, &tried, spelling, exactName);
   if (result.failed) {
     noteOpenFailure(context, result.err, tried);
     return fileReport(context, result);

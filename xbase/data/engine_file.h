@@ -42,9 +42,10 @@ void fileInit(EngineFile* file);
 // private copy of the name; otherwise the caller's text must outlive the open file.
 // `spelling`, when given, is the name as its user wrote it: the system looks it up
 // instead of the engine's upper-case form (osPathOf).  `path`, when given, receives
-// the system's path of the file opened.
+// the system's path of the file opened.  `exactName`: the file's own name is taken
+// only in its exact spelling, never ignoring case.
 int fileOpen(EngineFile* file, CODE4* context, const char* name, int copyName,
-             const char* spelling = nullptr, std::string* path = nullptr);
+             const char* spelling = nullptr, std::string* path = nullptr, bool exactName = false);
 // Creates a file (owner read-write), failing when it exists if createFailsIfExists,
 // else emptying it; share mode deny-write when openExclusive is set.  Returns 0; 60
 // quietly when errCreateFile is 0; else -20 reported with "File Name:" and the name;

@@ -31,12 +31,14 @@ int openShared(const std::string& path, int flags, bool exclusive, int* fd) {
 }  // namespace
 
 FileResult fileOpenHandle(const char* name, bool readOnly, bool exclusive, int* fd,
-                          std::string* triedPath, const char* spelling) {
+                          std::string* triedPath, const char* spelling, bool exactName) {
   std::string path;
-  int err = name == nullptr ? ENOENT : osPathOf(name, &path, spelling);
+  int err = name == nullptr ? ENOENT : osPathOf(name, &path, spelling, exactName);
   if (err == 0) err = openShared(path, readOnly ? O_RDONLY : O_RDWR, exclusive, fd);
-  // A failure names the path in the engine's spelling, as the messages always have.
-  if (err != 0 && spelling != nullptr && name != nullptr && osPathOf(name, &path) != 0)
+  // A failure names the path in the engine's spelling, as the messages always have;
+  // a name taken only in its exact spelling names the path tried.
+  if (err != 0 && spelling != nullptr && name != nullptr && !exactName &&
+      osPathOf(name, &path) != 0)
     path.clear();
   *triedPath = path.empty() && name != nullptr ? std::string(name) : path;
   if (err != 0) return fileFailed(FileOp::open, err, name);

@@ -58,9 +58,11 @@ struct RawFile {
 // lock: exclusive (deny-read-write) when exclusive, else shared (deny-none).  *fd
 // receives the descriptor and *triedPath the path as the system was asked for it (the
 // name itself when it could not be mapped).  On failure nothing stays open.
-// `spelling`: the name as its user wrote it, looked up instead (osPathOf), or null.
+// `spelling`: the name as its user wrote it, looked up instead (osPathOf), or null;
+// `exactName`: the file's own name only in its exact spelling (osPathOf).
 FileResult fileOpenHandle(const char* name, bool readOnly, bool exclusive, int* fd,
-                          std::string* triedPath, const char* spelling = nullptr);
+                          std::string* triedPath, const char* spelling = nullptr,
+                          bool exactName = false);
 // Creates a file (owner read-write), failing when it exists if createNew, else
 // emptying it once the share lock (deny-write when exclusive) is held, so that a
 // conflicting create never truncates another user's file.
@@ -117,8 +119,13 @@ void waitNextSecond();
 
 // Engine names looked up without opening anything (the index code's questions about
 // files it does not hold open).  *found: whether name exists; 0 or an errno.
-int fileExistsNamed(const char* name, bool* found);
+// `spelling` and `exactName` as for osPathOf.
+int fileExistsNamed(const char* name, bool* found, const char* spelling = nullptr,
+                    bool exactName = false);
 // Removes the file name, best effort (a file that cannot be removed is left).
 void fileRemoveNamed(const char* name);
+// Whether the directory of the system path `path` holds another entry whose name
+// differs from the path's own only in case (a case twin).
+bool fileHasCaseTwin(const std::string& path);
 // Identity (device, inode) of an open file; false when it cannot be had.
 bool fileIdentity(const RawFile* file, uint64_t* device, uint64_t* inode);

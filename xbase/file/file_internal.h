@@ -11,5 +11,8 @@
 // `spelling`, when given, is the name as its user wrote it (fileSpelling): when it
 // differs from the name only in case, it is looked up instead, so that the exact
 // spelling is the user's and not the engine's upper-case form (a file named exactly
-// as written is found beside one whose name differs only in case).
-int osPathOf(const char* name, std::string* path, const char* spelling = nullptr);
+// as written is found beside one whose name differs only in case).  With `exactName`
+// the last component is taken only in its exact spelling (missing: the spelling is
+// kept, so an open fails as missing).
+int osPathOf(const char* name, std::string* path, const char* spelling = nullptr,
+             bool exactName = false);

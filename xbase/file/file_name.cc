@@ -87,7 +87,7 @@ std::string fileSpelling(std::string_view name, const char* ext, bool force) {
   return spelling + "." + extension;
 }
 
-int osPathOf(const char* name, std::string* path, const char* spelling) {
+int osPathOf(const char* name, std::string* path, const char* spelling, bool exactName) {
   if (name == nullptr || *name == '\0') return ENOENT;
   if (std::strlen(name) >= PATH_MAX) return ENAMETOOLONG;
   // The caller's spelling is looked up in place of the engine's upper-case name when it
@@ -123,7 +123,9 @@ int osPathOf(const char* name, std::string* path, const char* spelling) {
       continue;
     }
     if (int err = os.exists(exact.c_str(), &found)) return err;
-    if (!found && os.listDir(dir.empty() ? "." : dir.c_str(), &entries) == 0) {
+    const bool last = pos >= wanted.size();
+    if (!found && !(exactName && last) &&
+        os.listDir(dir.empty() ? "." : dir.c_str(), &entries) == 0) {
       const std::string* match = nullptr;
       for (const std::string& entry : entries) {
         if (strcasecmp(entry.c_str(), part.c_str()) != 0) continue;

@@ -54,8 +54,12 @@ int openGroup(DataFile* data) {
   if (fileSetExtension(name, sizeof name, "CGP", 1) != 0) return 0;
   // Only a missing group file means no index: one that exists but cannot be opened
   // (no read permission, say) fails the open instead of leaving its tags stale.
+  // Looked up as i4open opens it: in the data file's spelling.
+  const std::string spelling = dataBesideSpelling(data, "CGP");
   bool found = false;
-  if (fileExistsNamed(name, &found) != 0 || !found)
+  if (fileExistsNamed(name, &found, spelling.empty() ? nullptr : spelling.c_str(),
+                      dataHasCaseTwin(data)) != 0 ||
+      !found)
     return 0;
   return i4open(data, nullptr) ? 0 : (c->errorCode < 0 ? c->errorCode : -1);
 }

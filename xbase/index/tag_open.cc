@@ -265,10 +265,11 @@ IndexFile* i4open(DataFile* data, const char* name) {
   int32_t savedReadOnly = c->openReadOnly;
   c->openReadOnly = 1;
   // The group beside the data file is looked up in the data file's spelling, as its
-  // memo file is.
-  const char* dataPath = name ? nullptr : dataSystemPath(data);
-  const std::string spelling = dataPath ? fileSpelling(dataPath, "CGP", true) : "";
-  int opened = fileOpen(&index->groupFile, c, groupName, 1, dataPath ? spelling.c_str() : nullptr);
+  // memo file is (beside a case twin, in that exact spelling only).
+  const std::string spelling = name ? std::string() : dataBesideSpelling(data, "CGP");
+  int opened =
+      fileOpen(&index->groupFile, c, groupName, 1, spelling.empty() ? nullptr : spelling.c_str(),
+               nullptr, !name && dataHasCaseTwin(data));
   c->openReadOnly = savedReadOnly;
   if (opened != 0) {
     if (c->errOpenFile) errorReport(c, errorOpen, "Set CODE4.autoOpen to 'off'");
