@@ -53,36 +53,51 @@ void numericText(const char* text, int32_t len, int32_t decimals, uint8_t* out,
   if (negative && anyNonZeroDigit(out, size)) invert(out, size);
 }
 
-// A numeric field's text as the field's own right-aligned form with the field's
+// A numeric field's text in the field's own right-aligned form with the field's
 // decimals ("10" in N(6,1) -> "  10.0", "-.5" -> "  -0.5"), so that numbers written
-// left-aligned or without their decimals key as their values.  A text that is already
-// in that form, blank, not a plain number, or has more decimals than the field is kept
-// as it is.  `decimals` is the field's (the tag's).
-std::string alignedNumber(const char* text, int32_t len, int32_t decimals) {
-  const std::string kept(text, static_cast<size_t>(len));
+// left-aligned or without their decimals key as their values.  Returns `text` itself
+// when it is already in that form, blank, not a plain number, has more decimals than
+// the field or does not fit `room`; else `aligned`, holding len bytes.  `decimals` is
+// the field's (the tag's).
+const char* alignedNumber(const char* text, int32_t len, int32_t decimals, char* aligned,
+                          int32_t room) {
+  auto digitsFrom = [&](int32_t i, int32_t last) {
+    while (i < last && text[i] >= '0' && text[i] <= '9') ++i;
+    return i;
+  };
   int32_t first = 0, last = len;
   while (first < len && text[first] == ' ') ++first;
   while (last > first && text[last - 1] == ' ') --last;
-  if (first == last) return kept;
-  int32_t i = first;
-  const bool negative = text[i] == '-';
-  if (negative) ++i;
-  const int32_t intStart = i;
-  while (i < last && text[i] >= '0' && text[i] <= '9') ++i;
-  std::string digits(text + intStart, static_cast<size_t>(i - intStart));
-  std::string fraction;
-  if (i < last && text[i] == '.') {
-    const int32_t fracStart = ++i;
-    while (i < last && text[i] >= '0' && text[i] <= '9') ++i;
-    fraction.assign(text + fracStart, static_cast<size_t>(i - fracStart));
+  if (first == last) return text;
+  const bool negative = text[first] == '-';
+  const int32_t intStart = first + (negative ? 1 : 0);
+  int32_t i = digitsFrom(intStart, last);
+  const int32_t intDigits = i - intStart;
+  const bool dot = i < last && text[i] == '.';
+  const int32_t fracStart = dot ? i + 1 : i;
+  i = digitsFrom(fracStart, last);
+  const int32_t fracDigits = i - fracStart;
+  if (i != last || (intDigits == 0 && fracDigits == 0) || fracDigits > decimals) return text;
+  // Already the field's own form: the common case of files written right-aligned.
+  if (last == len && intDigits > 0 && fracDigits == decimals && dot == (decimals > 0)) return text;
+  const int32_t width =
+      (negative ? 1 : 0) + (intDigits > 0 ? intDigits : 1) + (decimals > 0 ? decimals + 1 : 0);
+  if (width > len || len > room) return text;
+  std::memset(aligned, ' ', static_cast<size_t>(len - width));
+  char* p = aligned + len - width;
+  if (negative) *p++ = '-';
+  if (intDigits > 0) {
+    std::memcpy(p, text + intStart, static_cast<size_t>(intDigits));
+    p += intDigits;
+  } else {
+    *p++ = '0';
   }
-  if (i != last || (digits.empty() && fraction.empty())) return kept;
-  if (static_cast<int32_t>(fraction.size()) > decimals) return kept;
-  if (digits.empty()) digits = "0";
-  fraction.append(static_cast<size_t>(decimals) - fraction.size(), '0');
-  std::string number = (negative ? "-" : "") + digits + (decimals > 0 ? "." + fraction : "");
-  if (static_cast<int32_t>(number.size()) > len) return kept;
-  return std::string(static_cast<size_t>(len) - number.size(), ' ') + number;
+  if (decimals > 0) {
+    *p++ = '.';
+    std::memcpy(p, text + fracStart, static_cast<size_t>(fracDigits));
+    std::memset(p + fracDigits, '0', static_cast<size_t>(decimals - fracDigits));
+  }
+  return aligned;
 }
 
 void computedNumber(double value, int32_t decimals, uint8_t* out, int32_t size) {
@@ -113,8 +128,9 @@ int tagConvertKey(IndexTag* tag, const char* result, int32_t len, uint8_t* out) 
       return 0;
     }
     case 'N': {
-      const std::string aligned = alignedNumber(result, len, tag->decimals);
-      numericText(aligned.data(), len, tag->decimals, out, size);
+      char aligned[256];
+      numericText(alignedNumber(result, len, tag->decimals, aligned, sizeof aligned), len,
+                  tag->decimals, out, size);
       return 0;
     }
     case 'n': {
