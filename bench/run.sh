@@ -17,8 +17,9 @@
 #
 # Every round runs every job once, in a fixed order, so the jobs alternate and
 # share whatever else the machine is doing.  Targets (an empty table, an empty
-# dbf file) are copied in and dirty pages are synced before each run, outside
-# the timing, and removed after the job's check.  Each drift run is checked:
+# dbf file) are copied in, the job's inputs and program read once into the
+# system's cache and dirty pages synced before each run, outside the timing, and
+# removed after the job's check.  Each drift run is checked:
 # the table must hold every row, the dbf file every record.  The report ends
 # with the goals table: every ratio from the medians of this one run.
 set -euo pipefail
@@ -88,35 +89,51 @@ printf '%%BEGIN_SECTION BENCHM\n%%TABLE_NAME=BENCHM\n%s\nMEMO=MEMO\n%%END_SECTIO
 # ---- jobs: prep_<job> (untimed), run_<job> (sets CMD, the timed command),
 # check_<job> (the result is right); the data set is in $d
 # The targets live in $T, one per size.
-prep_indrift()  { cp "$d/empty.db" "$T/in.db"; }
+
+# Reads files through once, so that the job finds them in the system's cache
+# whatever ran before it.  Virtual machines may page out memory left idle for a
+# while (this one does after about a minute, at up to 128 MB a second): an input
+# last read a round earlier, or generated minutes before, would otherwise be read
+# from the disk by one job and from memory by the next.
+warm() { cat "$@" >/dev/null; }
+# The program of CMD and the shared libraries it loads.
+warmProgram() {
+  local program
+  program=$(command -v "$1")
+  warm "$program"
+  ldd "$program" 2>/dev/null | awk '$2 == "=>" && $3 ~ /^\// { print $3 }' | while read -r lib; do
+    warm "$lib"
+  done
+}
+prep_indrift()  { cp "$d/empty.db" "$T/in.db"; warm "$d/bench.dbf"; }
 run_indrift()   { CMD=("$BUILD/indrift" -S:"$T/in.db" -U:bench -P: -F:"$WORK/bench.cfg" -D:"$d/bench.dbf"); }
 check_indrift() { checkTable "$T/in.db" BENCH; }
 
-prep_exdrift()  { cp "$d/empty.dbf" "$T/ex.dbf"; }
+prep_exdrift()  { cp "$d/empty.dbf" "$T/ex.dbf"; warm "$d/bench.db"; }
 run_exdrift()   { CMD=("$BUILD/exdrift" -S:"$d/bench.db" -U:bench -P: -F:"$WORK/bench.cfg" -D:"$T/ex.dbf"); }
 check_exdrift() { checkDbf "$T/ex.dbf"; }
 
-prep_indrift_memo()  { cp "$d/empty.db" "$T/inm.db"; }
+prep_indrift_memo()  { cp "$d/empty.db" "$T/inm.db"; warm "$d/benchm.dbf" "$d/benchm.dbt"; }
 run_indrift_memo()   { CMD=("$BUILD/indrift" -S:"$T/inm.db" -U:bench -P: -F:"$WORK/benchm.cfg" -D:"$d/benchm.dbf"); }
 check_indrift_memo() { checkTable "$T/inm.db" BENCHM; }
 
-prep_exdrift_memo()  { cp "$d/emptym.dbf" "$T/exm.dbf"; cp "$d/emptym.dbt" "$T/exm.dbt"; }
+prep_exdrift_memo()  { cp "$d/emptym.dbf" "$T/exm.dbf"; cp "$d/emptym.dbt" "$T/exm.dbt"; warm "$d/bench.db"; }
 run_exdrift_memo()   { CMD=("$BUILD/exdrift" -S:"$d/bench.db" -U:bench -P: -F:"$WORK/benchm.cfg" -D:"$T/exm.dbf"); }
 check_exdrift_memo() { checkDbf "$T/exm.dbf"; }
 
-prep_ogr_import()  { cp "$d/empty.db" "$T/ogr.db"; }
+prep_ogr_import()  { cp "$d/empty.db" "$T/ogr.db"; warm "$d/bench.dbf"; }
 run_ogr_import()   { CMD=(ogr2ogr -append -nln BENCH -gt 10000 "$T/ogr.db" "$d/bench.dbf"); }
 check_ogr_import() { checkCount "$T/ogr.db" BENCH; }
 
-prep_ogr_export()  { rm -rf "$T/ogrex"; mkdir -p "$T/ogrex"; cp "$d/empty.dbf" "$T/ogrex/out.dbf"; }
+prep_ogr_export()  { rm -rf "$T/ogrex"; mkdir -p "$T/ogrex"; cp "$d/empty.dbf" "$T/ogrex/out.dbf"; warm "$d/bench.db"; }
 run_ogr_export()   { CMD=(ogr2ogr -append -nln out "$T/ogrex/out.dbf" "$d/bench.db" BENCH); }
 check_ogr_export() { checkDbf "$T/ogrex/out.dbf"; }
 
-prep_floor_read()  { :; }
+prep_floor_read()  { warm "$d/bench.dbf"; }
 run_floor_read()   { CMD=("$WORK/bin/benchfloor" read "$d/bench.dbf"); }
 check_floor_read() { :; }
 
-prep_floor_read_block()  { :; }
+prep_floor_read_block()  { warm "$d/bench.dbf"; }
 run_floor_read_block()   { CMD=("$WORK/bin/benchfloor" readblocks "$d/bench.dbf"); }
 check_floor_read_block() { grep -q "^$n records" "$log.out" || complain "read $(head -1 "$log.out")"; }
 
@@ -128,11 +145,11 @@ prep_floor_write_block()  { rm -f "$T/floorb.dbf"; }
 run_floor_write_block()   { CMD=("$WORK/bin/benchfloor" writeblocks "$d/empty.dbf" "$T/floorb.dbf" "$n"); }
 check_floor_write_block() { checkDbf "$T/floorb.dbf"; }
 
-prep_sqlite_import()  { cp "$d/empty.db" "$T/csv.db"; }
+prep_sqlite_import()  { cp "$d/empty.db" "$T/csv.db"; warm "$d/bench.csv"; }
 run_sqlite_import()   { CMD=(sqlite3 "$T/csv.db" ".import --csv $d/bench.csv BENCH"); }
 check_sqlite_import() { checkCount "$T/csv.db" BENCH; }
 
-prep_sqlite_select()  { :; }
+prep_sqlite_select()  { warm "$d/bench.db"; }
 run_sqlite_select()   { CMD=(sqlite3 "$d/bench.db" "SELECT * FROM BENCH"); OUT=$T/select.txt; }
 check_sqlite_select() { [ "$(wc -l <"$OUT")" = "$n" ] || complain "SELECT gave $(wc -l <"$OUT") lines"; }
 
@@ -180,6 +197,7 @@ for run in $(seq 1 "$RUNS"); do
       OUT=$log.out
       "prep_$job"
       "run_$job"
+      warmProgram "${CMD[0]}"
       # Written-back data of the previous job would otherwise still be on its
       # way to the disk and slow down the commits (fdatasync) of this one.
       sync
