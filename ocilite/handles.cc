@@ -1,6 +1,8 @@
 // Handle registry, environment and handle allocation, error records.
 #include "ocilite/handles.h"
 
+#include <unistd.h>
+
 #include <cstring>
 #include <mutex>
 #include <unordered_set>
@@ -53,6 +55,7 @@ void destroy(HandleBase *h) {
 
 Connection::~Connection() {
   if (db) sqlite3_close_v2(db);
+  if (cacheFd_ >= 0) close(cacheFd_);
 }
 
 void StmtHandle::finalize() {

@@ -88,7 +88,31 @@ struct Connection {
   OraError commit();
   OraError rollback();
   OraError beginWrite();
+
+  // Direct-path loads.  An INSERT with the APPEND hint into a rowid table
+  // without indexes or triggers only adds pages at the end of the database
+  // file, and the load never reads them from the file again (SQLite keeps the
+  // pages it works on in its own cache).  As the server writes such rows past
+  // the table's end without keeping them in its buffer cache, the pages that a
+  // connection's direct-path transactions add beyond their first
+  // directPathCachedBytes leave the system's cache once committed: a load of
+  // gigabytes then reuses the same memory instead of pushing everything else
+  // out of the cache (and, on a virtual machine, instead of touching gigabytes
+  // of memory the host must first provide).  Called before such an INSERT runs.
+  void noteDirectPathLoad();
+
+ private:
+  void releaseDirectPathPages();
+  int fileDescriptor();
+  int cacheFd_ = -1;                // the database file, read-only, for the cache hints
+  bool directPathPending_ = false;  // the open transaction ran a direct-path load
+  int64_t directPathFrom_ = 0;      // file size before that transaction's first one
+  int64_t directPathAdded_ = 0;     // bytes added by the committed ones
 };
+
+// The bytes of direct-path loads a connection keeps in the system's cache:
+// 256 MiB (tests lower it).
+extern int64_t directPathCachedBytes;
 
 struct EnvHandle : HandleBase {
   EnvHandle() : HandleBase(OCI_HTYPE_ENV) {}

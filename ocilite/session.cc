@@ -3,7 +3,9 @@
 #include "ocilite/users.h"
 #include "ocilite/values.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -318,11 +320,48 @@ OraError Connection::commit() {
   if (rc != SQLITE_OK) return fromSqlite(db, rc, context());
   inTransaction = false;
   readOnly = false;
+  releaseDirectPathPages();
   return {};
+}
+
+int64_t directPathCachedBytes = int64_t{256} << 20;
+
+int Connection::fileDescriptor() {
+  if (cacheFd_ < 0) {
+    const char *path = sqlite3_db_filename(db, "main");
+    // An in-memory or temporary database has no file to give hints on.
+    if (path == nullptr || *path == '\0') return -1;
+    cacheFd_ = open(path, O_RDONLY | O_CLOEXEC);
+  }
+  return cacheFd_;
+}
+
+void Connection::noteDirectPathLoad() {
+  if (directPathPending_) return;
+  struct stat st;
+  int fd = fileDescriptor();
+  if (fd < 0 || fstat(fd, &st) != 0) return;
+  directPathPending_ = true;
+  directPathFrom_ = st.st_size;
+}
+
+void Connection::releaseDirectPathPages() {
+  if (!directPathPending_) return;
+  directPathPending_ = false;
+  struct stat st;
+  if (fstat(cacheFd_, &st) != 0 || st.st_size <= directPathFrom_) return;
+  directPathAdded_ += st.st_size - directPathFrom_;
+  if (directPathAdded_ <= directPathCachedBytes) return;
+  // This transaction's pages beyond the bytes kept.  The commit has written
+  // them to the disk, so the hint lets them go at once.
+  const int64_t beyond = directPathAdded_ - directPathCachedBytes;
+  const int64_t from = st.st_size - beyond > directPathFrom_ ? st.st_size - beyond : directPathFrom_;
+  posix_fadvise(cacheFd_, from, st.st_size - from, POSIX_FADV_DONTNEED);
 }
 
 OraError Connection::rollback() {
   readOnly = false;
+  directPathPending_ = false;
   if (!inTransaction) return {};
   int rc = sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
   inTransaction = false;

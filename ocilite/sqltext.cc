@@ -248,6 +248,31 @@ void addLiteral(const std::vector<Token> &toks, size_t a, size_t b, const std::s
   p.literals.push_back(std::move(lit));
 }
 
+// True when a hint comment between the INSERT keyword (ending at `from`) and
+// the next token (at `to`) names APPEND or APPEND_VALUES as a word of its own.
+bool appendHint(std::string_view sql, size_t from, size_t to) {
+  size_t open = sql.find("/*+", from);
+  if (open == std::string_view::npos || open >= to) return false;
+  size_t close = sql.find("*/", open + 3);
+  if (close == std::string_view::npos || close > to) close = to;
+  std::string hint = upperAscii(sql.substr(open + 3, close - open - 3));
+  auto wordChar = [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#';
+  };
+  for (size_t i = 0; i < hint.size();) {
+    if (!wordChar(hint[i])) {
+      ++i;
+      continue;
+    }
+    size_t end = i;
+    while (end < hint.size() && wordChar(hint[end])) ++end;
+    std::string_view word(hint.data() + i, end - i);
+    if (word == "APPEND" || word == "APPEND_VALUES") return true;
+    i = end;
+  }
+  return false;
+}
+
 void parseInsert(const std::vector<Token> &toks, ParsedSql &p) {
   size_t i = 1;
   if (i < toks.size() && is(toks[i], "INTO")) ++i;
@@ -356,6 +381,7 @@ ParsedSql parseSql(std::string_view sql) {
   } else if (is(first, "INSERT")) {
     p.kind = StmtKind::Insert;
     p.ociType = OCI_STMT_INSERT;
+    p.directPath = appendHint(sql, first.pos + first.len, toks.size() > 1 ? toks[1].pos : sql.size());
     parseInsert(toks, p);
   } else if (is(first, "UPDATE")) {
     p.kind = StmtKind::Update;

@@ -63,6 +63,7 @@ struct ParsedSql {
   // ALTER SESSION SET name=value ... (names upper case, values unquoted).
   std::vector<std::pair<std::string, std::string>> settings;
   bool readOnlyTransaction = false;       // SET TRANSACTION READ ONLY
+  bool directPath = false;                // INSERT /*+ APPEND */ (or APPEND_VALUES)
   // Literal values of INSERT ... VALUES and UPDATE ... SET col = value, with
   // their target columns (a name, or "#k" for position k of the table).
   // rewriteForSqlite() turns each one whose column takes it into the

@@ -932,6 +932,25 @@ bool plainInsertTarget(sqlite3 *db, const std::string &table) {
   return plain;
 }
 
+// True when rows inserted into `table` only add pages at the end of the
+// database file: a rowid table of the main database without indexes (those of
+// its keys included) and without triggers (Connection::noteDirectPathLoad).
+bool directPathTarget(sqlite3 *db, const std::string &table) {
+  static const char *const kSql =
+      "SELECT (SELECT count(*) FROM sqlite_master WHERE type IN ('index', 'trigger') AND tbl_name = ?1 COLLATE NOCASE) "
+      "+ (SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE AND "
+      "upper(sql) LIKE '%WITHOUT%ROWID%') + (SELECT count(*) FROM sqlite_temp_master WHERE type = 'trigger') + "
+      "(SELECT count(*) = 0 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE)";
+  sqlite3_stmt *st = nullptr;
+  bool plain = false;
+  if (sqlite3_prepare_v2(db, kSql, -1, &st, nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_STATIC);
+    plain = sqlite3_step(st) == SQLITE_ROW && sqlite3_column_int(st, 0) == 0;
+  }
+  sqlite3_finalize(st);
+  return plain;
+}
+
 // Builds the statement of many rows once per compile; false when the INSERT
 // must run row by row.
 bool multiInsertReady(StmtHandle *s) {
@@ -1071,6 +1090,7 @@ sword execute(SvcHandle *svc, StmtHandle *s, ErrorHandle *err, ub4 iters, ub4 ro
   if (isDml(p.kind)) {
     e = c.beginWrite();
     if (e.failed()) return fail(err, e);
+    if (p.directPath && iters > 0 && !p.tables.empty() && directPathTarget(c.db, p.tables[0])) c.noteDirectPathLoad();
   }
   // One prepared statement, reset and rebound for every row.  Rows before a
   // failing row stay done in the open transaction.
