@@ -912,6 +912,18 @@ std::string multiRowText(sqlite3_stmt *st, ub4 rows) {
   return out;
 }
 
+// True when the count `sql` makes of the catalogue for table ?1 is zero.
+bool countsNothing(sqlite3 *db, const char *sql, const std::string &table) {
+  sqlite3_stmt *st = nullptr;
+  bool none = false;
+  if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_STATIC);
+    none = sqlite3_step(st) == SQLITE_ROW && sqlite3_column_int(st, 0) == 0;
+  }
+  sqlite3_finalize(st);
+  return none;
+}
+
 // Whether rows inserted into `table` by one statement behave as the same rows
 // inserted one statement each: no trigger sees them (a trigger may keep a
 // partial statement or undo the transaction) and no ON CONFLICT clause of the
@@ -922,14 +934,7 @@ bool plainInsertTarget(sqlite3 *db, const std::string &table) {
       "SELECT (SELECT count(*) FROM sqlite_master WHERE (type = 'trigger' AND tbl_name = ?1 COLLATE NOCASE) OR "
       "(type = 'table' AND name = ?1 COLLATE NOCASE AND upper(sql) LIKE '%CONFLICT%')) + "
       "(SELECT count(*) FROM sqlite_temp_master WHERE type = 'trigger')";
-  sqlite3_stmt *st = nullptr;
-  bool plain = false;
-  if (sqlite3_prepare_v2(db, kSql, -1, &st, nullptr) == SQLITE_OK) {
-    sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_STATIC);
-    plain = sqlite3_step(st) == SQLITE_ROW && sqlite3_column_int(st, 0) == 0;
-  }
-  sqlite3_finalize(st);
-  return plain;
+  return countsNothing(db, kSql, table);
 }
 
 // True when rows inserted into `table` only add pages at the end of the
@@ -941,14 +946,7 @@ bool directPathTarget(sqlite3 *db, const std::string &table) {
       "+ (SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE AND "
       "upper(sql) LIKE '%WITHOUT%ROWID%') + (SELECT count(*) FROM sqlite_temp_master WHERE type = 'trigger') + "
       "(SELECT count(*) = 0 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE)";
-  sqlite3_stmt *st = nullptr;
-  bool plain = false;
-  if (sqlite3_prepare_v2(db, kSql, -1, &st, nullptr) == SQLITE_OK) {
-    sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_STATIC);
-    plain = sqlite3_step(st) == SQLITE_ROW && sqlite3_column_int(st, 0) == 0;
-  }
-  sqlite3_finalize(st);
-  return plain;
+  return countsNothing(db, kSql, table);
 }
 
 // Builds the statement of many rows once per compile; false when the INSERT
