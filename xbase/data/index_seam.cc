@@ -3,6 +3,7 @@
 #include "xbase/data/index_seam.h"
 
 #include "xbase/data/data_internal.h"
+#include "xbase/data/pool.h"
 
 namespace {
 
@@ -37,4 +38,31 @@ void dataSetAtBeginning(DataFile* data, int32_t flag) { data->atBeginning = flag
 int dataReadRecords(DataFile* data, int32_t first, int32_t n, char* out) {
   return fileReadAll(&data->file, dataRecordOffset(data, first), out,
                      static_cast<uint32_t>(n) * static_cast<uint32_t>(data->recordLength));
+}
+
+MemosOfOtherRecords::MemosOfOtherRecords(DataFile* data)
+    : data_(data), kept_(data->memoFields, data->memoFields + data->memoFieldCount) {
+  for (MemoFieldState& m : kept_) {
+    MemoFieldState* own = m.field->memo;
+    own->text = memoEmptyText;
+    own->capacity = 0;
+    own->length = 0;
+    own->changed = 0;
+    own->notLoaded = 1;
+  }
+}
+
+void MemosOfOtherRecords::nextRecord() {
+  for (int32_t i = 0; i < data_->memoFieldCount; ++i) {
+    data_->memoFields[i].notLoaded = 1;
+    data_->memoFields[i].changed = 0;
+  }
+}
+
+MemosOfOtherRecords::~MemosOfOtherRecords() {
+  for (size_t i = 0; i < kept_.size(); ++i) {
+    MemoFieldState* own = &data_->memoFields[i];
+    if (own->capacity > 0) engineFree(own->text);
+    *own = kept_[i];
+  }
 }

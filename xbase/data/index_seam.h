@@ -9,10 +9,12 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "xbase/data/data_info.h"
 
 struct EngineList;
+struct MemoFieldState;
 
 // The index operations the data layer calls; every entry is set.  Each is described
 // at its hook in index_hooks.h; only open is called for a data file without open
@@ -58,3 +60,22 @@ void dataSetAtBeginning(DataFile* data, int32_t flag);
 // Reads records first .. first + n - 1 into out (n record lengths): 0 or an error
 // code (recorded).
 int dataReadRecords(DataFile* data, int32_t first, int32_t n, char* out);
+
+// Memo texts while records other than the current one are put in the record buffer
+// and evaluated (a tag build or check): made before the first of them, it sets the
+// current record's memo texts aside (loaded, or assigned and not yet written), and
+// after each record put in, nextRecord() has the memos read again from that
+// record's own block numbers; destroyed after the current record is back in the
+// buffer, it returns the texts set aside.
+class MemosOfOtherRecords {
+ public:
+  explicit MemosOfOtherRecords(DataFile* data);
+  ~MemosOfOtherRecords();
+  MemosOfOtherRecords(const MemosOfOtherRecords&) = delete;
+  MemosOfOtherRecords& operator=(const MemosOfOtherRecords&) = delete;
+  void nextRecord();
+
+ private:
+  DataFile* data_;
+  std::vector<MemoFieldState> kept_;
+};

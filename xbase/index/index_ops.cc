@@ -4,6 +4,7 @@
 // linked, before main, so that a data file opened with autoOpen finds its group file.
 #include <cassert>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,10 +34,18 @@ int forEachTag(DataFile* data, Fn fn) {
 // The key and FOR result of a record image (the record buffer or the stored copy).
 int keyOf(IndexTag* tag, DataFile* data, char* image, uint8_t* key, int* belongs) {
   char* saved = dataSwapRecordBuffer(data, image);
+  // The stored copy's memos are the ones its own block numbers name, not the texts
+  // of the record being written.
+  std::optional<MemosOfOtherRecords> memos;
+  if (image != saved) {
+    memos.emplace(data);
+    memos->nextRecord();
+  }
   int rc = 0;
   *belongs = tagForTrue(tag);
   if (*belongs < 0) rc = -1;
   if (rc == 0 && *belongs) rc = tagBuildKey(tag, key);
+  memos.reset();
   // Evaluating reads the image in place and never replaces the buffer, so the caller's
   // own buffer goes back exactly where it was.
   char* shown = dataSwapRecordBuffer(data, saved);

@@ -2,6 +2,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,12 +39,14 @@ int buildFromRecords(IndexTag* tag) {
   // reader would commit the data file first, which a build does not need).
   int32_t perRead = 65536 / length + 1;
   std::vector<char> buffer(static_cast<size_t>(perRead) * static_cast<size_t>(length));
+  auto memos = std::make_unique<MemosOfOtherRecords>(data);
   for (int32_t first = 1; first <= count && rc == 0; first += perRead) {
     int32_t take = count - first + 1 < perRead ? count - first + 1 : perRead;
     rc = dataReadRecords(data, first, take, buffer.data());
     for (int32_t i = 0; i < take && rc == 0; ++i) {
       std::memcpy(record, buffer.data() + static_cast<size_t>(i) * length, static_cast<size_t>(length));
       dataSetRecordNumber(data, first + i);
+      memos->nextRecord();
       int keep = tagForTrue(tag);
       if (keep < 0) rc = -1;
       if (keep == 1) {
@@ -54,6 +57,7 @@ int buildFromRecords(IndexTag* tag) {
   }
   std::memcpy(record, savedRecord.data(), savedRecord.size());
   dataSetRecordNumber(data, savedNumber);
+  memos.reset();
   if (rc == 0) rc = sortGetInit(&sort);
   if (rc != 0) {
     sortFree(&sort);

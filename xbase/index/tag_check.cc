@@ -2,6 +2,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -116,12 +117,14 @@ int tagCheck(IndexTag* tag, char* message, int32_t size) {
     char* record = dataRecordBuffer(data);
     std::string saved(record, static_cast<size_t>(dataRecordLength(data)));
     int32_t savedNumber = dataRecordNumber(data);
+    auto memos = std::make_unique<MemosOfOtherRecords>(data);
     for (int32_t n = 1; ok && n <= count; ++n) {
       if (dataReadRecords(data, n, 1, record) != 0) {
         ok = fault(&w, "record %d cannot be read", n);
         break;
       }
       dataSetRecordNumber(data, n);
+      memos->nextRecord();
       int in = tagForTrue(tag);
       if (in < 0 || (in && tagBuildKey(tag, tag->keyWork2) != 0)) {
         ok = fault(&w, "key of record %d cannot be evaluated", n);
@@ -132,6 +135,7 @@ int tagCheck(IndexTag* tag, char* message, int32_t size) {
     }
     std::memcpy(record, saved.data(), saved.size());
     dataSetRecordNumber(data, savedNumber);
+    memos.reset();
   }
   for (size_t i = 0; ok && i < w.entries.size(); ++i) {
     int32_t r = w.entries[i].second;
