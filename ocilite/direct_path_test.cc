@@ -29,6 +29,11 @@ struct FileState {
   size_t cached = 0;  // of those, the ones in the system's cache
 };
 
+// Nearly every one of `pages` pages is cached.  The system may take the odd page
+// from the cache at any time (a machine that pages out memory it finds idle), so a
+// kept load is told from a released one by the share of its pages still there.
+bool mostlyCached(size_t cached, size_t pages) { return cached * 10 >= pages * 9; }
+
 FileState fileState(const std::string &path, int64_t from) {
   FileState out;
   int fd = open(path.c_str(), O_RDONLY);
@@ -110,7 +115,8 @@ TEST_F(DirectPathTest, PagesAddedPastTheKeptBytesLeaveTheCache) {
   // (and cached again) by the next one.
   EXPECT_LE(past.cached, static_cast<size_t>(kBlocks));
   const FileState kept = fileState(db.path(), before);
-  EXPECT_EQ(kept.cached - past.cached, kept.pages - past.pages);
+  EXPECT_TRUE(mostlyCached(kept.cached - past.cached, kept.pages - past.pages))
+      << kept.cached - past.cached << " of " << kept.pages - past.pages;
   expectRows();
 }
 
@@ -120,7 +126,7 @@ TEST_F(DirectPathTest, OtherWritesKeepTheirPages) {
   int64_t before = load("INSERT INTO t (id, txt) VALUES (:id, :txt)");
   FileState state = fileState(db.path(), before);
   ASSERT_GT(state.pages, 300u);
-  EXPECT_EQ(state.cached, state.pages);
+  EXPECT_TRUE(mostlyCached(state.cached, state.pages)) << state.cached << " of " << state.pages;
   expectRows();
 
   c.ok("CREATE TABLE u (id NUMBER(8), txt VARCHAR2(200))");
@@ -128,7 +134,7 @@ TEST_F(DirectPathTest, OtherWritesKeepTheirPages) {
   before = load("INSERT /*+ APPEND */ INTO u (id, txt) VALUES (:id, :txt)");
   state = fileState(db.path(), before);
   ASSERT_GT(state.pages, 300u);
-  EXPECT_EQ(state.cached, state.pages);
+  EXPECT_TRUE(mostlyCached(state.cached, state.pages)) << state.cached << " of " << state.pages;
   expectRows("u");
 }
 
