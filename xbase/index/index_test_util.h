@@ -154,3 +154,10 @@ class EngineTest : public ::testing::Test {
   ScratchDir scratch_;
   CheckingIndexOps checking_;
 };
+
+// The record numbers of a tag's entries, in the tag's order.
+inline std::vector<int32_t> tagRecnos(IndexTag* tag) {
+  std::vector<int32_t> out;
+  for (int rc = tagFirst(tag); rc == 0; rc = tagNext(tag)) out.push_back(tagCurrentRecno(tag));
+  return out;
+}

@@ -21,11 +21,6 @@ class MemoKeyTest : public EngineTest {
     ASSERT_EQ(append(data, {"NAME=c", "NOTES=apple"}), 0);
     ASSERT_EQ(append(data, {"NAME=d", "NOTES=fig"}), 0);
   }
-  std::vector<int32_t> recnos(IndexTag* tag) {
-    std::vector<int32_t> out;
-    for (int rc = tagFirst(tag); rc == 0; rc = tagNext(tag)) out.push_back(tagCurrentRecno(tag));
-    return out;
-  }
   DataFile* data = nullptr;
 };
 
@@ -37,14 +32,14 @@ TEST_F(MemoKeyTest, EveryRecordIsKeyedByItsOwnMemo) {
   TagCreateInfo info{"N", "SUBSTR(NOTES,1,5)", nullptr, 0, 0};
   IndexTag* tag = tagCreate(data, &info, nullptr);
   ASSERT_NE(tag, nullptr);
-  EXPECT_EQ(recnos(tag), (std::vector<int32_t>{2, 3, 4, 1}));  // -, apple, fig, pear
+  EXPECT_EQ(tagRecnos(tag), (std::vector<int32_t>{2, 3, 4, 1}));  // -, apple, fig, pear
   char message[300];
   EXPECT_EQ(tagCheck(tag, message, sizeof message), 0) << message;
   EXPECT_EQ(std::string(memoText(notes), static_cast<size_t>(memoLength(notes))), "plum");
 
   // Written, the new memo moves the record in the tag.
   ASSERT_EQ(dataFlushRecord(data, 0), 0);
-  EXPECT_EQ(recnos(tag), (std::vector<int32_t>{2, 3, 4, 1}));  // -, apple, fig, plum
+  EXPECT_EQ(tagRecnos(tag), (std::vector<int32_t>{2, 3, 4, 1}));  // -, apple, fig, plum
   EXPECT_EQ(tagCheck(tag, message, sizeof message), 0) << message;
 }
 

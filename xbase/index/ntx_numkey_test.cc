@@ -38,11 +38,6 @@ class NumericKeyTest : public EngineTest {
                        static_cast<size_t>(tag->keySize));
     return out;
   }
-  std::vector<int32_t> recnos(IndexTag* tag) {
-    std::vector<int32_t> out;
-    for (int rc = tagFirst(tag); rc == 0; rc = tagNext(tag)) out.push_back(tagCurrentRecno(tag));
-    return out;
-  }
 
   DataFile* data = nullptr;
 };
@@ -56,20 +51,20 @@ TEST_F(NumericKeyTest, BlankAndNegativeZeroFieldsKeyAsZero) {
   appendRaw("   -0.01", "  -2");  // 6
   IndexTag* amt = makeTag("A", "AMT");
   ASSERT_NE(amt, nullptr);
-  EXPECT_EQ(recnos(amt), (std::vector<int32_t>{6, 3, 4, 5, 2, 1}));
+  EXPECT_EQ(tagRecnos(amt), (std::vector<int32_t>{6, 3, 4, 5, 2, 1}));
   std::vector<std::string> k = keys(amt);
   EXPECT_EQ(k[1], "00000.00");
   EXPECT_EQ(k[2], "00000.00");
   EXPECT_EQ(k[3], "00000.00");
   IndexTag* qty = makeTag("Q", "QTY");
   ASSERT_NE(qty, nullptr);
-  EXPECT_EQ(recnos(qty), (std::vector<int32_t>{6, 2, 3, 4, 5, 1}));
+  EXPECT_EQ(tagRecnos(qty), (std::vector<int32_t>{6, 2, 3, 4, 5, 1}));
   EXPECT_EQ(keys(qty)[2], "0000");
 
   // A unique tag keeps one record for all the zeros, and seeking 0 finds it.
   IndexTag* unique = makeTag("U", "AMT", 1);
   ASSERT_NE(unique, nullptr);
-  EXPECT_EQ(recnos(unique), (std::vector<int32_t>{6, 3, 2, 1}));
+  EXPECT_EQ(tagRecnos(unique), (std::vector<int32_t>{6, 3, 2, 1}));
   uint8_t key[8];
   ASSERT_EQ(tagKeyFromText(unique, "-0", key), 8);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(key), 8), "00000.00");
@@ -85,7 +80,7 @@ TEST_F(NumericKeyTest, ComputedValueRoundingToZeroKeysAsZero) {
   IndexTag* tag = makeTag("C", "AMT / 10");
   ASSERT_NE(tag, nullptr);
   EXPECT_EQ(tag->keyType, 'n');
-  EXPECT_EQ(recnos(tag), (std::vector<int32_t>{3, 1, 2}));
+  EXPECT_EQ(tagRecnos(tag), (std::vector<int32_t>{3, 1, 2}));
   std::vector<std::string> k = keys(tag);
   EXPECT_EQ(k[1], k[2]);
   EXPECT_NE(k[0], k[1]);
@@ -103,11 +98,11 @@ TEST_F(NumericKeyTest, LeftAlignedNumbersKeyAsTheirValues) {
   appendRaw("1.234   ", "x1  ");  // 7: more decimals than the field, kept as written
   IndexTag* amt = makeTag("A", "AMT");
   ASSERT_NE(amt, nullptr);
-  EXPECT_EQ(recnos(amt), (std::vector<int32_t>{2, 6, 5, 3, 4, 1, 7}));
+  EXPECT_EQ(tagRecnos(amt), (std::vector<int32_t>{2, 6, 5, 3, 4, 1, 7}));
   EXPECT_EQ(keys(amt)[4], "00009.00");
   IndexTag* qty = makeTag("Q", "QTY");
   ASSERT_NE(qty, nullptr);
-  EXPECT_EQ(recnos(qty), (std::vector<int32_t>{3, 2, 5, 1, 4, 6, 7}));
+  EXPECT_EQ(tagRecnos(qty), (std::vector<int32_t>{3, 2, 5, 1, 4, 6, 7}));
   uint8_t key[8];
   ASSERT_EQ(tagKeyFromText(amt, "2.5", key), 8);
   ASSERT_EQ(tagSeek(amt, key, 8), 0);
