@@ -47,9 +47,8 @@ MemosOfOtherRecords::MemosOfOtherRecords(DataFile* data)
     own->text = memoEmptyText;
     own->capacity = 0;
     own->length = 0;
-    own->changed = 0;
-    own->notLoaded = 1;
   }
+  nextRecord();
 }
 
 void MemosOfOtherRecords::nextRecord() {

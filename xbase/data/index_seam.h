@@ -62,11 +62,12 @@ void dataSetAtBeginning(DataFile* data, int32_t flag);
 int dataReadRecords(DataFile* data, int32_t first, int32_t n, char* out);
 
 // Memo texts while records other than the current one are put in the record buffer
-// and evaluated (a tag build or check): made before the first of them, it sets the
-// current record's memo texts aside (loaded, or assigned and not yet written), and
-// after each record put in, nextRecord() has the memos read again from that
-// record's own block numbers; destroyed after the current record is back in the
-// buffer, it returns the texts set aside.
+// and evaluated (a tag build or check, the stored copy's key): made before the first
+// of them, it sets the current record's memo texts aside (loaded, or assigned and not
+// yet written) and has the memos read from the record in the buffer; after each
+// further record put in, nextRecord() has them read again from that record's own
+// block numbers; destroyed after the current record is back in the buffer, it
+// returns the texts set aside.
 class MemosOfOtherRecords {
  public:
   explicit MemosOfOtherRecords(DataFile* data);

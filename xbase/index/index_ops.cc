@@ -37,10 +37,7 @@ int keyOf(IndexTag* tag, DataFile* data, char* image, uint8_t* key, int* belongs
   // The stored copy's memos are the ones its own block numbers name, not the texts
   // of the record being written.
   std::optional<MemosOfOtherRecords> memos;
-  if (image != saved) {
-    memos.emplace(data);
-    memos->nextRecord();
-  }
+  if (image != saved) memos.emplace(data);
   int rc = 0;
   *belongs = tagForTrue(tag);
   if (*belongs < 0) rc = -1;
