@@ -167,4 +167,30 @@ TEST_F(PathFormsTest, ExactSpellingReachesItsOwnFilesBesideCaseTwins) {
   EXPECT_TRUE(contains(r.out, "'data/orders.dbt': No such file or directory\n")) << r.out;
 }
 
+// Tag files whose names differ only in case: each name as written reaches its own tag,
+// whether listed, checked, rebuilt or kept current through a group; a third spelling
+// fails as missing.
+TEST_F(PathFormsTest, ExactSpellingReachesItsOwnTagBesideACaseTwin) {
+  e2e::RunResult r = shell(
+      "dbftool create t.dbf NAME:C:4 CITY:C:4 && dbftool append t.dbf NAME=a CITY=z && "
+      "dbftool append t.dbf NAME=b CITY=y && dbftool index t.dbf by.ntx CITY && mv BY.NTX x && "
+      "dbftool index t.dbf by.ntx NAME && mv BY.NTX by.ntx && mv x BY.NTX");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  r = shell("dbftool list t.dbf by.ntx && dbftool list t.dbf BY.NTX");
+  EXPECT_EQ(r.out, "1\ta\n2\tb\n2\ty\n1\tz\n") << r.err;
+
+  // Rebuilt into a group, the tag named is written and listed in its own spelling; an
+  // append through that group, named beside a twin group listing the twin tag, keeps
+  // it current and leaves the twin as it was.
+  r = shell(
+      "cp BY.NTX was && dbftool index t.dbf by.ntx NAME --group t.cgp >/dev/null && "
+      "cmp BY.NTX was && cat t.cgp && printf 'BY.NTX\\r\\n' > T.CGP && "
+      "dbftool append t.dbf --group t.cgp NAME=c CITY=x >/dev/null && cmp BY.NTX was && "
+      "dbftool check t.dbf by.ntx BY.NTX");
+  EXPECT_EQ(r.out, "by.ntx\r\nby.ntx: sound\n") << r.err;
+  EXPECT_EQ(r.err, "dbftool: BY.NTX: record 3 is missing from the tag\n");
+  r = shell("dbftool list t.dbf By.ntx");
+  EXPECT_EQ(r.exitCode, 1) << r.out;
+}
+
 }  // namespace

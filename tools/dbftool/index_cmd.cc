@@ -123,11 +123,9 @@ class IndexedData {
       message += "; gave up after " + std::to_string(wait_) + " s";
     return dbftool::fail(file, message);
   }
-  // The open tag of that file, or the tag opened alone.
-  IndexTag* tag(const std::string& name) {
-    if (IndexTag* t = tagFind(data_, name.c_str())) return t;
-    return t4open(data_, nullptr, name.c_str());
-  }
+  // The tag opened alone, or the open tag of that file: found by the file itself, not
+  // by its name, which a twin differing only in case shares.
+  IndexTag* tag(const std::string& name) { return t4open(data_, nullptr, name.c_str()); }
 
  private:
   CODE4 context_;

@@ -87,6 +87,10 @@ std::string fileSpelling(std::string_view name, const char* ext, bool force) {
   return spelling + "." + extension;
 }
 
+std::string fileSpelledName(std::string_view name, const char* ext) {
+  return fileEngineName(fileSpelling(name, ext, false));
+}
+
 int osPathOf(const char* name, std::string* path, const char* spelling, bool exactName) {
   if (name == nullptr || *name == '\0') return ENOENT;
   if (std::strlen(name) >= PATH_MAX) return ENAMETOOLONG;

@@ -25,3 +25,8 @@ std::string_view fileBaseName(std::string_view path, bool drive = false);
 // case.  The file layer tries this
 // spelling first when it looks the engine's name up (osPathOf).
 std::string fileSpelling(std::string_view name, const char* ext, bool force);
+
+// fileSpelling in the engine's form ('\' between directories), the extension given only
+// when the name has none: the name of a file the engine creates or removes by its
+// user's word, so that it is the file named, never a twin differing only in case.
+std::string fileSpelledName(std::string_view name, const char* ext);

@@ -245,10 +245,10 @@ bool holdsTagOf(DataFile* data, EngineFile* file) {
 
 // What an existing file of the tag's name may be: only a tag of this data file (or an
 // empty file) is overwritten.  0, or -910 reported with the reason.
-int targetFits(DataFile* data, const char* fileName) {
+int targetFits(DataFile* data, const char* fileName, const std::string& spelled) {
   CODE4* c = dataContext(data);
   EngineFile file;
-  int rc = openExisting(c, &file, fileName);
+  int rc = openExisting(c, &file, spelled.c_str());
   if (rc != 0) return rc < 0 ? rc : 0;
   // An empty file (a build killed before its first write) holds nothing to lose.
   bool fits = !isDataOrMemo(data, &file) && (fileLength(&file) == 0 || holdsTagOf(data, &file));
@@ -266,8 +266,10 @@ int groupFits(DataFile* data, const std::string& group, const std::string& tagNa
   char name[260];
   std::snprintf(name, sizeof name, "%s", group.c_str());
   fileSetExtension(name, sizeof name, "CGP", 0);
+  // The group and the tags it lists, as spelled (tagCreate).
+  const std::string spelled = fileSpelledName(group, "CGP");
   EngineFile file;
-  int rc = openExisting(c, &file, name);
+  int rc = openExisting(c, &file, spelled.c_str());
   if (rc != 0) return rc < 0 ? rc : 0;
   const char* refusal = "Not changed: the file is not an index group file of this data file";
   bool fits = !isDataOrMemo(data, &file);
@@ -283,7 +285,7 @@ int groupFits(DataFile* data, const std::string& group, const std::string& tagNa
   std::vector<std::string> names;
   bool counted = false;
   if (fits) fits = groupParse(bytes, &names, &counted);
-  std::string dir = directoryPart(name);
+  std::string dir = directoryPart(spelled);
   std::string base = upper(tagName.substr(directoryPart(tagName).size()));
   for (const std::string& n : names) {
     if (!fits) break;
@@ -293,15 +295,13 @@ int groupFits(DataFile* data, const std::string& group, const std::string& tagNa
       break;
     }
     std::string full = dir + plain;
-    char tagFile[260];
-    if (full.size() >= sizeof tagFile) {
+    if (full.size() >= 260) {
       fits = false;
       break;
     }
-    std::strcpy(tagFile, full.c_str());
-    fileSetExtension(tagFile, sizeof tagFile, "NTX", 0);
+    const std::string tagFile = fileSpelledName(full, "NTX");
     EngineFile member;
-    rc = openExisting(c, &member, tagFile);
+    rc = openExisting(c, &member, tagFile.c_str());
     if (rc < 0) return rc;
     if (rc == 1) {
       fits = upper(tagFile).substr(dir.size()) == base;
@@ -374,6 +374,25 @@ void dropOpenFile(DataFile* data, const EngineFile* file) {
   }
 }
 
+bool existsExactly(const std::string& name) {
+  bool found = false;
+  return fileExistsNamed(name.c_str(), &found, nullptr, /*exactName=*/true) == 0 && found;
+}
+
+// The file a build writes for the tag named `name` (engineName: its engine form).
+std::string tagTarget(const char* name, const char* engineName) {
+  std::string spelled = fileSpelledName(name, "NTX");
+  return existsExactly(spelled) ? spelled : std::string(engineName);
+}
+
+// The name a group lists for the tag built into `target`: the engine's, as always,
+// but the spelling written when a twin holds the engine's name, so that the group
+// names the tag built.
+std::string groupListing(const std::string& target, const char* engineName) {
+  if (target != engineName && existsExactly(engineName)) return target;
+  return engineName;
+}
+
 // A new tag file whose build could not start holds a sound but empty tree: removes
 // it (best effort: the context keeps the error that stopped the build).
 void removeUnbuiltTag(const char* fileName) {
@@ -417,6 +436,10 @@ IndexTag* tagCreate(DataFile* data, const TagCreateInfo* info, const char* group
   }
   std::strcpy(fileName, info->name);
   fileSetExtension(fileName, sizeof fileName, "NTX", 0);
+  // The file written: the engine's name (upper case; what messages show), unless a file
+  // of exactly the spelling given exists, which is then the one written, never a twin
+  // that differs from it only in case.
+  const std::string spelled = tagTarget(info->name, fileName);
   if (!info->expression || std::strlen(info->expression) > 255 ||
       (info->filter && std::strlen(info->filter) > 255)) {
     errorReport(c, errorParameter, "Expression is longer than 255 characters");
@@ -462,14 +485,14 @@ IndexTag* tagCreate(DataFile* data, const TagCreateInfo* info, const char* group
       return nullptr;
     }
   }
-  if (targetFits(data, fileName) != 0) return nullptr;
+  if (targetFits(data, fileName, spelled) != 0) return nullptr;
   if (groupName && groupFits(data, groupName, fileName) != 0) return nullptr;
   dropOpenTag(data, fileName);
   EngineFile file;
   fileInit(&file);
   int32_t savedExists = c->createFailsIfExists;
   c->createFailsIfExists = 0;
-  int rc = fileCreate(&file, c, fileName, 1);
+  int rc = fileCreate(&file, c, spelled.c_str(), 1);
   c->createFailsIfExists = savedExists;
   if (rc != 0) {
     if (rc > 0) errorReport(c, errorCreate, "File Name:", fileName);
@@ -484,9 +507,9 @@ IndexTag* tagCreate(DataFile* data, const TagCreateInfo* info, const char* group
   fileClose(&file);
   if (rc != 0) return nullptr;
   // Built as a tag of its own first; the group lists it only once it is complete.
-  IndexTag* tag = t4open(data, nullptr, fileName);
+  IndexTag* tag = t4open(data, nullptr, spelled.c_str());
   if (!tag) {
-    removeUnbuiltTag(fileName);
+    removeUnbuiltTag(spelled.c_str());
     return nullptr;
   }
   rc = indexLock(tag->index);
@@ -508,7 +531,7 @@ IndexTag* tagCreate(DataFile* data, const TagCreateInfo* info, const char* group
   if (!groupName) return tag;
   // The group file is created with the case it is given; its name, as every name the
   // engine keeps and shows, in the engine's form.
-  if (addToGroup(c, fileEngineName(groupName), fileName) != 0) {
+  if (addToGroup(c, fileEngineName(groupName), groupListing(spelled, fileName)) != 0) {
     // The tag itself is whole; it stays, unlisted.
     dropOpenTag(data, fileName);
     return nullptr;

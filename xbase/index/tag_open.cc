@@ -184,7 +184,10 @@ IndexTag* t4open(DataFile* data, IndexFile* index, const char* name) {
   tag->context = c;
   tag->index = index;
   fileInit(&tag->file);
-  if (fileOpen(&tag->file, c, fileName, 1) != 0) return fail();
+  // Looked up as its user spelled it: beside a twin differing only in case, the file
+  // named is opened, never the twin.
+  const std::string spelling = fileSpelling(name, "NTX", false);
+  if (fileOpen(&tag->file, c, fileName, 1, spelling.c_str()) != 0) return fail();
   if (fileIdentity(&tag->file, &tag->device, &tag->inode)) {
     tag->identityKnown = 1;
     if (IndexTag* open = sameFileOpen(data, tag)) {
@@ -256,7 +259,7 @@ IndexFile* i4open(DataFile* data, const char* name) {
   }
   size_t len = std::strlen(groupName);
   if (len > 4 && std::strcmp(groupName + len - 4, ".NTX") == 0) {
-    IndexTag* tag = t4open(data, nullptr, groupName);
+    IndexTag* tag = t4open(data, nullptr, name);
     return tag ? tag->index : nullptr;
   }
   IndexFile* index = indexFileNew(data, groupName);
@@ -264,9 +267,11 @@ IndexFile* i4open(DataFile* data, const char* name) {
   // The group file is only read: a read-only group serves a writer as well.
   int32_t savedReadOnly = c->openReadOnly;
   c->openReadOnly = 1;
-  // The group beside the data file is looked up in the data file's spelling, as its
-  // memo file is (beside a case twin, in that exact spelling only).
-  const std::string spelling = name ? std::string() : dataBesideSpelling(data, "CGP");
+  // A group named is looked up as its user spelled it; the group beside the data file
+  // in the data file's spelling, as its memo file is (beside a case twin, in that exact
+  // spelling only).
+  const std::string spelling =
+      name ? fileSpelling(name, "CGP", false) : dataBesideSpelling(data, "CGP");
   int opened =
       fileOpen(&index->groupFile, c, groupName, 1, spelling.empty() ? nullptr : spelling.c_str(),
                nullptr, !name && dataHasCaseTwin(data));
@@ -289,7 +294,9 @@ IndexFile* i4open(DataFile* data, const char* name) {
       static_cast<uint32_t>(length))
     return fail("Error reading group file in i4open()");
   if (fileClose(&index->groupFile) != 0) return fail("Error closing group file in i4open()");
-  std::string dir = directoryOf(groupName);
+  // The tags it lists are looked up in its directory as spelled.
+  std::string dir =
+      spelling.empty() ? directoryOf(groupName) : directoryOf(fileEngineName(spelling).c_str());
   std::vector<std::string> names;
   bool counted = false;
   if (!groupParse(bytes, &names, &counted)) return fail("Error reading group file in i4open()");
