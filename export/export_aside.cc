@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <vector>
 
 #include "export/export_error.h"
@@ -116,7 +118,75 @@ std::string engineNameWith(const std::string& dbfPath, const char* ext, int forc
   return name.data();
 }
 
+// A run ended by a signal (Ctrl-C, a hang-up, a kill) while the new files are
+// being written removes them before it ends, as a failed section does; one that
+// comes while they are put in place waits until the exchange is over, so that
+// the exchange is never cut short by it.  Only async-signal-safe calls in the
+// handler; the paths are those of the one AsideFile alive.
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+enum : sig_atomic_t { kNoNewFiles = 0, kWriting = 1, kExchanging = 2 };
+volatile sig_atomic_t asideState = kNoNewFiles;
+volatile sig_atomic_t heldSignal = 0;
+const char* volatile asideData = nullptr;
+const char* volatile asideMemo = nullptr;
+
+void removeNewFilesAndEnd(int signalNumber) {
+  if (asideState == kExchanging) {
+    heldSignal = signalNumber;
+    return;
+  }
+  if (asideState == kWriting) {
+    if (asideData != nullptr) unlink(asideData);
+    if (asideMemo != nullptr) unlink(asideMemo);
+  }
+  std::signal(signalNumber, SIG_DFL);
+  std::raise(signalNumber);
+}
+
 }  // namespace
+
+// The ending signals' handlers while the new files exist: installed before they are
+// made, the caller's put back once they are gone or in place.  A signal the caller
+// ignores (nohup, a background job) stays ignored.
+class AsideFile::SignalGuard {
+ public:
+  SignalGuard(const std::string& data, const std::string& memo) {
+    asideData = data.c_str();
+    asideMemo = memo.empty() ? nullptr : memo.c_str();
+    heldSignal = 0;
+    asideState = kWriting;
+    for (size_t i = 0; i < std::size(kEndingSignals); ++i) {
+      struct sigaction action {};
+      action.sa_handler = removeNewFilesAndEnd;
+      action.sa_flags = SA_RESTART;
+      sigemptyset(&action.sa_mask);
+      installed_[i] = sigaction(kEndingSignals[i], nullptr, &previous_[i]) == 0 &&
+                      previous_[i].sa_handler != SIG_IGN &&
+                      sigaction(kEndingSignals[i], &action, nullptr) == 0;
+    }
+  }
+  ~SignalGuard() {
+    asideState = kNoNewFiles;
+    for (size_t i = 0; i < std::size(kEndingSignals); ++i)
+      if (installed_[i]) sigaction(kEndingSignals[i], &previous_[i], nullptr);
+    asideData = nullptr;
+    asideMemo = nullptr;
+  }
+  SignalGuard(const SignalGuard&) = delete;
+  SignalGuard& operator=(const SignalGuard&) = delete;
+
+  // Around the renames: a signal meanwhile is held, and acted on once they are over
+  // (`placed`: whether the new files took the old ones' place).
+  void beginExchange() { asideState = kExchanging; }
+  void endExchange(bool placed) {
+    asideState = placed ? kNoNewFiles : kWriting;
+    if (const int held = heldSignal) removeNewFilesAndEnd(held);
+  }
+
+ private:
+  struct sigaction previous_[std::size(kEndingSignals)]{};
+  bool installed_[std::size(kEndingSignals)] = {};
+};
 
 AsideFile::AsideFile(DataFile* original, const std::string& dbfPath) : original_(original) {
   CODE4* c = dataContext(original);
@@ -129,6 +199,7 @@ AsideFile::AsideFile(DataFile* original, const std::string& dbfPath) : original_
   const std::string base = directoryOf(dataPath_) + "/" + stemOf(dataPath_);
   newDataPath_ = base + kNewData;
   if (!memoPath_.empty()) newMemoPath_ = base + kNewMemo;
+  signals_ = std::make_unique<SignalGuard>(newDataPath_, newMemoPath_);
 
   // The header and field descriptors as they are, counting no records, then the
   // end-of-file byte.
@@ -212,10 +283,12 @@ void AsideFile::exchange() {
   }
   steps.push_back({&newDataPath_, &dataPath_});
 
+  signals_->beginExchange();
   for (size_t done = 0; done < steps.size(); ++done) {
     if (std::rename(steps[done].from->c_str(), steps[done].to->c_str()) == 0) continue;
     const int err = errno;
     while (done-- > 0) std::rename(steps[done].to->c_str(), steps[done].from->c_str());
+    signals_->endExchange(false);
     throw ExportError(formatText("Can't put the new contents in place of dbf-file '%s': %s",
                                  dataPath_.c_str(), std::strerror(err)));
   }
@@ -225,6 +298,7 @@ void AsideFile::exchange() {
     removeIfThere(dataBackup);
     removeIfThere(memoBackup);
   }
+  signals_->endExchange(true);
   CODE4* c = dataContext(data_);
   const int32_t pending = engineErrorSet(c, 0);
   dataClose(data_);

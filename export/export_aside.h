@@ -27,6 +27,11 @@
 // next run on that file (recoverInterruptedExchange) puts them back before it
 // opens the file.
 //
+// SIGNALS.  A run ended by a signal it can catch (Ctrl-C, a hang-up, a kill) while
+// the new pair is written removes the new pair first; one that comes during the
+// exchange waits until the exchange and the removal of the backups are over.  Only a
+// run killed outright (kill -9, a power loss) leaves files for the next run.
+//
 // LOCKS.  The run holds the old data file exclusively until the exchange is over,
 // and the new one from its creation, so another run can neither open the file nor
 // take a backup for a leftover while an exchange is under way.  Every leftover
@@ -34,6 +39,7 @@
 // pair of a killed run, or backups of a finished exchange.
 #pragma once
 
+#include <memory>
 #include <string>
 
 struct CODE4;
@@ -46,7 +52,8 @@ class AsideFile {
   // the original's context.  dbfPath is the name the original was opened by.
   // Raises ExportError, after removing what it made.
   AsideFile(DataFile* original, const std::string& dbfPath);
-  // Closes and removes the new files unless they took the original's place.
+  // Closes and removes the new files unless they took the original's place, and
+  // puts the caller's handlers of the ending signals back.
   ~AsideFile();
   AsideFile(const AsideFile&) = delete;
   AsideFile& operator=(const AsideFile&) = delete;
@@ -60,6 +67,8 @@ class AsideFile {
   void exchange();
 
  private:
+  class SignalGuard;
+
   DataFile* openNew(CODE4* context, const std::string& dbfPath) const;
   void removeNewFiles();
 
@@ -68,6 +77,7 @@ class AsideFile {
   std::string dataPath_, memoPath_;        // the original's files (memoPath_ empty: none)
   std::string newDataPath_, newMemoPath_;  // the new ones
   bool exchanged_ = false;
+  std::unique_ptr<SignalGuard> signals_;  // an ending signal removes the new files
 };
 
 // Before the data file is opened (dbfPath as the section names it): when a killed
