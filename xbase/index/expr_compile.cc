@@ -128,6 +128,10 @@ class Compiler {
   int error_ = 0;
   int depth_ = 0;                          // operands being parsed, one inside another
   static constexpr int kMaxNesting = 200;
+  // The most bytes a result, or all the results pending at once, may take.  Keys
+  // hold at most a few hundred and a memo a kilobyte, but STR and '+' can ask for
+  // gigabytes, and a tag file's header is where such an expression may come from.
+  static constexpr int64_t kMaxWork = int64_t{1} << 20;
   std::string text1_, text2_;
   bool hasText2_ = false;
 };
@@ -516,7 +520,7 @@ int Compiler::resolveStep(Token& t, std::vector<int>& stack) {
       t.length = f.resultType == 'L' ? kExprLogicalSize : kExprNumberSize;
       break;
   }
-  if (t.length > INT32_MAX) return fail(errorOverflow);
+  if (t.length > kMaxWork) return fail(errorOverflow);
   stack.push_back(static_cast<int>(&t - out_.data()));
   if (static_cast<int>(stack.size()) > kExprMaxPending) return fail(errorOverflow);
   return 0;
@@ -552,7 +556,7 @@ int Compiler::layout(CompiledExpr* expr) {
     }
     stack.push_back({pos, s.length});
     need = std::max(need, pos + s.length);
-    if (need > INT32_MAX) return fail(errorOverflow);
+    if (need > kMaxWork) return fail(errorOverflow);
     s.resultPos = static_cast<int32_t>(pos);
   }
   expr->workNeeded = static_cast<int32_t>(std::max<int64_t>(need, calcWork_)) + 8;

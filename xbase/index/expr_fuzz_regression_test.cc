@@ -38,4 +38,21 @@ TEST_F(ExprFuzzRegression, DeepNestingIsRefusedNotACrash) {
   exprFree(e);
 }
 
+// STR and '+' asked for results of a gigabyte, from a text of a few dozen bytes that
+// may come from a tag file's header; such lengths are now refused as an overflow.
+TEST_F(ExprFuzzRegression, HugeResultIsRefusedNotAllocated) {
+  DataFile* d = create("people", {{"NAME", 'C', 10, 0}, {"QTY", 'N', 5, 0}});
+  ASSERT_NE(d, nullptr);
+  for (const char* huge : {"STR(QTY,1000000000)", "STR(QTY,600000) + STR(QTY,600000)",
+                           "UPPER(NAME) + STR(QTY,0444444444444444444444443,244444444)"}) {
+    EXPECT_EQ(exprCompile(d, huge), nullptr) << huge;
+    EXPECT_EQ(c4.errorCode, errorOverflow) << huge;
+    c4.errorCode = 0;
+  }
+  CompiledExpr* e = exprCompile(d, "STR(QTY,1000) + NAME");
+  ASSERT_NE(e, nullptr) << c4.errorCode;
+  EXPECT_EQ(exprLength(e), 1010);
+  exprFree(e);
+}
+
 }  // namespace
