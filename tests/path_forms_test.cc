@@ -189,6 +189,9 @@ TEST_F(PathFormsTest, ExactSpellingReachesItsOwnTagBesideACaseTwin) {
       "dbftool check t.dbf by.ntx BY.NTX");
   EXPECT_EQ(r.out, "by.ntx\r\nby.ntx: sound\n") << r.err;
   EXPECT_EQ(r.err, "dbftool: BY.NTX: record 3 is missing from the tag\n");
+  // A group that lists the twin gets the tag named beside it.
+  r = shell("dbftool index t.dbf by.ntx NAME --group T.CGP >/dev/null && cat T.CGP");
+  EXPECT_EQ(r.out, "BY.NTX\r\nby.ntx\r\n") << r.err;
   r = shell("dbftool list t.dbf By.ntx");
   EXPECT_EQ(r.exitCode, 1) << r.out;
 }

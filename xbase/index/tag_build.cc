@@ -119,8 +119,9 @@ std::string directoryPart(const std::string& path) {
 }
 
 // Adds the tag's base name to the group file, creating it in text layout when
-// missing.  A name already listed is left as it is.
-int addToGroup(CODE4* c, const std::string& group, const std::string& tagName) {
+// missing.  A name already listed is left as it is: listed in any case, or, for a tag
+// named in its own spelling beside a twin (`exactSpelling`), in exactly that spelling.
+int addToGroup(CODE4* c, const std::string& group, const std::string& tagName, bool exactSpelling) {
   std::string base = tagName.substr(directoryPart(tagName).size());
   EngineFile file;
   fileInit(&file);
@@ -154,8 +155,8 @@ int addToGroup(CODE4* c, const std::string& group, const std::string& tagName) {
     return errorReport(c, errorInfo, "Error reading group file in i4open()");
   }
   for (const std::string& n : names) {
-    std::string listed = upper(groupPlainName(n));
-    if (listed == upper(base) || listed + ".NTX" == upper(base)) {
+    const std::string listed = fileSpelledName(groupPlainName(n), "NTX");
+    if (exactSpelling ? listed == base : upper(listed) == upper(base)) {
       fileClose(&file);
       return 0;
     }
@@ -531,7 +532,8 @@ IndexTag* tagCreate(DataFile* data, const TagCreateInfo* info, const char* group
   if (!groupName) return tag;
   // The group file is created with the case it is given; its name, as every name the
   // engine keeps and shows, in the engine's form.
-  if (addToGroup(c, fileEngineName(groupName), groupListing(spelled, fileName)) != 0) {
+  const std::string listing = groupListing(spelled, fileName);
+  if (addToGroup(c, fileEngineName(groupName), listing, listing != fileName) != 0) {
     // The tag itself is whole; it stays, unlisted.
     dropOpenTag(data, fileName);
     return nullptr;
