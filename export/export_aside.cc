@@ -19,6 +19,7 @@
 #include "xbase/data/data.h"
 #include "xbase/data/dbf_format.h"
 #include "xbase/data/error.h"
+#include "xbase/file/file.h"
 #include "xbase/file/file_name.h"
 
 namespace {
@@ -123,7 +124,6 @@ std::string engineNameWith(const std::string& dbfPath, const char* ext, int forc
 // comes while they are put in place waits until the exchange is over, so that
 // the exchange is never cut short by it.  Only async-signal-safe calls in the
 // handler; the paths are those of the one AsideFile alive.
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 enum : sig_atomic_t { kNoNewFiles = 0, kWriting = 1, kExchanging = 2 };
 volatile sig_atomic_t asideState = kNoNewFiles;
 volatile sig_atomic_t heldSignal = 0;

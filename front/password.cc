@@ -11,6 +11,7 @@
 #include "front/console.h"
 #include "front/run_outcome.h"
 #include "front/run_settings.h"
+#include "xbase/file/file.h"
 
 namespace {
 
@@ -39,8 +40,6 @@ void restoreTerminalAndDie(int signalNumber) {
   std::signal(signalNumber, SIG_DFL);
   std::raise(signalNumber);
 }
-
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 // Keys without echo for as long as it lives; the terminal's mode is put
 // back on every way out, the ending signals included.

@@ -38,7 +38,7 @@ void checkOutput() {
 
 [[maybe_unused]] const bool installed = [] {
   std::signal(SIGXFSZ, SIG_IGN);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+  for (int sig : kEndingSignals) {
     struct sigaction action {};
     action.sa_handler = removeTemporariesAndEnd;
     sigemptyset(&action.sa_mask);

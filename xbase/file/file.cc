@@ -95,7 +95,7 @@ void fileTempRemoveAll() {
 EndingSignalsHeld::EndingSignalsHeld() {
   sigset_t ending;
   sigemptyset(&ending);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&ending, sig);
+  for (int sig : kEndingSignals) sigaddset(&ending, sig);
   pthread_sigmask(SIG_BLOCK, &ending, &previous_);
 }
 

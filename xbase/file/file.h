@@ -89,6 +89,11 @@ FileResult rawLock(const RawFile* file, int64_t offset, int64_t length, int32_t 
 // Releases a range.
 FileResult rawUnlock(const RawFile* file, int64_t offset, int64_t length);
 
+// The signals that end a process and that a program may first tidy up after: an
+// interrupt, a hang-up, a termination and a quit.  Every handler of the programs and
+// the blocking below take this one list.
+inline constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
 // The temporary files (TEMPnnnn.TMP, made by the data layer) to remove when a signal
 // ends the process.  While an EndingSignalsHeld lives, the terminating signals wait, so
 // a file is never created without being registered.
