@@ -1,5 +1,6 @@
 #include "ocilite/charset.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -90,15 +91,12 @@ const SingleByteSet *singleByteSet(ub2 id) {
   return nullptr;
 }
 
-void singleByteToUtf8(const SingleByteSet &set, const unsigned char *in, size_t n, std::string &out) {
-  // Sized once for the longest form (three bytes a character) and one byte more,
-  // written through a pointer and cut back to what was written: every bound
-  // character of an import comes through here.  A run of ASCII goes over eight
-  // bytes at a time (in a set that keeps ASCII); any other byte's form is stored
-  // as four bytes, and the pointer moves on by its length.
-  size_t at = out.size();
-  out.resize(at + 3 * n + 1);
-  char *p = out.data() + at;
+size_t singleByteToUtf8(const SingleByteSet &set, const unsigned char *in, size_t n, char *out) {
+  // Every bound character of an import comes through here.  A run of ASCII goes
+  // over eight bytes at a time (in a set that keeps ASCII); any other byte's form
+  // is stored as four bytes (hence the room for one byte more than the longest
+  // form), and the pointer moves on by its length.
+  char *p = out;
   size_t i = 0;
   while (i < n) {
     uint64_t word;
@@ -116,11 +114,20 @@ void singleByteToUtf8(const SingleByteSet &set, const unsigned char *in, size_t 
     p += slot[3];
     ++i;
   }
-  out.resize(static_cast<size_t>(p - out.data()));
+  return static_cast<size_t>(p - out);
+}
+
+void singleByteToUtf8(const SingleByteSet &set, const unsigned char *in, size_t n, std::string &out) {
+  const size_t at = out.size();
+  out.resize(at + 3 * n + 1);
+  out.resize(at + singleByteToUtf8(set, in, n, out.data() + at));
 }
 
 size_t utf8ToSingleByte(const SingleByteSet &set, const unsigned char *in, size_t n, unsigned char *out,
                         size_t cap) {
+  // The table's address is held here: every byte written through `out` could
+  // otherwise be the vector's own pointer, to be read again.
+  const unsigned char *reverse = set.reverse.data();
   size_t len = 0;
   size_t i = 0;
   while (i < n) {
@@ -142,11 +149,20 @@ size_t utf8ToSingleByte(const SingleByteSet &set, const unsigned char *in, size_
       if (b >= 0x80) continue;
       mapped = b;
       i += 1;
-    } else if ((b & 0xE0) == 0xC0 && i + 1 < n && (in[i + 1] & 0xC0) == 0x80) {
-      // Two bytes: the letters of every alphabet these sets carry beside Latin.
-      unsigned cp = (static_cast<unsigned>(b & 0x1F) << 6) | (in[i + 1] & 0x3F);
-      mapped = set.reverse[cp] ? set.reverse[cp] : '?';
-      i += 2;
+    } else if (len < cap && (b & 0xE0) == 0xC0 && i + 1 < n && (in[i + 1] & 0xC0) == 0x80) {
+      // Two bytes: the letters of every alphabet these sets carry beside Latin,
+      // taken a run at a time while they fit the output (past it, below).
+      // A pair is tested as one 16-bit value: lead byte 110xxxxx low,
+      // continuation 10xxxxxx high.
+      const size_t end = i + 2 * std::min((n - i) / 2, cap - len);
+      do {
+        const unsigned pair = in[i] | (static_cast<unsigned>(in[i + 1]) << 8);
+        if ((pair & 0xC0E0u) != 0x80C0u) break;
+        const unsigned cp = ((pair & 0x1Fu) << 6) | ((pair >> 8) & 0x3Fu);
+        out[len++] = reverse[cp] ? reverse[cp] : '?';
+        i += 2;
+      } while (i < end);
+      continue;
     } else {
       // Decode one UTF-8 sequence; an invalid one consumes a single byte.
       unsigned cp = 0;
@@ -170,7 +186,7 @@ size_t utf8ToSingleByte(const SingleByteSet &set, const unsigned char *in, size_
       }
       if (valid) {
         i += extra + 1;
-        mapped = cp < 0x10000 && set.reverse[cp] ? set.reverse[cp] : '?';
+        mapped = cp < 0x10000 && reverse[cp] ? reverse[cp] : '?';
       } else {
         i += 1;
         mapped = '?';

@@ -28,8 +28,12 @@ struct SingleByteSet;
 // here.  Thread-safe.
 const SingleByteSet *singleByteSet(ub2 id);
 
-// Appends the UTF-8 form of `n` bytes of the set to `out`.  A byte the set leaves
-// undefined becomes U+FFFD.
+// Writes the UTF-8 form of `n` bytes of the set to `out`, which has room for
+// 3 * n + 1 bytes, and returns its length.  A byte the set leaves undefined
+// becomes U+FFFD.
+size_t singleByteToUtf8(const SingleByteSet &set, const unsigned char *in, size_t n, char *out);
+
+// Appends the UTF-8 form of `n` bytes of the set to `out`.
 void singleByteToUtf8(const SingleByteSet &set, const unsigned char *in, size_t n, std::string &out);
 
 // Converts `n` bytes of UTF-8 into the set, writing at most `cap` bytes to `out`

@@ -339,9 +339,10 @@ OraError bindValue(StmtHandle *s, BindHandle *b, ub4 row, sqlite3_stmt *st, int 
     } else {
       std::string_view utf8(reinterpret_cast<const char *>(p), len);
       if (const SingleByteSet *set = setOf(b); set && !isAscii(p, len)) {
-        text.clear();
-        singleByteToUtf8(*set, p, len, text);
-        utf8 = text;
+        // The buffer only grows: what a conversion leaves in it is overwritten by
+        // the next, never cleared first.
+        if (text.size() < 3 * static_cast<size_t>(len) + 1) text.resize(3 * static_cast<size_t>(len) + 1);
+        utf8 = std::string_view(text.data(), singleByteToUtf8(*set, p, len, text.data()));
       }
       err = textToStored(utf8, b->target, c.nls, names, stored, b->number, out);
     }
