@@ -255,11 +255,24 @@ int storeText(DataFile* data, const char* text, int32_t length, int64_t oldBlock
   return 0;
 }
 
-void storeBlock(FieldInfo* f, int64_t block) {
-  if (block == 0)
-    std::memset(f->owner->record + f->offset, ' ', f->length);
-  else
-    fieldAssignLong(f, static_cast<int32_t>(block));
+// Writes block number `block` (0: no memo) into a memo field of the current record,
+// digits right-aligned after blanks.  A number with more digits than the field is
+// wide fails: cut, or written as asterisks, it would name no memo, and the text just
+// stored would be lost behind a record that reads as written.
+int storeBlock(FieldInfo* f, int64_t block) {
+  char* p = f->owner->record + f->offset;
+  if (block == 0) {
+    std::memset(p, ' ', f->length);
+    return 0;
+  }
+  char digits[20];
+  int32_t n = 0;
+  for (int64_t v = block; v > 0; v /= 10) digits[n++] = static_cast<char>('0' + v % 10);
+  if (n > f->length) return memoError(f->owner, "Memo block number does not fit its memo field");
+  std::memset(p, ' ', f->length - n);
+  for (int32_t i = 0; i < n; ++i) p[f->length - 1 - i] = digits[i];
+  f->owner->recordChanged = 1;
+  return 0;
 }
 
 }  // namespace
@@ -318,8 +331,8 @@ int memoAppendAll(DataFile* data) {
     int64_t block = 0;
     int rc = recordBufferGathersMemos(data) ? recordBufferStoreMemo(data, m->text, length, &block)
                                             : storeText(data, m->text, length, 0, &block);
+    if (rc == 0) rc = storeBlock(m->field, block);
     if (rc != 0) return rc;
-    storeBlock(m->field, block);
   }
   return 0;
 }
@@ -395,7 +408,8 @@ int memoWrite(FieldInfo* field) {
   int64_t block = 0;
   int rc = storeText(data, m->text, m->length, oldBlock, &block);
   if (rc != 0) return rc;
-  if (block != oldBlock || blockNumber(field, data->record) != block) storeBlock(field, block);
+  if (block != oldBlock || blockNumber(field, data->record) != block) rc = storeBlock(field, block);
+  if (rc != 0) return rc;
   m->changed = 0;
   return 0;
 }

@@ -419,6 +419,46 @@ TEST_F(MemoTest, MemoFieldWithoutDigitsIsAnErrorNotAnEmptyMemo) {
   ASSERT_EQ(dataClose(d), 0);
 }
 
+// A memo field narrower than the usual ten digits (here two, as a damaged or odd
+// header may have it) takes block numbers up to what it can hold; the append whose
+// memo would need a wider number is refused, and no record names a memo it cannot
+// find.
+TEST_F(MemoTest, ABlockNumberTooWideForItsFieldRefusesTheAppend) {
+  for (const bool buffered : {false, true}) {
+    SCOPED_TRACE(buffered ? "write-behind" : "one write at a time");
+    std::remove(path.c_str());
+    std::remove(memoPath.c_str());
+    DataFile* d = create();
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(dataClose(d), 0);
+    Bytes b = readFile(path);
+    b[32 + 32 + 16] = 2;  // NOTE: two bytes wide
+    b[10] = 1 + 5 + 2;    // the record length
+    writeFile(path, b);
+
+    e.c.openExclusive = 1;
+    e.c.bufferingMode = buffered ? 1 : -1;
+    d = e.open(path);
+    ASSERT_NE(d, nullptr) << e.code();
+    for (int i = 1; i <= 99; ++i) ASSERT_TRUE(append(d, "n", "memo " + std::to_string(i))) << i;
+    EXPECT_FALSE(append(d, "n", "memo 100"));
+    EXPECT_EQ(e.code(), errorInfo);
+    e.clear();
+    ASSERT_EQ(dataClose(d), 0);
+
+    e.c.openExclusive = 0;
+    e.c.bufferingMode = -1;
+    d = e.open(path);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(dataRecordCount(d), 99);
+    for (int n : {1, 9, 10, 99}) {
+      ASSERT_EQ(dataGo(d, n), 0);
+      EXPECT_EQ(text(d), "memo " + std::to_string(n));
+    }
+    ASSERT_EQ(dataClose(d), 0);
+  }
+}
+
 TEST_F(MemoTest, ReadOnlyFilesRefuseMemoWritesAndStayUnchanged) {
   DataFile* d = create();
   ASSERT_NE(d, nullptr);
