@@ -99,7 +99,7 @@ test-sanitize: test-deps
 # Findings are written to $(FUZZ_BUILD)/findings/.
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS ?= command_line config_export config_import dbf_walk expr conv sql ocilite_values
+FUZZ_TARGETS ?= command_line config_export config_import dbf_walk dbf_append expr conv sql ocilite_values
 # Absolute: the file targets work in a scratch directory of their own.
 FUZZ_DIR      = $(abspath $(FUZZ_BUILD))
 
