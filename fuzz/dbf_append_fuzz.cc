@@ -3,8 +3,13 @@
 // buffers or one write at a time.  Once the file is closed and opened again, the old
 // records and their memo texts read as before, and every appended record reads as
 // it was appended, its memo texts included.
+// With bit 7 of the last byte, a range of records is first zapped, as dbftool zap
+// and a truncating section do: the records after it move up, with their memos.
 // Input: the dbf file's bytes, "@@MEMO@@", the memo file's bytes.  The last byte
-// picks the buffering (bit 0) and the number of records appended (bits 1 to 6).
+// picks the buffering (bit 0), the number of records appended (bits 1 to 6) and the
+// zap (bit 7); the byte before it, the zapped range.
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -80,13 +85,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     engineRelease(&context);
     return 0;
   }
-  const int32_t before = dataRecordCount(data);
+  const int32_t count = dataRecordCount(data);
   std::vector<RecordRead> old;
-  for (int32_t n = 1; n <= before && n <= kOldRecordsChecked; ++n) {
+  for (int32_t n = 1; n <= count && n <= kOldRecordsChecked; ++n) {
     if (dataGo(data, n) != 0) break;
     old.push_back(readCurrent(data));
   }
   engineErrorSet(&context, 0);
+
+  int32_t before = count;
+  if ((flags & 0x80) && size >= 2 && count >= 0) {
+    const uint8_t range = bytes[size - 2];
+    const int32_t first = 1 + range % (count > 0 ? count : 1);
+    const int32_t last = (range & 0x40) ? kZapThroughLast : first + (range >> 4) % 3;
+    if (dataZap(data, first, last) != 0) {
+      dataClose(data);
+      engineRelease(&context);
+      return 0;  // refused: the failure tests hold what is left then
+    }
+    const int32_t zapped = (last < count ? last : count) - first + 1;
+    if (zapped > 0) {
+      before = count - zapped;
+      const size_t from = static_cast<size_t>(first - 1);
+      if (from < old.size())
+        old.erase(old.begin() + static_cast<std::ptrdiff_t>(from),
+                  old.begin() + static_cast<std::ptrdiff_t>(std::min(old.size(), from + zapped)));
+      // Records past the ones read before move up into the checked range: unknown.
+      if (count > kOldRecordsChecked && old.size() > static_cast<size_t>(before))
+        old.resize(before);
+    }
+    if (dataRecordCount(data) != before) __builtin_trap();
+  }
 
   // Appends as an export does: a blank record, its values, then the append, which
   // stores the memos and gives the record their block numbers.
