@@ -56,16 +56,21 @@ int corrupt(IndexTag* tag) {
 namespace {
 
 // The structure a page must have before anything in it is used: a count that fits,
-// item offsets inside the page and distinct, and leaf or inner page throughout.
+// items inside the page, none overlapping another (an insert writes a new key into a
+// free item, which must not be part of one in use), and leaf or inner page
+// throughout.
 bool structureSound(IndexTag* tag, IndexPage* page, bool isRoot) {
   int32_t n = pageCount(page);
   if (n > tag->maxKeys || (n == 0 && !isRoot)) return false;
   int32_t first = firstSlot(tag->maxKeys);
-  bool seen[kNtxPageSize] = {};
+  bool taken[kNtxPageSize] = {};
   for (int32_t i = 0; i <= tag->maxKeys; ++i) {
     int32_t s = slotAt(page, i);
-    if (s < first || s + tag->itemSize > kNtxPageSize || seen[s]) return false;
-    seen[s] = true;
+    if (s < first || s + tag->itemSize > kNtxPageSize) return false;
+    for (int32_t b = s; b < s + tag->itemSize; ++b) {
+      if (taken[b]) return false;
+      taken[b] = true;
+    }
   }
   bool leaf = childAt(page, 0) == 0;
   for (int32_t i = 0; i <= n; ++i) {

@@ -244,6 +244,37 @@ TEST_F(NtxTest, DamagedPagesAreFoundNeverFollowed) {
   expectDamaged("order");
 }
 
+// A page whose free item overlaps one in use (its offset a byte past the other's,
+// distinct but not apart) is damaged: read as sound, the next insert would write
+// its key over the key in use.
+TEST_F(NtxTest, APageWhoseItemsOverlapIsDamaged) {
+  addNames(3);
+  IndexTag* tag = makeTag("T", "NAME");  // one leaf page: three keys, many free items
+  ASSERT_NE(tag, nullptr);
+  reopen();
+  std::string image = slurp("T.NTX");
+  const auto* header = reinterpret_cast<const uint8_t*>(image.data());
+  const uint32_t root = ntx::get32(header + ntx::kRoot);
+  const int32_t maxKeys = ntx::get16(header + ntx::kMaxKeys);
+  ASSERT_GT(maxKeys, 4);
+  const uint16_t used = ntx::get16(header + root + 2);  // the item of the first key
+  uint8_t overlapping[2];
+  ntx::put16(overlapping, static_cast<uint32_t>(used + 1));
+  patch("T.NTX", root + 2 + 2 * maxKeys, {overlapping[0], overlapping[1]});  // the last, free
+
+  IndexTag* t = t4open(data, nullptr, "T");
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(tagFirst(t), errorIndex);
+  EXPECT_NE(check(t), "");
+  engineErrorSet(&c4, 0);
+  // An append through it is refused and leaves the page as it was.
+  const std::string page = slurp("T.NTX").substr(root, kNtxPageSize);
+  EXPECT_NE(append(data, {"NAME=A"}), 0);
+  engineErrorSet(&c4, 0);
+  i4close(t->index);
+  EXPECT_EQ(slurp("T.NTX").substr(root, kNtxPageSize), page);
+}
+
 TEST_F(NtxTest, NumericKeysSortNegativesFirst) {
   for (const char* q : {"5", "-5", "0", "-12", "7", "-1"})
     ASSERT_EQ(append(data, {std::string("QTY=") + q}), 0);
