@@ -1,6 +1,9 @@
 // NTX open on arbitrary bytes, then a full walk of the tag both ways, seeks, a
-// walk of the data file in the tag's order and the tag check.  The data file is a
-// fixed one; the input is the tag file's bytes.
+// walk of the data file in the tag's order and the tag check.  The tag then takes
+// appends to a copy of the data file (damaged or not: an insert must not go astray
+// either way); one the check called sound must still be sound when every append
+// succeeded.  The data file is a fixed one; the input is
+// the tag file's bytes.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -42,6 +45,55 @@ void makeData() {
   engineRelease(&c);
 }
 
+// Appends records to W.DBF, a copy of PEOPLE.DBF, through the tag T.NTX: keys
+// before, between and after the ones there, and a repeated one.  When the tag was
+// sound over PEOPLE's records and every append succeeded, it must still be sound.
+void appendThroughTheTag(bool sound) {
+  {
+    FILE* from = std::fopen("PEOPLE.DBF", "rb");
+    FILE* to = std::fopen("W.DBF", "wb");
+    if (from == nullptr || to == nullptr) std::abort();
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, from)) > 0;)
+      if (std::fwrite(buffer, 1, n, to) != n) std::abort();
+    std::fclose(from);
+    std::fclose(to);
+  }
+  CODE4 c;
+  engineInit(&c);
+  c.errQuiet = 1;
+  c.autoOpen = 0;
+  c.lockTries = 1;
+  DataFile* data = dataOpen(&c, "W");
+  if (data == nullptr) std::abort();
+  IndexFile* index = i4open(data, "T.NTX");
+  IndexTag* tag = index != nullptr ? tagFind(data, "T") : nullptr;
+  bool appended = tag != nullptr;
+  for (int i = 0; appended && i < 6; ++i) {
+    static const char* const kNames[] = {"A", "N5", "N7", "Z", "N999", "N7"};
+    if (dataAppendStart(data, 0) != 0) {
+      appended = false;
+      break;
+    }
+    dataBlank(data);
+    fieldAssignText(dataFieldByName(data, "NAME"), kNames[i],
+                    static_cast<int32_t>(strlen(kNames[i])));
+    fieldAssignDouble(dataFieldByName(data, "PRICE"), i * 1000.25 - 3000);
+    const char* dates[] = {"19000101", "20000229", "20991231"};
+    fieldAssignText(dataFieldByName(data, "BORN"), dates[i % 3], 8);
+    appended = dataAppend(data) == 0;
+  }
+  char message[256];
+  if (sound && appended && engineErrorCode(&c) == 0 &&
+      tagCheck(tag, message, sizeof message) != 0) {
+    std::fprintf(stderr, "tag unsound after appends: %s\n", message);
+    __builtin_trap();
+  }
+  engineErrorSet(&c, 0);
+  dataClose(data);
+  engineRelease(&c);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
@@ -58,6 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   if (data == nullptr) std::abort();
   IndexFile* index = i4open(data, "T.NTX");
   IndexTag* tag = index != nullptr ? tagFind(data, "T") : nullptr;
+  bool sound = false;
+  const bool opened = tag != nullptr;
   if (tag != nullptr) {
     int steps = 0;
     for (int rc = tagFirst(tag); rc == 0 && steps < 5000; rc = tagNext(tag), ++steps) {
@@ -83,10 +137,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
       rc = dataSkip(data, 1);
     engineErrorSet(&c, 0);
     char message[256];
-    tagCheck(tag, message, sizeof message);
+    sound = tagCheck(tag, message, sizeof message) == 0;
   }
   engineErrorSet(&c, 0);
   dataClose(data);
   engineRelease(&c);
+  if (opened) appendThroughTheTag(sound);
   return 0;
 }
