@@ -280,6 +280,11 @@ int32_t dateToJulian(const char* date) {
   return static_cast<int32_t>(daysBeforeYear64(year) + k + 1721425);
 }
 
+int32_t dayFromNumber(double day) {
+  if (!(day >= 1 && day <= INT32_MAX)) return 0;
+  return static_cast<int32_t>(day);
+}
+
 void julianToDate(int32_t day, char* dest) {
   if (day <= 0) {
     fill(dest, 8, ' ');

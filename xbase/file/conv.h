@@ -53,6 +53,10 @@ void timeOfDay(char dest[8]);            // HH:MM:SS
 int32_t dateToJulian(const char* date);
 // 8 characters CCYYMMDD; 8 blanks for a day number of 0 or less.
 void julianToDate(int32_t day, char* dest);
+// A computed day number (a date with days added, a number taken as a date) as
+// julianToDate takes it: a value beyond the 32-bit range, or not a number, is no
+// date at all (0, blank) instead of wrapping to some other day.
+int32_t dayFromNumber(double day);
 // 1 to 366, or -1 for a negative year, a month outside 1..12 or a day outside the
 // month.
 int32_t dayOfYear(int32_t year, int32_t month, int32_t day);

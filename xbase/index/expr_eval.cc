@@ -216,19 +216,12 @@ void fnUpper(const ExprStep& s) {
     if (r[i] >= 'a' && r[i] <= 'z') r[i] = static_cast<char>(r[i] - 'a' + 'A');
   finish(s, r);
 }
-// A computed day number as the date conversions take it: a value beyond the
-// 32-bit range (or not a number) is no date at all, so it turns blank instead
-// of wrapping to some other day.
-int32_t dayNumber(double day) {
-  if (!(day >= 1 && day <= INT32_MAX)) return 0;
-  return static_cast<int32_t>(day);
-}
 // The date argument as CCYYMMDD text in dest.
 void dateArgText(const ExprStep& s, char* dest) {
   if (functionTable[s.row].paramTypes[0] == 'D')
     memcpy(dest, arg(s, 0), 8);
   else
-    julianToDate(dayNumber(getNumber(arg(s, 0))), dest);
+    julianToDate(dayFromNumber(getNumber(arg(s, 0))), dest);
 }
 void fnDtos(const ExprStep& s) {
   char date[8];

@@ -275,6 +275,17 @@ TEST_F(NtxTest, APageWhoseItemsOverlapIsDamaged) {
   EXPECT_EQ(slurp("T.NTX").substr(root, kNtxPageSize), page);
 }
 
+// A computed date beyond the 32-bit day numbers is no date: its key is blank, as
+// DTOS gives it, never a day the number wrapped to.
+TEST_F(NtxTest, AComputedDateKeyPastTheCalendarIsBlank) {
+  ASSERT_EQ(append(data, {"DAY=20200101"}), 0);
+  IndexTag* tag = makeTag("D", "DAY+3000000000");
+  ASSERT_NE(tag, nullptr);
+  ASSERT_EQ(tagFirst(tag), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(tagCurrentKey(tag)), 8), "        ");
+  EXPECT_EQ(check(tag), "");
+}
+
 TEST_F(NtxTest, NumericKeysSortNegativesFirst) {
   for (const char* q : {"5", "-5", "0", "-12", "7", "-1"})
     ASSERT_EQ(append(data, {std::string("QTY=") + q}), 0);

@@ -145,7 +145,7 @@ int tagConvertKey(IndexTag* tag, const char* result, int32_t len, uint8_t* out) 
       if (tag->keyType == 'd') {
         double v;
         std::memcpy(&v, result, sizeof v);
-        julianToDate(static_cast<int32_t>(v), date);
+        julianToDate(dayFromNumber(v), date);
       } else {
         std::memcpy(date, result, 8);
       }
