@@ -45,6 +45,18 @@ void makeData() {
   engineRelease(&c);
 }
 
+// Opens data file `name` (which must open) in a fresh quiet context, with the tag
+// T.NTX; the tag, or null when it does not open.
+IndexTag* openWithTheTag(CODE4* c, const char* name, DataFile** data) {
+  engineInit(c);
+  c->errQuiet = 1;
+  c->autoOpen = 0;
+  c->lockTries = 1;
+  *data = dataOpen(c, name);
+  if (*data == nullptr) std::abort();
+  return i4open(*data, "T.NTX") != nullptr ? tagFind(*data, "T") : nullptr;
+}
+
 // Appends records to W.DBF, a copy of PEOPLE.DBF, through the tag T.NTX: keys
 // before, between and after the ones there, and a repeated one.  When the tag was
 // sound over PEOPLE's records and every append succeeded, it must still be sound.
@@ -60,14 +72,8 @@ void appendThroughTheTag(bool sound) {
     std::fclose(to);
   }
   CODE4 c;
-  engineInit(&c);
-  c.errQuiet = 1;
-  c.autoOpen = 0;
-  c.lockTries = 1;
-  DataFile* data = dataOpen(&c, "W");
-  if (data == nullptr) std::abort();
-  IndexFile* index = i4open(data, "T.NTX");
-  IndexTag* tag = index != nullptr ? tagFind(data, "T") : nullptr;
+  DataFile* data = nullptr;
+  IndexTag* tag = openWithTheTag(&c, "W", &data);
   bool appended = tag != nullptr;
   for (int i = 0; appended && i < 6; ++i) {
     static const char* const kNames[] = {"A", "N5", "N7", "Z", "N999", "N7"};
@@ -102,14 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   fuzz::writeFile("T.NTX", std::string_view(reinterpret_cast<const char*>(bytes), size));
 
   CODE4 c;
-  engineInit(&c);
-  c.errQuiet = 1;
-  c.autoOpen = 0;
-  c.lockTries = 1;
-  DataFile* data = dataOpen(&c, "PEOPLE");
-  if (data == nullptr) std::abort();
-  IndexFile* index = i4open(data, "T.NTX");
-  IndexTag* tag = index != nullptr ? tagFind(data, "T") : nullptr;
+  DataFile* data = nullptr;
+  IndexTag* tag = openWithTheTag(&c, "PEOPLE", &data);
   bool sound = false;
   const bool opened = tag != nullptr;
   if (tag != nullptr) {
